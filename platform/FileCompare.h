@@ -1,0 +1,36 @@
+#pragma once
+// Whole-file contents comparison and CRC-32 with the error contract the
+// comparison methods rely on: a call returns -1 on trouble and leaves a last
+// error code; codes 0 and kDifferentCode mean "merely different", any other code
+// is a failure with a text. One instance per thread of work (it keeps state).
+
+#include <cstdint>
+#include <string>
+
+namespace kestrow::platform {
+
+class FileComparer
+{
+public:
+    static constexpr uint32_t kDifferentCode = 65297;
+
+    // 0 when both files hold the same bytes, 1 when they differ, -1 on trouble
+    // (lastError() then tells why). Sizes are compared first; then both files are
+    // read in large blocks. Special files and links are never opened: -1.
+    int compareFiles(const std::string& a, const std::string& b);
+
+    // CRC-32 (zlib) of the whole file, or -1 with lastError() set. The value is
+    // returned in the low 32 bits; -1 is never a CRC here.
+    int64_t crc32OfFile(const std::string& path);
+
+    // errno of the last failure (0 when none); kDifferentCode after a size mismatch.
+    uint32_t lastError() const { return m_lastError; }
+    // Text for `code`: the system message for an errno, our own for kDifferentCode.
+    std::string errorText(uint32_t code) const;
+    void reset() { m_lastError = 0; }
+
+private:
+    uint32_t m_lastError = 0;
+};
+
+} // namespace kestrow::platform

@@ -1,0 +1,63 @@
+#pragma once
+// File and folder changes. Every function returns 0 or the errno of the step
+// that failed; nothing here shows a message.
+
+#include <cstdint>
+#include <string>
+
+namespace kestrow::platform {
+
+enum class CopyFlavor {
+    Regular,       // data, permission bits, last-write time to the nanosecond
+    KeepEverything // also access time, ownership where permitted, extended attributes
+};
+
+// Copies `from` to `to`, replacing an existing `to` (but a `to` without owner
+// write permission fails with EACCES, as a read-only file would). Data goes by
+// reflink, then copy_file_range, then read/write. A symbolic link is copied as
+// a link with the same target text; a FIFO is re-created with mkfifo; a socket
+// or device fails with ENOTSUP; none of them is ever opened for reading. A
+// failed copy leaves no partial `to` behind when `to` did not exist before.
+int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor = CopyFlavor::Regular);
+
+// Makes one folder (mode 0777 & ~umask). EEXIST when something is there.
+int makeFolder(const std::string& path);
+
+// Removes a file or a symbolic link (never what the link points to).
+int deleteFile(const std::string& path);
+
+// Removes an empty folder. ENOTEMPTY when it holds anything.
+int removeFolder(const std::string& path);
+
+// Gives the file or folder owner write permission.
+int clearReadOnly(const std::string& path);
+
+// Moves a file, link or folder to the freedesktop.org trash: the home trash
+// ($XDG_DATA_HOME/Trash, created when missing) for paths on the same mount,
+// else $topdir/.Trash-UID. Writes the .trashinfo entry.
+int moveToTrash(const std::string& path);
+
+// Overwrites the whole file in place, flushes it, renames it to a random name
+// in the same folder and unlinks it. A link or special file is only unlinked.
+int secureDelete(const std::string& path);
+
+// Renames; fails with EEXIST when `to` exists (renameat2 RENAME_NOREPLACE, or
+// link+unlink where that is not supported).
+int renameNoReplace(const std::string& from, const std::string& to);
+
+// Renames over an existing `to`.
+int renameReplace(const std::string& from, const std::string& to);
+
+// Creates a new empty file with a unique name in `folder` (ending with "/"):
+// `prefix` + random characters + `extension` (extension given with its dot, or
+// empty). Returns 0 and the full spec in `out`, or errno.
+int makeUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension,
+                   std::string& out);
+
+// The system temporary folder ($TMPDIR or /tmp), ending with "/".
+std::string tempFolder();
+
+// Flushes a file's data to disk.
+int syncFile(const std::string& path);
+
+} // namespace kestrow::platform

@@ -1,0 +1,65 @@
+#include "ui/QtUiServices.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace kestrow::gui {
+
+namespace {
+QString q(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+} // namespace
+
+MsgResult QtUiServices::messageBox(const std::string& title, const std::string& text, MsgIcon icon,
+                                   MsgButtons buttons)
+{
+    QMessageBox box(m_parent && m_parent->isVisible() ? m_parent : nullptr);
+    box.setWindowTitle(q(title));
+    box.setText(q(text));
+    switch (icon) {
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MsgButtons::RetryCancel: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
+    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    box.setWindowModality(Qt::ApplicationModal);
+    switch (box.exec()) {
+    case QMessageBox::Ok: return MsgResult::Ok;
+    case QMessageBox::Retry: return MsgResult::Retry;
+    case QMessageBox::Yes: return MsgResult::Yes;
+    case QMessageBox::No: return MsgResult::No;
+    default: return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    }
+}
+
+std::optional<std::string> QtUiServices::inputBox(const std::string& title, const std::string& prompt,
+                                                  const std::string& defaultText)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(m_parent && m_parent->isVisible() ? m_parent : nullptr, q(title),
+                                               q(prompt), QLineEdit::Normal, q(defaultText), &ok);
+    if (!ok)
+        return std::nullopt;
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void QtUiServices::beep()
+{
+    QApplication::beep();
+}
+
+} // namespace kestrow::gui

@@ -1,0 +1,28 @@
+#pragma once
+// Real dialogs for the UI services.
+
+#include "app/services/UiServices.h"
+
+class QWidget;
+
+namespace kestrow::gui {
+
+class QtUiServices : public UiServices
+{
+public:
+    // Message boxes are parented to `parent` when it is visible (else they are
+    // free-standing, as when the program lives only in the tray).
+    explicit QtUiServices(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    MsgResult messageBox(const std::string& title, const std::string& text, MsgIcon icon,
+                         MsgButtons buttons) override;
+    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
+                                        const std::string& defaultText) override;
+    void beep() override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace kestrow::gui
