@@ -122,6 +122,8 @@ void cCloneLog::Add(LogEntryType pEntryType, const std::string& pstrTaskName, co
             return;
         const std::string line = NowText() + text;
         m_InMemoryLog.Append(line);
+        if (m_observer)
+            m_observer(line);
         m_CurrInMemoryLogSize += static_cast<int32_t>(line.size());
         if (m_CurrInMemoryLogSize > LogFlushThreshold) {
             AppendInMemoryStringToLogFile();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kestrow {
@@ -107,6 +108,11 @@ public:
     // remains.
     bool DeleteLogFile();
 
+    // Called with every line Add records, in order, on the thread that adds it
+    // (the CLI echoes the run on stdout, the log viewer follows it). Empty to stop.
+    using LineObserver = std::function<void(const std::string& line)>;
+    void setLineObserver(LineObserver observer) { m_observer = std::move(observer); }
+
 private:
     // The text of one entry, without the date and time; empty when the kind adds nothing.
     std::string EntryText(LogEntryType type, const std::string& task, const std::string& file,
@@ -118,6 +124,7 @@ private:
     std::atomic<int32_t> m_MaxLogFileSize{512000};
     std::atomic<int32_t> m_CurrInMemoryLogSize{0};
     clsStringAppend m_InMemoryLog;
+    LineObserver m_observer;
 };
 
 // The program-wide log, created at start-up and released at shutdown; null before.

@@ -1,8 +1,7 @@
 #pragma once
 // An INI text held in memory, read and changed the way the Windows profile functions
 // (GetPrivateProfileString, GetPrivateProfileInt, WritePrivateProfileString) read and
-// change an INI file, so files move unchanged between this program and its Windows
-// ancestor.
+// change an INI file: the task lists and the options file keep that format.
 //
 // Reading:
 // - Lines end with LF or CR LF; the last line may lack its line break. Text is bytes:
