@@ -61,8 +61,10 @@ int64_t fileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
         nanoseconds += 1000000000;
         --seconds;
     }
-    constexpr int64_t maxSeconds = std::numeric_limits<int64_t>::max() / kTicksPerSecond - kEpochDifference - 1;
-    constexpr int64_t minSeconds = std::numeric_limits<int64_t>::min() / kTicksPerSecond - kEpochDifference + 1;
+    constexpr int64_t maxSeconds =
+        std::numeric_limits<int64_t>::max() / kTicksPerSecond - kEpochDifference - 1;
+    constexpr int64_t minSeconds =
+        std::numeric_limits<int64_t>::min() / kTicksPerSecond - kEpochDifference + 1;
     if (seconds > maxSeconds)
         return std::numeric_limits<int64_t>::max();
     if (seconds < minSeconds)

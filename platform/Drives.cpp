@@ -24,8 +24,8 @@ std::string unescapeMountField(const std::string& s)
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3' && s[i + 2] >= '0'
-            && s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
+        if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '3' && s[i + 2] >= '0' &&
+            s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7') {
             out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
             i += 3;
         } else {
@@ -80,8 +80,8 @@ bool isAtOrBelow(const std::string& path, const std::string& folder)
 {
     if (folder == "/")
         return !path.empty() && path[0] == '/';
-    return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0
-        && (path.size() == folder.size() || path[folder.size()] == '/');
+    return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 const MountEntry* mountHolding(const std::vector<MountEntry>& table, const std::string& path)
@@ -218,8 +218,8 @@ std::string driveOfPath(const std::string& path)
             continue;
         // Something mounted below the media root (at any depth) is the drive;
         // otherwise the USER/LABEL folder stands for the medium, even when absent.
-        if (mount && mount->mountPoint != where.root && isAtOrBelow(mount->mountPoint, where.root)
-            && candidate == resolved)
+        if (mount && mount->mountPoint != where.root && isAtOrBelow(mount->mountPoint, where.root) &&
+            candidate == resolved)
             return mount->mountPoint + "/";
         if (!where.label.empty())
             return where.label + "/";
@@ -270,7 +270,8 @@ bool driveRemovable(const std::string& drive)
     if (!mount || mount->major == 0)
         return false; // tmpfs, proc and the like have no block device
     // /sys/dev/block/M:m is the device; a partition's disk is its parent folder.
-    const std::string dev = "/sys/dev/block/" + std::to_string(mount->major) + ":" + std::to_string(mount->minor);
+    const std::string dev =
+        "/sys/dev/block/" + std::to_string(mount->major) + ":" + std::to_string(mount->minor);
     struct stat st;
     if (::stat((dev + "/removable").c_str(), &st) == 0)
         return readRemovableFlag(dev + "/removable");

@@ -9,7 +9,9 @@
 namespace kestrow::platform {
 
 // The drive of an absolute `path`, ending with "/" ("/" for the root file
-// system). Empty for a relative or empty path.
+// system). Links in the part of the path that exists are resolved, so a linked
+// folder belongs to the drive it leads to; "." and ".." are taken lexically.
+// Empty for a relative or empty path.
 std::string driveOfPath(const std::string& path);
 
 // The drive folder exists (is a folder).

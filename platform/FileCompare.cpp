@@ -69,7 +69,9 @@ public:
 
 private:
     int m_fd = -1;
-    struct stat m_stat{};
+    struct stat m_stat
+    {
+    };
 };
 
 } // namespace

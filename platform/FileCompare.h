@@ -16,7 +16,8 @@ public:
 
     // 0 when both files hold the same bytes, 1 when they differ, -1 on trouble
     // (lastError() then tells why). Sizes are compared first; then both files are
-    // read in large blocks. Special files and links are never opened: -1.
+    // read in large blocks. Special files and links are never opened: -1 with
+    // ENOTSUP (EISDIR for a folder). Each call starts with lastError() at 0.
     int compareFiles(const std::string& a, const std::string& b);
 
     // CRC-32 (zlib) of the whole file, or -1 with lastError() set. The value is

@@ -114,8 +114,8 @@ int writeAll(int fd, const char* data, size_t len)
 
 bool isFallbackError(int err)
 {
-    return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP || err == EINVAL || err == EBADF
-        || err == ETXTBSY || err == EPERM || err == ENOTTY;
+    return err == EXDEV || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP || err == EINVAL ||
+           err == EBADF || err == ETXTBSY || err == EPERM || err == ENOTTY;
 }
 
 // Data from `in` to `out` (both at offset 0, `out` empty): reflink, then
@@ -124,19 +124,25 @@ int copyData(int in, int out, uint64_t size)
 {
     if (size > 0 && ::ioctl(out, FICLONE, in) == 0)
         return 0;
+    uint64_t copied = 0;
     for (;;) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1UL << 30, 0);
-        if (n > 0)
+        if (n > 0) {
+            copied += static_cast<uint64_t>(n);
             continue;
-        if (n == 0)
-            break; // end of file, or a file system (proc, sysfs) that reports none: reads finish
+        }
+        if (n == 0) {
+            if (copied > 0)
+                return 0; // end of file
+            break;        // empty, or a file system (proc, sysfs) that hands out nothing this way
+        }
         if (errno == EINTR)
             continue;
         if (!isFallbackError(errno))
             return errno;
         break;
     }
-    const size_t blockSize = std::clamp<uint64_t>(size, 64 * 1024, kMaxBlock);
+    const size_t blockSize = std::clamp<uint64_t>(size, 4096, kMaxBlock);
     std::unique_ptr<char[]> buf(new char[blockSize]);
     for (;;) {
         const ssize_t n = ::read(in, buf.get(), blockSize);
@@ -183,12 +189,13 @@ void copyExtendedAttributes(int in, int out)
     }
 }
 
-int setTimes(int fd, const char* path, const struct stat& src, CopyFlavor flavor)
+// `current` is the target's own stat: a regular copy keeps its access time.
+// That time is passed as a value, not UTIME_OMIT, which some FUSE file systems
+// take as a reason to drop the modification time too.
+int setTimes(int fd, const char* path, const struct stat& src, const struct stat& current, CopyFlavor flavor)
 {
     struct timespec times[2];
-    times[0] = src.st_atim;
-    if (flavor == CopyFlavor::Regular)
-        times[0].tv_nsec = UTIME_OMIT;
+    times[0] = flavor == CopyFlavor::Regular ? current.st_atim : src.st_atim;
     times[1] = src.st_mtim;
     const int rc = fd >= 0 ? ::futimens(fd, times) : ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW);
     return rc == 0 ? 0 : errno;
@@ -197,7 +204,8 @@ int setTimes(int fd, const char* path, const struct stat& src, CopyFlavor flavor
 // Creates a link or FIFO at `to`; an existing `to` is replaced by renaming a
 // new entry over it, so nothing is ever written through it.
 template <typename Create>
-int createReplacing(const std::string& to, bool toExists, const struct stat& src, CopyFlavor flavor, Create create)
+int createReplacing(const std::string& to, bool toExists, const struct stat& src, CopyFlavor flavor,
+                    Create create)
 {
     std::string target = to;
     if (toExists) {
@@ -212,20 +220,27 @@ int createReplacing(const std::string& to, bool toExists, const struct stat& src
         return err;
     }
     const bool isLink = S_ISLNK(src.st_mode);
-    if (flavor == CopyFlavor::KeepEverything && ::lchown(target.c_str(), src.st_uid, src.st_gid) != 0
-        && !ignorableAttributeError(errno) && errno != EINVAL) {
+    if (flavor == CopyFlavor::KeepEverything && ::lchown(target.c_str(), src.st_uid, src.st_gid) != 0 &&
+        !ignorableAttributeError(errno) && errno != EINVAL) {
         const int err = errno;
         ::unlink(target.c_str());
         return err;
     }
-    if (!isLink && ::fchmodat(AT_FDCWD, target.c_str(), src.st_mode & 07777, 0) != 0
-        && !ignorableAttributeError(errno)) {
+    if (!isLink && ::fchmodat(AT_FDCWD, target.c_str(), src.st_mode & 07777, 0) != 0 &&
+        !ignorableAttributeError(errno)) {
+        const int err = errno;
+        ::unlink(target.c_str());
+        return err;
+    }
+    struct stat current;
+    if (::lstat(target.c_str(), &current) != 0) {
         const int err = errno;
         ::unlink(target.c_str());
         return err;
     }
     // A link's own times cannot be set everywhere; its text is what identifies it.
-    if (const int err = setTimes(-1, target.c_str(), src, flavor); err && !(isLink && ignorableAttributeError(err))) {
+    if (const int err = setTimes(-1, target.c_str(), src, current, flavor);
+        err && !(isLink && ignorableAttributeError(err))) {
         ::unlink(target.c_str());
         return err;
     }
@@ -295,7 +310,7 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
     }
     if (::fchmod(out.get(), src.st_mode & 07777) != 0 && !ignorableAttributeError(errno))
         return fail(errno);
-    if (const int err = setTimes(out.get(), nullptr, src, flavor))
+    if (const int err = setTimes(out.get(), nullptr, src, outSt, flavor))
         return fail(err);
     if (const int err = out.close()) {
         if (created)
@@ -324,7 +339,9 @@ int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor)
     if (S_ISDIR(src.st_mode))
         return EISDIR;
 
-    struct stat dst{};
+    struct stat dst
+    {
+    };
     bool toExists = ::lstat(to.c_str(), &dst) == 0;
     if (!toExists && errno != ENOENT)
         return errno;
@@ -429,9 +446,6 @@ int secureDelete(const std::string& path)
             done += static_cast<uint64_t>(n);
         }
         if (::fsync(fd.get()) != 0)
-            return errno;
-        // The length would otherwise survive in the renamed entry.
-        if (::ftruncate(fd.get(), 0) != 0 || ::fsync(fd.get()) != 0)
             return errno;
     }
     if (const int err = fd.close())

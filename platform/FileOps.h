@@ -16,8 +16,11 @@ enum class CopyFlavor {
 // write permission fails with EACCES, as a read-only file would). Data goes by
 // reflink, then copy_file_range, then read/write. A symbolic link is copied as
 // a link with the same target text; a FIFO is re-created with mkfifo; a socket
-// or device fails with ENOTSUP; none of them is ever opened for reading. A
-// failed copy leaves no partial `to` behind when `to` did not exist before.
+// or device fails with ENOTSUP; none of them is ever opened for reading. A link
+// or special file at `to` is replaced, never written through. A folder at either
+// end fails with EISDIR; `to` naming the same file as `from` fails with EINVAL.
+// Permission bits that a file system cannot hold (FAT) are passed over. A failed
+// copy leaves no partial `to` behind when `to` did not exist before.
 int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor = CopyFlavor::Regular);
 
 // Makes one folder (mode 0777 & ~umask). EEXIST when something is there.
@@ -34,11 +37,15 @@ int clearReadOnly(const std::string& path);
 
 // Moves a file, link or folder to the freedesktop.org trash: the home trash
 // ($XDG_DATA_HOME/Trash, created when missing) for paths on the same mount,
-// else $topdir/.Trash-UID. Writes the .trashinfo entry.
+// else $topdir/.Trash/UID (when an administrator made $topdir/.Trash) or
+// $topdir/.Trash-UID (mode 0700). Writes the .trashinfo entry; a name already in
+// the trash gets a number ("notes.2.txt").
 int moveToTrash(const std::string& path);
 
 // Overwrites the whole file in place, flushes it, renames it to a random name
 // in the same folder and unlinks it. A link or special file is only unlinked.
+// A read-only file of our own is made writable first (a plain delete would not
+// stop at it either). Other names of the same file see the overwritten data.
 int secureDelete(const std::string& path);
 
 // Renames; fails with EEXIST when `to` exists (renameat2 RENAME_NOREPLACE, or
@@ -50,14 +57,15 @@ int renameReplace(const std::string& from, const std::string& to);
 
 // Creates a new empty file with a unique name in `folder` (ending with "/"):
 // `prefix` + random characters + `extension` (extension given with its dot, or
-// empty). Returns 0 and the full spec in `out`, or errno.
+// empty). An empty `folder` means tempFolder(). Returns 0 and the full spec in
+// `out`, or errno.
 int makeUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension,
                    std::string& out);
 
 // The system temporary folder ($TMPDIR or /tmp), ending with "/".
 std::string tempFolder();
 
-// Flushes a file's data to disk.
+// Flushes a file's (or folder's) data to disk; ENOTSUP for a link or special file.
 int syncFile(const std::string& path);
 
 } // namespace kestrow::platform

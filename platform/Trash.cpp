@@ -38,8 +38,8 @@ std::string percentEncode(const std::string& path)
     std::string out;
     out.reserve(path.size());
     for (const unsigned char c : path) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/'
-            || c == '-' || c == '_' || c == '.' || c == '~';
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
         if (keep) {
             out += static_cast<char>(c);
         } else {
@@ -154,6 +154,45 @@ int writeInfo(int fd, const std::string& text)
     return 0;
 }
 
+// Moves `item` into `trash` under a free name, with its info file recording
+// `recorded`. The info file is written first: it is the claim on the name.
+int trashInto(const std::string& trash, const std::string& item, const std::string& name,
+              const std::string& recorded)
+{
+    const std::string info =
+        "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+    for (int attempt = 0; attempt < 10000; ++attempt) {
+        const std::string trashed = trashName(name, attempt);
+        const std::string infoPath = trash + "/info/" + trashed + kInfoSuffix;
+        const std::string filesPath = trash + "/files/" + trashed;
+        if (detail::checkPath(infoPath) || detail::checkPath(filesPath))
+            return ENAMETOOLONG;
+        // O_EXCL makes the claim race-free.
+        const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        struct stat clash;
+        if (::lstat(filesPath.c_str(), &clash) == 0) {
+            // A leftover item without info: leave it and take another name.
+            ::close(fd);
+            ::unlink(infoPath.c_str());
+            continue;
+        }
+        int err = writeInfo(fd, info);
+        if (::close(fd) != 0 && err == 0)
+            err = errno;
+        if (err == 0 && ::rename(item.c_str(), filesPath.c_str()) != 0)
+            err = errno;
+        if (err != 0)
+            ::unlink(infoPath.c_str());
+        return err;
+    }
+    return EEXIST;
+}
+
 } // namespace
 
 int moveToTrash(const std::string& path)
@@ -191,51 +230,23 @@ int moveToTrash(const std::string& path)
     if (::stat(homeTrash.c_str(), &homeSt) != 0)
         return errno;
 
-    std::string trash = homeTrash;
-    std::string recorded = absolute;
-    if (homeSt.st_dev != st.st_dev) {
-        const auto table = detail::readMountTable();
-        const detail::MountEntry* mount = detail::mountHolding(table, parent);
-        if (!mount)
-            return EXDEV;
-        if (const int err = topdirTrash(mount->mountPoint, trash))
+    if (homeSt.st_dev == st.st_dev) {
+        const int err = trashInto(homeTrash, item, name, absolute);
+        if (err != EXDEV)
             return err;
-        // Paths in a mount's own trash are relative to its top, so they survive remounting.
-        recorded = mount->mountPoint == "/" ? absolute.substr(1) : absolute.substr(mount->mountPoint.size() + 1);
+        // The same file system seen through another mount (a bind mount): its own trash.
     }
-
-    const std::string info = "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate()
-        + "\n";
-    for (int attempt = 0; attempt < 10000; ++attempt) {
-        const std::string trashed = trashName(name, attempt);
-        const std::string infoPath = trash + "/info/" + trashed + kInfoSuffix;
-        const std::string filesPath = trash + "/files/" + trashed;
-        if (detail::checkPath(infoPath) || detail::checkPath(filesPath))
-            return ENAMETOOLONG;
-        // The info file is the claim on the name; O_EXCL makes it race-free.
-        const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            return errno;
-        }
-        struct stat clash;
-        if (::lstat(filesPath.c_str(), &clash) == 0) {
-            // A leftover item without info: leave it and take another name.
-            ::close(fd);
-            ::unlink(infoPath.c_str());
-            continue;
-        }
-        int err = writeInfo(fd, info);
-        if (::close(fd) != 0 && err == 0)
-            err = errno;
-        if (err == 0 && ::rename(item.c_str(), filesPath.c_str()) != 0)
-            err = errno;
-        if (err != 0)
-            ::unlink(infoPath.c_str());
+    const auto table = detail::readMountTable();
+    const detail::MountEntry* mount = detail::mountHolding(table, parent);
+    if (!mount)
+        return EXDEV;
+    std::string trash;
+    if (const int err = topdirTrash(mount->mountPoint, trash))
         return err;
-    }
-    return EEXIST;
+    // Paths in a mount's own trash are relative to its top, so they survive remounting.
+    const std::string recorded =
+        mount->mountPoint == "/" ? absolute.substr(1) : absolute.substr(mount->mountPoint.size() + 1);
+    return trashInto(trash, item, name, recorded);
 }
 
 } // namespace kestrow::platform

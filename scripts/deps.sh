@@ -4,7 +4,7 @@
 set -euo pipefail
 
 KESTROW_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev)
-KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils)
+KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils dosfstools fusefat btrfs-progs)
 
 kestrow_install_packages() {
     local missing=()

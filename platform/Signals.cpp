@@ -1,0 +1,40 @@
+#include "platform/Signals.h"
+
+#include <csignal>
+#include <unistd.h>
+
+namespace kestrow::platform {
+
+namespace {
+std::atomic<bool>* g_flag = nullptr;
+volatile std::sig_atomic_t g_count = 0;
+
+extern "C" void onSignal(int sig)
+{
+    g_count = g_count + 1;
+    if (g_flag)
+        g_flag->store(true);
+    if (g_count >= 3) {
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+    }
+}
+} // namespace
+
+void cancelOnSignals(std::atomic<bool>& flag)
+{
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    g_flag = &flag;
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+int signalCount()
+{
+    return g_count;
+}
+
+} // namespace kestrow::platform

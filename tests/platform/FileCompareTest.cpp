@@ -1,0 +1,149 @@
+#include "platform/FileCompare.h"
+
+#include "tests/platform/PlatformTestUtil.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using kestrow::platform::FileComparer;
+using kestrow::test::TempDir;
+namespace t = kestrow::test;
+
+TEST(FileComparer, ComparesContents)
+{
+    TempDir tmp;
+    const std::string big = t::patternBytes(3 * 1024 * 1024 + 3, 5);
+    std::string bigLastByte = big;
+    bigLastByte.back() ^= 1;
+    std::string bigFirstByte = big;
+    bigFirstByte.front() ^= 0x80;
+    std::string bigAtBlockEdge = big;
+    bigAtBlockEdge[1024 * 1024] ^= 4;
+
+    struct Row
+    {
+        const char* proves;
+        std::string a;
+        std::string b;
+        int result;
+        uint32_t lastError;
+    };
+    const Row rows[] = {
+        {"equal small files", "same bytes", "same bytes", 0, 0},
+        {"two empty files", "", "", 0, 0},
+        {"equal files of several blocks", big, big, 0, 0},
+        {"same size, last byte differs", big, bigLastByte, 1, 0},
+        {"same size, first byte differs", big, bigFirstByte, 1, 0},
+        {"same size, differs in the second block", big, bigAtBlockEdge, 1, 0},
+        {"sizes differ: not even read", "abc", "abcd", 1, FileComparer::kDifferentCode},
+        {"empty against one byte", "", "x", 1, FileComparer::kDifferentCode},
+    };
+    FileComparer cmp;
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        ++n;
+        const std::string a = tmp.writeFile("a" + std::to_string(n), row.a);
+        const std::string b = tmp.writeFile("b" + std::to_string(n), row.b);
+        EXPECT_EQ(cmp.compareFiles(a, b), row.result);
+        EXPECT_EQ(cmp.lastError(), row.lastError);
+        EXPECT_EQ(cmp.compareFiles(b, a), row.result) << "symmetric";
+    }
+}
+
+TEST(FileComparer, TroubleGivesMinusOneWithAnErrnoAndItsText)
+{
+    TempDir tmp;
+    const std::string r = tmp.path() + "/";
+    const std::string file = tmp.writeFile("file", "x");
+    tmp.makeDir("folder");
+    t::makeSymlink("file", r + "link");
+    t::makeFifoAt(r + "fifo");
+
+    struct Row
+    {
+        const char* proves;
+        std::string a;
+        std::string b;
+        uint32_t lastError;
+    };
+    const Row rows[] = {
+        {"a missing first file", r + "absent", file, ENOENT},
+        {"a missing second file", file, r + "absent", ENOENT},
+        {"a link is never followed", file, r + "link", ENOTSUP},
+        {"a FIFO is never opened", r + "fifo", file, ENOTSUP},
+        {"a folder", file, r + "folder", EISDIR},
+        {"a path beyond PATH_MAX", file, "/" + std::string(5000, 'z'), ENAMETOOLONG},
+    };
+    t::Watchdog watchdog;
+    FileComparer cmp;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        EXPECT_EQ(cmp.compareFiles(row.a, row.b), -1);
+        EXPECT_EQ(cmp.lastError(), row.lastError);
+        EXPECT_FALSE(cmp.errorText(cmp.lastError()).empty());
+        EXPECT_EQ(cmp.crc32OfFile(row.a == file ? row.b : row.a), -1);
+        EXPECT_EQ(cmp.lastError(), row.lastError);
+    }
+    cmp.reset();
+    EXPECT_EQ(cmp.lastError(), 0u);
+}
+
+TEST(FileComparer, AnUnreadableFileIsTrouble)
+{
+    if (t::runningAsRoot())
+        GTEST_SKIP() << "root reads any file whatever its permissions";
+    TempDir tmp;
+    const std::string a = tmp.writeFile("a", "x");
+    const std::string b = tmp.writeFile("b", "x");
+    t::chmodOrFail(b, 0);
+    FileComparer cmp;
+    EXPECT_EQ(cmp.compareFiles(a, b), -1);
+    EXPECT_EQ(cmp.lastError(), static_cast<uint32_t>(EACCES));
+    EXPECT_EQ(cmp.crc32OfFile(b), -1);
+    EXPECT_EQ(cmp.lastError(), static_cast<uint32_t>(EACCES));
+}
+
+TEST(FileComparer, Crc32OfWholeFiles)
+{
+    TempDir tmp;
+    FileComparer cmp;
+    struct Row
+    {
+        const char* proves;
+        std::string content;
+        int64_t crc;
+    };
+    const Row rows[] = {
+        {"the standard check value", "123456789", 0xCBF43926},
+        {"an empty file", "", 0},
+        {"a single zero byte", std::string(1, '\0'), 0xD202EF8D},
+        {"a value with the top bit set stays positive", "a", 0xE8B7BE43},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        EXPECT_EQ(cmp.crc32OfFile(tmp.writeFile("c" + std::to_string(++n), row.content)), row.crc);
+        EXPECT_EQ(cmp.lastError(), 0u);
+    }
+
+    // Across block boundaries the value depends on every byte.
+    const std::string big = t::patternBytes(2 * 1024 * 1024 + 11, 9);
+    std::string changed = big;
+    changed[1024 * 1024 + 1] ^= 1;
+    const int64_t one = cmp.crc32OfFile(tmp.writeFile("big1", big));
+    const int64_t same = cmp.crc32OfFile(tmp.writeFile("big2", big));
+    const int64_t other = cmp.crc32OfFile(tmp.writeFile("big3", changed));
+    EXPECT_GE(one, 0);
+    EXPECT_EQ(one, same);
+    EXPECT_NE(one, other);
+}
+
+TEST(FileComparer, ErrorTexts)
+{
+    FileComparer cmp;
+    EXPECT_EQ(cmp.errorText(FileComparer::kDifferentCode), "The files are different.");
+    EXPECT_EQ(cmp.errorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(cmp.errorText(EACCES), "Permission denied");
+    EXPECT_EQ(cmp.errorText(99999), "Unknown error 99999.");
+}
