@@ -95,8 +95,8 @@ void ReportError(const PendingError& error, const std::string& location, const s
         } else if (error.description == kRegistryDenied) {
             ui().messageBox(title,
                             "Unable to read/write information from/to the System\n"
-                            "Registry due to the security rules in place on this computer.\n"
-                            "All users on this computer must be granted Read/Write Access to the Registry.\n"
+                            "autostart folders due to the security rules in place on this computer.\n"
+                            "All users on this computer must be granted Read/Write Access to the autostart folders.\n"
                             "\n"
                             "See your System Administrator for assistance.",
                             MsgIcon::Exclamation, MsgButtons::Ok);

@@ -67,8 +67,8 @@ TEST_F(ReporterTest, RegistryDeniedShowsOnlyTheRegistryMessageAndWritesNothing)
     EXPECT_EQ(ui.messages()[0].title, "Unexpected Error in clsEasyRegistry.SetValue");
     EXPECT_EQ(ui.messages()[0].text,
               "Unable to read/write information from/to the System\n"
-              "Registry due to the security rules in place on this computer.\n"
-              "All users on this computer must be granted Read/Write Access to the Registry.\n\n"
+              "autostart folders due to the security rules in place on this computer.\n"
+              "All users on this computer must be granted Read/Write Access to the autostart folders.\n\n"
               "See your System Administrator for assistance.");
     EXPECT_FALSE(detailFileExists());
 
