@@ -2,6 +2,10 @@
 
 #include "app/modKestrow.h"
 #include "app/services/UiServices.h"
+#include "cli/CloneCommand.h"
+#include "cli/TaskCommands.h"
+#include "cli/ReportCommand.h"
+#include "cli/DaemonCommand.h"
 
 #include <cstring>
 #include <iostream>
@@ -13,6 +17,18 @@ constexpr const char* kUsage =
     "Usage: kestrow-cli <command> [options]\n"
     "\n"
     "Keeps Target folders identical to a Source folder, without a desktop.\n"
+    "\n"
+    "Commands:\n"
+    "  clone SOURCE TARGET [TARGET...]  make each TARGET identical to SOURCE\n"
+    "                                   (kestrow-cli clone --help for its options)\n"
+    "  list [--task-list FILE]          show the tasks of a task list\n"
+    "  run NAME... | --all | --category C\n"
+    "                                   run saved tasks and record their run times\n"
+    "                                   (kestrow-cli run --help for its options)\n"
+    "  report SOURCE TARGET             write an HTML report of their differences\n"
+    "                                   (kestrow-cli report --help for its options)\n"
+    "  daemon [--task-list FILE]        run scheduled tasks unattended, without a desktop\n"
+    "                                   (kestrow-cli daemon --help for its options)\n"
     "\n"
     "Options:\n"
     "  -h, --help       show this help and exit\n"
@@ -42,7 +58,41 @@ int main(int argc, char* argv[])
     kestrow::ScopedUiServices scope(console);
     if (!kestrow::StartupLoadLibraries())
         return 1;
-    std::cerr << "kestrow-cli: unknown command '" << arg << "'\n\n" << kUsage;
+    int rc = 2;
+    if (arg == "clone") {
+        if (argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h")) {
+            std::cout << kestrow::cli::cloneUsage();
+            rc = 0;
+        } else {
+            rc = kestrow::cli::runCloneCommand(argc, argv, 2);
+        }
+    } else if (arg == "report") {
+        if (argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h")) {
+            std::cout << kestrow::cli::reportUsage();
+            rc = 0;
+        } else {
+            rc = kestrow::cli::runReportCommand(argc, argv, 2);
+        }
+    } else if (arg == "list" || arg == "run") {
+        const bool help = argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h");
+        if (help)
+            std::cout << (arg == "list" ? kestrow::cli::listUsage() : kestrow::cli::runUsage());
+        else if (arg == "list")
+            rc = kestrow::cli::runListCommand(argc, argv, 2);
+        else
+            rc = kestrow::cli::runRunCommand(argc, argv, 2);
+        if (help)
+            rc = 0;
+    } else if (arg == "daemon") {
+        if (argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h")) {
+            std::cout << kestrow::cli::daemonUsage();
+            rc = 0;
+        } else {
+            rc = kestrow::cli::runDaemonCommand(argc, argv, 2);
+        }
+    } else {
+        std::cerr << "kestrow-cli: unknown command '" << arg << "'\n\n" << kUsage;
+    }
     kestrow::ShutdownUnloadLibraries();
-    return 2;
+    return rc;
 }

@@ -10,7 +10,7 @@ namespace kestrow {
 namespace {
 
 // Days from 1970-01-01 of a civil date (proleptic Gregorian).
-long daysFromCivil(long y, unsigned m, unsigned d)
+constexpr long daysFromCivil(long y, unsigned m, unsigned d)
 {
     y -= m <= 2;
     const long era = (y >= 0 ? y : y - 399) / 400;
@@ -34,7 +34,7 @@ void civilFromDays(long z, int& y, int& m, int& d)
     y = static_cast<int>(yy + (m <= 2));
 }
 
-const long kEpochOffset = daysFromCivil(1899, 12, 30);
+constexpr long kEpochOffset = daysFromCivil(1899, 12, 30);
 
 const Clock* g_clock = nullptr;
 

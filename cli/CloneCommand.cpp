@@ -1,0 +1,269 @@
+#include "cli/CloneCommand.h"
+
+#include "app/ProgramObjects.h"
+#include "app/services/ErrorReporter.h"
+#include "cli/ConsoleRunHost.h"
+#include "engine/FolderRoutines.h"
+#include "engine/RunControl.h"
+#include "engine/cClone.h"
+#include "engine/cCompare.h"
+#include "log/CloneLog.h"
+#include "platform/Signals.h"
+#include "tasks/cCloneTask.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace kestrow::cli {
+
+namespace {
+
+constexpr const char* kTaskName = "Command Line Clone";
+
+struct CloneArgs
+{
+    std::string source;
+    std::vector<std::string> targets;
+    std::optional<int> compare, deleteMethod, copyMethod;
+    std::optional<bool> ignore2s, ignoreDst, skipHidden, skipSystem;
+    bool newerOnly = false;
+    bool includeSubfolders = true;
+    bool createTarget = false;
+    bool dryRun = false;
+    bool quiet = false;
+    std::vector<std::string> includes, includeMasks, excludes, excludeMasks;
+};
+
+struct UsageError
+{
+    std::string message;
+};
+
+int choice(std::string_view option, std::string_view value, std::initializer_list<std::string_view> names)
+{
+    int i = 0;
+    for (auto n : names) {
+        if (n == value)
+            return i;
+        ++i;
+    }
+    std::string allowed;
+    for (auto n : names)
+        allowed += (allowed.empty() ? "" : "|") + std::string(n);
+    throw UsageError{"invalid value '" + std::string(value) + "' for " + std::string(option) + " (use " +
+                     allowed + ")"};
+}
+
+CloneArgs parse(int argc, char* argv[], int first)
+{
+    CloneArgs a;
+    std::vector<std::string> positional;
+    for (int i = first; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw UsageError{"option " + std::string(arg) + " needs a value"};
+            return argv[++i];
+        };
+        if (arg == "--compare")
+            a.compare = choice(arg, value(), {"datetime", "size", "contents", "crc32"});
+        else if (arg == "--delete")
+            a.deleteMethod = choice(arg, value(), {"regular", "trash", "none", "secure"});
+        else if (arg == "--copy")
+            a.copyMethod = choice(arg, value(), {"regular", "safe", "keep"});
+        else if (arg == "--ignore-2s" || arg == "--no-ignore-2s")
+            a.ignore2s = arg == "--ignore-2s";
+        else if (arg == "--ignore-dst" || arg == "--no-ignore-dst")
+            a.ignoreDst = arg == "--ignore-dst";
+        else if (arg == "--skip-hidden" || arg == "--no-skip-hidden")
+            a.skipHidden = arg == "--skip-hidden";
+        else if (arg == "--skip-system" || arg == "--no-skip-system")
+            a.skipSystem = arg == "--skip-system";
+        else if (arg == "--newer-only")
+            a.newerOnly = true;
+        else if (arg == "--no-subfolders")
+            a.includeSubfolders = false;
+        else if (arg == "--create-target")
+            a.createTarget = true;
+        else if (arg == "--dry-run")
+            a.dryRun = true;
+        else if (arg == "--quiet" || arg == "-q")
+            a.quiet = true;
+        else if (arg == "--include")
+            a.includes.push_back(value());
+        else if (arg == "--include-mask")
+            a.includeMasks.push_back(value());
+        else if (arg == "--exclude")
+            a.excludes.push_back(value());
+        else if (arg == "--exclude-mask")
+            a.excludeMasks.push_back(value());
+        else if (arg == "--")
+            for (++i; i < argc; ++i)
+                positional.emplace_back(argv[i]);
+        else if (arg.starts_with("-") && arg.size() > 1)
+            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        else
+            positional.emplace_back(arg);
+    }
+    if (positional.size() < 2)
+        throw UsageError{"clone needs a SOURCE and at least one TARGET"};
+    a.source = positional.front();
+    a.targets.assign(positional.begin() + 1, positional.end());
+    return a;
+}
+
+std::string withSlash(std::string s)
+{
+    if (!s.empty() && s.back() != '/')
+        s += '/';
+    return s;
+}
+
+// An include or exclude item: absolute as given, else below the Source root. A
+// folder item ends with "/" (added when the item names an existing folder).
+std::string itemSpec(const std::string& sourceRoot, const std::string& item)
+{
+    std::string spec = item.starts_with('/') ? item : sourceRoot + item;
+    if (!spec.ends_with('/') && FolderExists(spec))
+        spec += '/';
+    return spec;
+}
+
+std::string join(const std::vector<std::string>& parts, const std::string& separator)
+{
+    std::string out;
+    for (const auto& p : parts)
+        out += (out.empty() ? "" : separator) + p;
+    return out;
+}
+
+} // namespace
+
+const char* cloneUsage()
+{
+    return "Usage: kestrow-cli clone SOURCE TARGET [TARGET...] [options]\n"
+           "\n"
+           "Makes each TARGET folder identical to SOURCE. Orphans in a Target (items the\n"
+           "Source no longer has) are deleted as the delete method says. Options default\n"
+           "to those in kestrow.ini; each flag overrides one for this run only.\n"
+           "\n"
+           "  --compare datetime|size|contents|crc32   how files are judged the same\n"
+           "  --ignore-2s, --no-ignore-2s      times up to two seconds apart are equal\n"
+           "  --ignore-dst, --no-ignore-dst    times one hour apart are equal\n"
+           "  --delete regular|trash|none|secure  what happens to orphans\n"
+           "  --copy regular|safe|keep         copy in place, through a temporary file,\n"
+           "                                   or keeping times, ownership and attributes\n"
+           "  --newer-only                     copy a changed file only when the Source is newer\n"
+           "  --no-subfolders                  only the files of the two roots\n"
+           "  --include ITEM                   clone only this file or folder (repeatable;\n"
+           "                                   relative items are below SOURCE)\n"
+           "  --include-mask MASKS             clone only files matching, e.g. '*.doc,*.txt'\n"
+           "  --exclude ITEM                   leave this file or folder alone (repeatable)\n"
+           "  --exclude-mask MASKS             leave files matching these masks alone\n"
+           "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders\n"
+           "  --skip-system, --no-skip-system  skip FIFOs, sockets and device files\n"
+           "  --create-target                  create a missing Target folder\n"
+           "  --dry-run                        print the planned operations, change nothing\n"
+           "  -q, --quiet                      no status texts on stderr\n"
+           "\n"
+           "The run is a task of its own (\"Command Line Clone\"): the priority rules of\n"
+           "kestrow.ini apply to it as to any run.\n"
+           "The run's log lines go to stdout and are appended to clone.log.\n"
+           "Exit status: 0 success, 1 the run had errors, 2 bad usage, 3 cancelled.\n";
+}
+
+int runCloneCommand(int argc, char* argv[], int first)
+{
+    CloneArgs args;
+    try {
+        args = parse(argc, argv, first);
+    } catch (const UsageError& e) {
+        std::cerr << "kestrow-cli clone: " << e.message << "\n\n" << cloneUsage();
+        return ExitUsage;
+    }
+
+    ProgramObjects objects;
+    if (!ReadProgramOptionsFromIniFile())
+        return ExitRunErrors;
+    if (args.compare)
+        gCompare->setCompareMethod(*args.compare);
+    if (args.ignore2s)
+        gCompare->setIgnoreFAT_NTFS_TwoSecDiff(*args.ignore2s);
+    if (args.ignoreDst)
+        gCompare->setIgnoreFAT_NTFS_DaylightSavings(*args.ignoreDst);
+    if (args.skipHidden) {
+        gCompare->setIgnoreHiddenFiles(*args.skipHidden);
+        gCompare->setIgnoreHiddenFolders(*args.skipHidden);
+    }
+    if (args.skipSystem) {
+        gCompare->setIgnoreSystemFiles(*args.skipSystem);
+        gCompare->setIgnoreSystemFolders(*args.skipSystem);
+    }
+    if (args.deleteMethod)
+        gClone->setDeleteMethod(*args.deleteMethod);
+    if (args.copyMethod)
+        gClone->setCopyMethod(*args.copyMethod);
+    if (args.newerOnly)
+        gClone->setCopyOnlyIfNewer(true);
+    if (args.createTarget)
+        gClone->setCreateTargetFolder(true);
+    // Nobody is there to confirm: the CLI performs what it planned, or only plans.
+    gClone->setConfirmSyncActions(false);
+    gClone->setPlanOnly(args.dryRun);
+
+    ConsoleRunHost host(args.quiet);
+    ScopedRunHost hostScope(host);
+    gCloneLog->setLineObserver([](const std::string& line) {
+        std::cout << line << std::flush;
+        // An unusable folder is also said where errors are read.
+        if (line.find(" *Folder Path Error: ") != std::string::npos)
+            std::cerr << "kestrow-cli: " << line << std::flush;
+    });
+    platform::cancelOnSignals(CancelRequested);
+
+    const std::string source = withSlash(args.source);
+    std::vector<std::string> includes, excludes;
+    for (const auto& i : args.includes)
+        includes.push_back(itemSpec(source, i));
+    for (const auto& i : args.excludes)
+        excludes.push_back(itemSpec(source, i));
+
+    // A temporary task, run the way a saved one is.
+    cCloneTask task;
+    task.setTaskName(kTaskName);
+    task.setSourceFolderSpec(source);
+    std::vector<std::string> targets;
+    for (const auto& t : args.targets)
+        targets.push_back(withSlash(t));
+    task.setTargetFolderSpec(join(targets, "<:>"));
+    task.setIncludeSubFolders(args.includeSubfolders);
+    task.setIncludeFileSpecs(join(includes, "<:>"));
+    task.setExcludeFileSpecs(join(excludes, "<:>"));
+    task.setIncludeFileMasks(join(args.includeMasks, ","));
+    task.setExcludeFileMasks(join(args.excludeMasks, ","));
+    if (args.dryRun) {
+        task.TargetCloned = [](const std::string& target, bool) {
+            std::vector<std::string> actions;
+            gClone->GetSyncActionStrings(actions);
+            std::cout << "Planned for " << withSlash(target) << ": " << actions.size() << " operation"
+                      << (actions.size() == 1 ? "" : "s") << "\n";
+            for (const auto& a : actions)
+                std::cout << a << '\n';
+        };
+    }
+    if (platform::signalCount() == 0) {
+        // A thread of its own, as every run has: the priority the rules set ends with it.
+        std::thread worker([&task] { task.Execute(false); });
+        worker.join();
+    }
+    gCloneLog->setLineObserver({});
+    if (CancelRequested || platform::signalCount() > 0)
+        return ExitCancelled;
+    return task.ErrorOnLastClone() ? ExitRunErrors : ExitOk;
+}
+
+} // namespace kestrow::cli

@@ -1,0 +1,215 @@
+#include "cli/DaemonCommand.h"
+
+#include "app/Startup.h"
+#include "app/services/AppState.h"
+#include "app/services/DateTime.h"
+#include "cli/CloneCommand.h"
+#include "cli/ConsoleRunHost.h"
+#include "engine/FolderRoutines.h"
+#include "engine/RunControl.h"
+#include "engine/cClone.h"
+#include "log/CloneLog.h"
+#include "platform/Signals.h"
+#include "platform/SystemInfo.h"
+#include "tasks/cCloneTasks.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+namespace kestrow::cli {
+
+namespace {
+
+struct UsageError
+{
+    std::string message;
+};
+
+struct DaemonArgs
+{
+    std::optional<std::string> taskList;
+    bool quiet = false;
+};
+
+DaemonArgs parse(int argc, char* argv[], int first)
+{
+    DaemonArgs a;
+    for (int i = first; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--task-list") {
+            if (i + 1 >= argc || std::string_view(argv[i + 1]).empty())
+                throw UsageError{"--task-list needs a file name"};
+            a.taskList = argv[++i];
+        } else if (arg == "--quiet" || arg == "-q") {
+            a.quiet = true;
+        } else if (arg.starts_with("-") && arg.size() > 1) {
+            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        } else {
+            throw UsageError{"unexpected argument '" + std::string(arg) + "'"};
+        }
+    }
+    return a;
+}
+
+bool stopRequested()
+{
+    return platform::signalCount() > 0;
+}
+
+// Sleeps `ms`, waking early once SIGTERM or SIGINT has come (checked twice a second,
+// so a stop never waits for the end of a minute).
+void sleepUnlessStopped(int64_t ms)
+{
+    using namespace std::chrono;
+    const auto until = steady_clock::now() + milliseconds(ms);
+    while (!stopRequested()) {
+        const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
+        if (left <= 0)
+            return;
+        std::this_thread::sleep_for(milliseconds(std::min<int64_t>(left, 500)));
+    }
+}
+
+// Milliseconds to the next turn of the minute (a moment past it, so the tick never
+// lands a hair before the minute a task is due in).
+int64_t msToNextMinute()
+{
+    using namespace std::chrono;
+    const int64_t now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return 60000 - now % 60000 + 200;
+}
+
+// KESTROW_TICK_MS: a shorter tick for tests; 0 when unset or not a positive number.
+int64_t testTickMs()
+{
+    const auto value = platform::env("KESTROW_TICK_MS");
+    if (!value || value->empty())
+        return 0;
+    char* end = nullptr;
+    const long long ms = std::strtoll(value->c_str(), &end, 10);
+    return (*end == '\0' && ms > 0) ? ms : 0;
+}
+
+class DaemonHost : public ShellHost
+{
+public:
+    // The window never exists: every due task runs.
+    bool isMainWindowVisible() const override { return false; }
+
+    void runScheduledTask(const CloneTaskPtr& task) override
+    {
+        m_ran = task;
+        ShellHost::runScheduledTask(task);
+    }
+
+    // The task the last tick ran, once.
+    CloneTaskPtr takeRanTask() { return std::exchange(m_ran, nullptr); }
+
+private:
+    CloneTaskPtr m_ran;
+};
+
+} // namespace
+
+const char* daemonUsage()
+{
+    return "Usage: kestrow-cli daemon [--task-list FILE] [-q]\n"
+           "\n"
+           "Runs the scheduled tasks of a task list unattended, for machines without a\n"
+           "desktop: once a minute, at the turn of the minute, the task that is due runs\n"
+           "exactly as the desktop program runs it while its window is closed. Each\n"
+           "task's run time, next run and error flag are saved to the task list file\n"
+           "right after its run; the runs' log lines go to stdout and clone.log.\n"
+           "\n"
+           "Only one Kestrow (desktop program or daemon) runs per data folder.\n"
+           "SIGTERM or SIGINT stops the daemon: a running task is cancelled, logged\n"
+           "and saved first.\n"
+           "\n"
+           "  --task-list FILE   the task list (default: the one kestrow.ini names,\n"
+           "                     else \"Default Task List.kwt\" in the data folder)\n"
+           "  -q, --quiet        no messages on stderr besides errors\n"
+           "\n"
+           "Exit status: 0 stopped by a signal, 1 could not start, 2 bad usage.\n";
+}
+
+int runDaemonCommand(int argc, char* argv[], int first)
+{
+    DaemonArgs args;
+    try {
+        args = parse(argc, argv, first);
+    } catch (const UsageError& e) {
+        std::cerr << "kestrow-cli daemon: " << e.message << "\n\n" << daemonUsage();
+        return ExitUsage;
+    }
+    // A stop asked for while starting is honoured at the first chance.
+    platform::cancelOnSignals(CancelRequested);
+
+    DaemonHost host;
+    KestrowShell shell(host);
+    if (!shell.Main())
+        return ExitRunErrors;
+    if (args.taskList && !FileExists(*args.taskList)) {
+        std::cerr << "kestrow-cli daemon: task list " << *args.taskList << " does not exist\n";
+        return ExitUsage;
+    }
+    if (!shell.LoadHeadless(args.taskList.value_or(""))) {
+        std::cerr << "kestrow-cli daemon: could not read the options or the task list\n";
+        shell.UnloadHeadless();
+        return ExitRunErrors;
+    }
+    const std::string spec = gCloneTasks->TaskListFileSpec();
+
+    // Nobody is there to confirm: the daemon performs what it planned. Never saved:
+    // the daemon does not write the options file.
+    gClone->setConfirmSyncActions(false);
+    ConsoleRunHost runHostImpl(true);
+    ScopedRunHost runHostScope(runHostImpl);
+    gCloneLog->setLineObserver([](const std::string& line) { std::cout << line << std::flush; });
+
+    const int64_t tickMs = testTickMs();
+    if (!args.quiet) {
+        std::cerr << "kestrow-cli daemon: scheduling " << gCloneTasks->Count()
+                  << (gCloneTasks->Count() == 1 ? " task of " : " tasks of ") << spec << '\n';
+    }
+
+    bool stoppedDuringRun = false;
+    while (!stopRequested()) {
+        sleepUnlessStopped(tickMs > 0 ? tickMs : msToNextMinute());
+        if (stopRequested())
+            break;
+        const TickOutcome outcome = shell.scheduler().tmrCloneScheduler_Timer(shell.unloading());
+        const CloneTaskPtr ran = host.takeRanTask();
+        if (outcome != TickOutcome::Ran || !ran)
+            continue;
+        if (stopRequested())
+            stoppedDuringRun = true;
+        if (!gCloneTasks->SaveTaskToTaskListFile(spec, ran->TaskName())) {
+            std::cerr << "kestrow-cli daemon: could not save task '" << ran->TaskName() << "' to " << spec
+                      << '\n';
+        } else if (!args.quiet) {
+            std::cerr << "kestrow-cli daemon: ran '" << ran->TaskName() << "'"
+                      << (ran->ErrorOnLastClone() ? " (with errors)" : "") << "; next run "
+                      << GeneralDateText(ran->NextCloneDateTime()) << '\n';
+        }
+    }
+
+    if (stoppedDuringRun) {
+        // The run was cut short by the stop, as by the end of a desktop session.
+        gCloneLog->Add(LogEntryType::ApplicationShutdownError);
+        gCloneLog->Add(LogEntryType::End, "Unknown Task Name");
+    }
+    gCloneLog->setLineObserver({});
+    shell.UnloadHeadless();
+    if (!args.quiet)
+        std::cerr << "kestrow-cli daemon: stopped\n";
+    return ExitOk;
+}
+
+} // namespace kestrow::cli

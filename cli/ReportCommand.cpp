@@ -1,0 +1,160 @@
+#include "cli/ReportCommand.h"
+
+#include "app/ProgramObjects.h"
+#include "app/services/ErrorReporter.h"
+#include "cli/CloneCommand.h"
+#include "engine/FolderRoutines.h"
+#include "engine/Report.h"
+#include "engine/cClone.h"
+#include "log/CloneLog.h"
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrow::cli {
+
+namespace {
+
+struct ReportArgs
+{
+    std::string source;
+    std::string target;
+    std::string output;
+    bool includeSubfolders = true;
+    bool open = false;
+};
+
+struct UsageError
+{
+    std::string message;
+};
+
+ReportArgs parse(int argc, char* argv[], int first)
+{
+    ReportArgs a;
+    std::vector<std::string> positional;
+    for (int i = first; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--no-subfolders") {
+            a.includeSubfolders = false;
+        } else if (arg == "--open") {
+            a.open = true;
+        } else if (arg == "--output" || arg == "-o") {
+            if (i + 1 >= argc || std::string_view(argv[i + 1]).empty())
+                throw UsageError{"option " + std::string(arg) + " needs a file name"};
+            a.output = argv[++i];
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i)
+                positional.emplace_back(argv[i]);
+        } else if (arg.starts_with("-") && arg.size() > 1) {
+            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        } else {
+            positional.emplace_back(arg);
+        }
+    }
+    if (positional.size() != 2)
+        throw UsageError{"report needs a SOURCE and a TARGET folder"};
+    a.source = positional[0];
+    a.target = positional[1];
+    return a;
+}
+
+// Checks a folder as the report command of the desktop program does; prints why
+// it cannot be used.
+bool usableFolder(const std::string& folder, bool isTarget)
+{
+    int32_t errorNumber = 0;
+    const int32_t status = ValidateFolderPath(folder, errorNumber);
+    if (status == FolderStatusOk)
+        return true;
+    std::cerr << "kestrow-cli report: "
+              << (isTarget ? "Problems processing the Target folder."
+                           : "Problems processing the Source folder.")
+              << '\n'
+              << GetInvalidPathErrorMsg(status, folder, errorNumber) << '\n';
+    return false;
+}
+
+std::string asFolderSpec(const std::string& folder)
+{
+    std::string spec = std::filesystem::absolute(folder).lexically_normal().string();
+    if (!spec.ends_with('/'))
+        spec += '/';
+    return spec;
+}
+
+} // namespace
+
+const char* reportUsage()
+{
+    return "Usage: kestrow-cli report SOURCE TARGET [--no-subfolders] [--output FILE] [--open]\n"
+           "\n"
+           "Compares SOURCE with TARGET without changing anything and writes an HTML report\n"
+           "of the files and folders added to, deleted from or changed in SOURCE (seen from\n"
+           "the Source's side). Files are judged by the comparison method and the time\n"
+           "allowances in kestrow.ini. Prints the report's path.\n"
+           "\n"
+           "  --no-subfolders    only the files of the two folders themselves\n"
+           "  -o, --output FILE  write the report to FILE (replaced when it exists) instead\n"
+           "                     of a new rpt*.html file in the temporary folder\n"
+           "  --open             show the report in the desktop's browser\n"
+           "\n"
+           "Comparison errors are written to stderr and to clone.log.\n"
+           "Exit status: 0 the report was written, 1 it could not be, 2 bad usage or a\n"
+           "folder that cannot be used.\n";
+}
+
+int runReportCommand(int argc, char* argv[], int first)
+{
+    ReportArgs args;
+    try {
+        args = parse(argc, argv, first);
+    } catch (const UsageError& e) {
+        std::cerr << "kestrow-cli report: " << e.message << "\n\n" << reportUsage();
+        return ExitUsage;
+    }
+
+    ProgramObjects objects;
+    if (!ReadProgramOptionsFromIniFile())
+        return ExitRunErrors;
+    if (!usableFolder(args.source, false) || !usableFolder(args.target, true))
+        return ExitUsage;
+    const std::string source = asFolderSpec(args.source);
+    const std::string target = asFolderSpec(args.target);
+
+    std::string reportFile;
+    if (!args.output.empty()) {
+        reportFile = std::filesystem::absolute(args.output).lexically_normal().string();
+    } else {
+        int32_t errNumber = 0;
+        std::string errMessage;
+        reportFile = GetTempFileSpec("rpt", "html", "", errNumber, errMessage);
+        if (reportFile.empty()) {
+            std::cerr << "kestrow-cli report: cannot create the report file: " << errMessage << '\n';
+            return ExitRunErrors;
+        }
+    }
+
+    // Comparison errors are the only log lines a report makes; stdout keeps just the path.
+    gCloneLog->setLineObserver([](const std::string& line) { std::cerr << line << std::flush; });
+    const bool written = WriteHTMLReportOfFolderDiffs(source, target, args.includeSubfolders, reportFile);
+    gCloneLog->setLineObserver({});
+    if (gCloneLog->CurrInMemoryLogSize() > 0) {
+        gCloneLog->AppendInMemoryStringToLogFile();
+        gCloneLog->ResetInMemoryLog();
+    }
+    if (!written) {
+        if (args.output.empty())
+            std::filesystem::remove(reportFile); // half a report is no use to anyone
+        return ExitRunErrors;
+    }
+    std::cout << reportFile << '\n' << std::flush;
+    if (args.open)
+        ShowHTMLFileInBrowser(reportFile);
+    return ExitOk;
+}
+
+} // namespace kestrow::cli

@@ -1,0 +1,267 @@
+#include "cli/TaskCommands.h"
+
+#include "app/ProgramObjects.h"
+#include "app/services/DateTime.h"
+#include "cli/CloneCommand.h"
+#include "cli/ConsoleRunHost.h"
+#include "engine/FolderRoutines.h"
+#include "engine/RunControl.h"
+#include "engine/cClone.h"
+#include "log/CloneLog.h"
+#include "platform/Signals.h"
+#include "tasks/cCloneTasks.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+namespace kestrow::cli {
+
+namespace {
+
+struct UsageError
+{
+    std::string message;
+};
+
+struct TaskArgs
+{
+    std::optional<std::string> taskList;
+    std::vector<std::string> names;
+    bool all = false;
+    std::optional<std::string> category;
+    bool quiet = false;
+};
+
+TaskArgs parse(int argc, char* argv[], int first, bool forRun)
+{
+    TaskArgs a;
+    for (int i = first; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw UsageError{"option " + std::string(arg) + " needs a value"};
+            return argv[++i];
+        };
+        if (arg == "--task-list")
+            a.taskList = value();
+        else if (forRun && arg == "--all")
+            a.all = true;
+        else if (forRun && arg == "--category")
+            a.category = value();
+        else if (forRun && (arg == "--quiet" || arg == "-q"))
+            a.quiet = true;
+        else if (forRun && arg == "--")
+            for (++i; i < argc; ++i)
+                a.names.emplace_back(argv[i]);
+        else if (arg.starts_with("-") && arg.size() > 1)
+            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        else if (forRun)
+            a.names.emplace_back(arg);
+        else
+            throw UsageError{"unexpected argument '" + std::string(arg) + "'"};
+    }
+    if (forRun) {
+        const int ways = (a.names.empty() ? 0 : 1) + (a.all ? 1 : 0) + (a.category ? 1 : 0);
+        if (ways != 1)
+            throw UsageError{"run needs task names, --all or --category (one of them)"};
+    }
+    if (a.taskList && a.taskList->empty())
+        throw UsageError{"--task-list needs a file name"};
+    return a;
+}
+
+std::string folded(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string trimBlanks(std::string_view s)
+{
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+enum class ListRead
+{
+    Complete,
+    Incomplete,
+    Failed
+};
+
+// Reads the options and the task list into gCloneTasks (the ProgramObjects must
+// exist). Failed: nothing can be done (reported, or a usage error printed).
+ListRead openTaskList(const TaskArgs& args, const char* command, int& usageExit)
+{
+    usageExit = 0;
+    if (!ReadProgramOptionsFromIniFile())
+        return ListRead::Failed;
+    if (args.taskList) {
+        if (!FileExists(*args.taskList)) {
+            std::cerr << "kestrow-cli " << command << ": task list " << *args.taskList << " does not exist\n";
+            usageExit = ExitUsage;
+            return ListRead::Failed;
+        }
+        gCloneTasks->setTaskListFileSpec(*args.taskList);
+    }
+    const bool complete = gCloneTasks->ReadAllTasksFromTaskListFile(gCloneTasks->TaskListFileSpec());
+    gCloneTasks->SetNextScheduledTask();
+    return complete ? ListRead::Complete : ListRead::Incomplete;
+}
+
+} // namespace
+
+const char* listUsage()
+{
+    return "Usage: kestrow-cli list [--task-list FILE]\n"
+           "\n"
+           "Prints each task of a task list: its name, category, Source, Targets, next\n"
+           "run, last run and whether the last run had errors.\n"
+           "\n"
+           "  --task-list FILE   the task list to read (default: the one kestrow.ini names,\n"
+           "                     else \"Default Task List.kwt\" in the data folder)\n";
+}
+
+const char* runUsage()
+{
+    return "Usage: kestrow-cli run NAME... | --all | --category CATEGORY [options]\n"
+           "\n"
+           "Runs saved tasks, in the order of the task list, exactly as the desktop\n"
+           "program runs them (priority rules, folder checks, every Target), and saves\n"
+           "each task's run time, next run and error flag to the task list file.\n"
+           "\n"
+           "  NAME...              the tasks to run (names ignore letter case)\n"
+           "  --all                every task of the list\n"
+           "  --category CATEGORY  every task of that category\n"
+           "  --task-list FILE     the task list (default: the one kestrow.ini names,\n"
+           "                       else \"Default Task List.kwt\" in the data folder)\n"
+           "  -q, --quiet          no status texts on stderr\n"
+           "\n"
+           "The runs' log lines go to stdout and are appended to clone.log.\n"
+           "Exit status: 0 success, 1 a run had errors, 2 bad usage, 3 cancelled.\n";
+}
+
+int runListCommand(int argc, char* argv[], int first)
+{
+    TaskArgs args;
+    try {
+        args = parse(argc, argv, first, false);
+    } catch (const UsageError& e) {
+        std::cerr << "kestrow-cli list: " << e.message << "\n\n" << listUsage();
+        return ExitUsage;
+    }
+    ProgramObjects objects;
+    int usageExit = 0;
+    const ListRead read = openTaskList(args, "list", usageExit);
+    if (read == ListRead::Failed)
+        return usageExit ? usageExit : ExitRunErrors;
+
+    const auto& tasks = gCloneTasks->Tasks();
+    std::cout << "Task list: " << gCloneTasks->TaskListFileSpec() << " (" << tasks.size()
+              << (tasks.size() == 1 ? " task)\n" : " tasks)\n");
+    for (const CloneTaskPtr& task : tasks) {
+        const auto columns = ModifyTaskInListview(*task);
+        std::cout << '\n' << task->TaskName() << '\n';
+        std::cout << "    Category:  " << task->Category() << '\n';
+        std::cout << "    Source:    " << task->SourceFolderSpec() << '\n';
+        std::cout << "    Targets:   " << columns[2] << '\n';
+        std::cout << "    Next run:  " << columns[3] << (task->IsNextScheduledTask() ? "  (runs next)" : "")
+                  << '\n';
+        std::cout << "    Last run:  " << (task->LastCloneDateTime() == 0 ? std::string("never") : columns[4])
+                  << '\n';
+        std::cout << "    Errors:    " << (task->ErrorOnLastClone() ? "yes" : "no") << '\n';
+    }
+    return read == ListRead::Complete ? ExitOk : ExitRunErrors;
+}
+
+int runRunCommand(int argc, char* argv[], int first)
+{
+    TaskArgs args;
+    try {
+        args = parse(argc, argv, first, true);
+    } catch (const UsageError& e) {
+        std::cerr << "kestrow-cli run: " << e.message << "\n\n" << runUsage();
+        return ExitUsage;
+    }
+    ProgramObjects objects;
+    int usageExit = 0;
+    const ListRead read = openTaskList(args, "run", usageExit);
+    if (read == ListRead::Failed)
+        return usageExit ? usageExit : ExitRunErrors;
+    const std::string spec = gCloneTasks->TaskListFileSpec();
+
+    // The chosen tasks, in list order.
+    std::vector<CloneTaskPtr> chosen;
+    if (!args.names.empty()) {
+        std::unordered_set<std::string> wanted;
+        for (const std::string& name : args.names) {
+            if (!gCloneTasks->Item(name)) {
+                std::cerr << "kestrow-cli run: no task named '" << name << "' in " << spec << '\n';
+                return ExitUsage;
+            }
+            wanted.insert(folded(name));
+        }
+        for (const CloneTaskPtr& task : gCloneTasks->Tasks()) {
+            if (wanted.contains(folded(task->TaskName())))
+                chosen.push_back(task);
+        }
+    } else if (args.category) {
+        const std::string category = folded(trimBlanks(*args.category));
+        for (const CloneTaskPtr& task : gCloneTasks->Tasks()) {
+            if (!category.empty() && folded(task->Category()) == category)
+                chosen.push_back(task);
+        }
+        if (chosen.empty())
+            std::cerr << "kestrow-cli run: No tasks are in this category.\n";
+    } else {
+        chosen = gCloneTasks->Tasks();
+    }
+
+    // Nobody is there to confirm: the CLI performs what it planned.
+    gClone->setConfirmSyncActions(false);
+    ConsoleRunHost host(args.quiet);
+    ScopedRunHost hostScope(host);
+    gCloneLog->setLineObserver([](const std::string& line) { std::cout << line << std::flush; });
+    platform::cancelOnSignals(CancelRequested);
+
+    bool errors = read != ListRead::Complete;
+    bool cancelled = false;
+    for (const CloneTaskPtr& task : chosen) {
+        if (platform::signalCount() > 0) {
+            cancelled = true;
+            break;
+        }
+        // A fresh thread per run: the priority the rules set ends with it.
+        std::thread worker([&task] { task->Execute(false); });
+        worker.join();
+        if (task->ErrorOnLastClone())
+            errors = true;
+        if (!gCloneTasks->SaveTaskToTaskListFile(spec, task->TaskName())) {
+            std::cerr << "kestrow-cli run: could not save task '" << task->TaskName() << "' to " << spec
+                      << '\n';
+            errors = true;
+        }
+        if (platform::signalCount() > 0 || CancelRequested) {
+            cancelled = true;
+            break;
+        }
+    }
+    gCloneLog->setLineObserver({});
+    if (cancelled)
+        return ExitCancelled;
+    return errors ? ExitRunErrors : ExitOk;
+}
+
+} // namespace kestrow::cli

@@ -1,0 +1,107 @@
+#pragma once
+// Internal to the clone engine: what cClone.cpp and cCloneSelected.cpp share.
+
+#include "engine/Filters.h"
+#include "engine/cClone.h"
+#include "log/CloneLog.h"
+#include "platform/DirList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace kestrow::clone_detail {
+
+// Exclude items (source paths, folders ending "/") and exclude masks.
+struct ExclusionRules
+{
+    std::vector<std::string> items;
+    StringCollection masks;
+
+    bool fileExcluded(const std::string& fileSpec, const std::string& name) const
+    {
+        return (!items.empty() && DoesFileMatchExclusionSpecs(fileSpec, items)) ||
+               FileMatchesPatternInCollection(name, masks);
+    }
+    bool folderExcluded(const std::string& folderSpec) const
+    {
+        return !items.empty() && DoesFolderMatchExclusionSpecs(folderSpec, items);
+    }
+};
+
+ExclusionRules MakeExclusionRules(const std::string& excludeFileSpecs, const std::string& excludeFileMasks);
+
+inline FolderSpecRef MakeFolderRef(std::string spec)
+{
+    return std::make_shared<const std::string>(std::move(spec));
+}
+
+// gCloneLog->Add when there is a log.
+void LogAdd(LogEntryType type, const std::string& file = {}, const std::string& src = {},
+            const std::string& tgt = {}, int32_t errorNum = 0, const std::string& errorMsg = {},
+            const std::string& custom = {});
+
+// Kind 20 for a folder that could not be listed.
+void LogListingError(const std::string& folder, int err);
+
+// Whether errno means "nothing there" rather than "cannot look".
+inline bool IsMissingError(int err)
+{
+    return err == ENOENT || err == ENOTDIR;
+}
+
+// Whether `folderSpec` (a trailing "/" allowed) is a real folder: a link to a
+// folder is not, whatever "/" at its end would make the kernel do.
+bool IsRealFolder(const std::string& folderSpec);
+
+// Whether a listed entry is a trash folder at the top of a mount (never touched).
+bool IsTrashEntry(const std::string& folderSpec, const platform::DirEntry& entry);
+
+// The comparison of one pair of non-folder entries: true when the Source is to
+// be copied over the Target. A comparison failure sets `error` (and the failure
+// has been logged); the pair then counts as different.
+bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const std::string& targetFolder,
+                   const platform::DirEntry& source, const platform::DirEntry& target, bool& error);
+
+// The walk of CompareEntireSource, optionally with exclusions. True when it met
+// no error and was not cancelled.
+bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::string& targetRoot,
+                  bool includeSubfolders, const ExclusionRules* exclusions);
+
+// One folder's entries indexed by name.
+struct FolderListing
+{
+    int error = 0; // errno of the listing, 0 when it worked
+    std::vector<platform::DirEntry> entries;
+    std::unordered_map<std::string_view, const platform::DirEntry*> byName;
+
+    // The non-folder entry `name`, or null.
+    const platform::DirEntry* file(const std::string& name) const
+    {
+        const auto it = byName.find(name);
+        return it != byName.end() && !it->second->isFolder() ? it->second : nullptr;
+    }
+    bool hasFolder(const std::string& name) const
+    {
+        const auto it = byName.find(name);
+        return it != byName.end() && it->second->isFolder();
+    }
+};
+
+// Lists `folderSpec` (trash folders of a mount's top left out) and indexes it.
+std::shared_ptr<FolderListing> ListIndexed(const std::string& folderSpec);
+
+// A few recent listings, so items that come folder by folder read each folder once.
+class ListingCache
+{
+public:
+    const FolderListing& get(const std::string& folderSpec);
+
+private:
+    std::unordered_map<std::string, std::shared_ptr<FolderListing>> m_listings;
+};
+
+} // namespace kestrow::clone_detail

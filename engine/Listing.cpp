@@ -1,0 +1,186 @@
+#include "engine/Listing.h"
+
+#include "app/services/ErrorReporter.h"
+#include "engine/RunControl.h"
+#include "platform/DirList.h"
+#include "platform/Drives.h"
+
+#include <algorithm>
+
+namespace kestrow {
+
+namespace {
+
+bool looksLikeTrashName(const std::string& name)
+{
+    if (name == ".Trash")
+        return true;
+    constexpr std::string_view prefix = ".Trash-";
+    return name.size() > prefix.size() && name.starts_with(prefix) &&
+           std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+enum class Walk
+{
+    Done,
+    Cancelled
+};
+
+Walk filesMatchingMasks(const std::string& folderSpec, bool includeSubfolders, const StringCollection& masks,
+                        std::vector<std::string>& items)
+{
+    std::vector<platform::DirEntry> entries;
+    platform::listFolder(folderSpec, entries); // what could not be read is simply not there
+    for (const platform::DirEntry& entry : entries) {
+        if (IsCloneCancelled())
+            return Walk::Cancelled;
+        if (IsMountTrashEntry(folderSpec, entry.name))
+            continue;
+        if (!entry.isFolder()) {
+            if (FileMatchesPatternInCollection(entry.name, masks))
+                items.push_back(folderSpec + entry.name);
+            continue;
+        }
+        if (!includeSubfolders)
+            continue;
+        const std::string subfolder = folderSpec + entry.name + '/';
+        int32_t reason = SkipReasonNone;
+        if (AreFolderAttributesSkipped(entry, reason)) {
+            LogSkip(SkipSubject::Folder, reason, subfolder);
+            continue;
+        }
+        if (filesMatchingMasks(subfolder, includeSubfolders, masks, items) == Walk::Cancelled)
+            return Walk::Cancelled;
+    }
+    return Walk::Done;
+}
+
+Walk folderContents(const std::string& folderSpec, std::vector<std::string>& items, bool includeSubfolders)
+{
+    std::vector<platform::DirEntry> entries;
+    const bool listed = platform::listFolder(folderSpec, entries) == 0;
+    bool hasContent = false;
+    for (const platform::DirEntry& entry : entries) {
+        if (IsCloneCancelled())
+            return Walk::Cancelled;
+        if (IsMountTrashEntry(folderSpec, entry.name))
+            continue;
+        hasContent = true;
+        if (!entry.isFolder()) {
+            items.push_back(folderSpec + entry.name);
+            continue;
+        }
+        if (!includeSubfolders)
+            continue;
+        const std::string subfolder = folderSpec + entry.name + '/';
+        int32_t reason = SkipReasonNone;
+        if (AreFolderAttributesSkipped(entry, reason)) {
+            LogSkip(SkipSubject::Folder, reason, subfolder);
+            continue;
+        }
+        if (folderContents(subfolder, items, includeSubfolders) == Walk::Cancelled)
+            return Walk::Cancelled;
+    }
+    if (listed && !hasContent)
+        items.push_back(folderSpec);
+    return Walk::Done;
+}
+
+} // namespace
+
+bool IsMountTrashEntry(const std::string& folderSpec, const std::string& name)
+{
+    // The name test comes first: it is cheap, the mount lookup is not.
+    return looksLikeTrashName(name) &&
+           platform::driveOfPath(WithTrailingSlash(folderSpec)) == WithTrailingSlash(folderSpec);
+}
+
+bool GetFilesInPathMatchingMasks(const std::string& folderSpec, bool includeSubfolders,
+                                 const StringCollection& masks, std::vector<std::string>& items)
+{
+    return Guarded("modKestrow.GetFilesInPathMatchingMasks", false, [&] {
+        if (masks.empty())
+            return true;
+        return filesMatchingMasks(WithTrailingSlash(folderSpec), includeSubfolders, masks, items) ==
+               Walk::Done;
+    });
+}
+
+StringCollection GetTopLevelFolderContentsInCollection(const std::string& folderSpec, bool includeFolders)
+{
+    return Guarded("modKestrow.GetTopLevelFolderContentsInCollection", StringCollection(KeyCase::Sensitive),
+                   [&] {
+                       const std::string folder = WithTrailingSlash(folderSpec);
+                       std::vector<platform::DirEntry> entries;
+                       platform::listFolder(folder, entries);
+                       std::vector<std::string> folders;
+                       std::vector<std::string> files;
+                       for (const platform::DirEntry& entry : entries) {
+                           if (IsMountTrashEntry(folder, entry.name))
+                               continue;
+                           if (!entry.isFolder()) {
+                               files.push_back(entry.name);
+                               continue;
+                           }
+                           int32_t reason = SkipReasonNone;
+                           if (includeFolders && !AreFolderAttributesSkipped(entry, reason))
+                               folders.push_back(entry.name + '/');
+                       }
+                       QuickSortStringArray(folders);
+                       QuickSortStringArray(files);
+                       StringCollection contents(KeyCase::Sensitive);
+                       for (const std::string& item : folders)
+                           contents.Add(item, folder + item);
+                       for (const std::string& item : files)
+                           contents.Add(item, folder + item);
+                       return contents;
+                   });
+}
+
+bool PopulateIncludedItemsArray(const std::string& pstrSourceFolderSpec,
+                                const std::string& pstrIncludeFileSpecs,
+                                const std::string& pstrIncludeFileMasks, bool pbolIncludeSubFolders,
+                                std::vector<std::string>& items, StringCollection& masks)
+{
+    return Guarded("cClone.PopulateIncludedItemsArray", false, [&] {
+        items = SplitSpecString(pstrIncludeFileSpecs);
+        masks.Clear();
+        FillColWithParsedStringElems(masks, pstrIncludeFileMasks, ",");
+        return GetFilesInPathMatchingMasks(pstrSourceFolderSpec, pbolIncludeSubFolders, masks, items) &&
+               !IsCloneCancelled();
+    });
+}
+
+bool RemoveItemsMatchingExclusions(const std::string& pstrExcludeFileSpecs,
+                                   const std::string& pstrExcludeFileMasks,
+                                   const std::vector<std::string>& items, std::vector<std::string>& result,
+                                   StringCollection& masks)
+{
+    return Guarded("cClone.RemoveItemsMatchingExclusions", false, [&] {
+        result.clear();
+        const std::vector<std::string> excludeItems = SplitString(pstrExcludeFileSpecs, kSpecSeparator);
+        masks.Clear();
+        FillColWithParsedStringElems(masks, pstrExcludeFileMasks, ",");
+        for (const std::string& item : items) {
+            const bool keep = item.ends_with('/')
+                                  ? !DoesFolderMatchExclusionSpecs(item, excludeItems)
+                                  : !DoesFileMatchExclusionSpecs(item, excludeItems) &&
+                                        !FileMatchesPatternInCollection(GetFileNamePart(item), masks);
+            if (keep)
+                result.push_back(item);
+            if (IsCloneCancelled())
+                return false;
+        }
+        return true;
+    });
+}
+
+bool GetFolderContents_ExclusionsUse(const std::string& folderSpec, std::vector<std::string>& items,
+                                     bool includeSubfolders)
+{
+    return Guarded("cClone.GetFolderContents_ExclusionsUse", false, [&] {
+        return folderContents(WithTrailingSlash(folderSpec), items, includeSubfolders) == Walk::Done;
+    });
+}
+
+} // namespace kestrow

@@ -1,0 +1,523 @@
+#include "engine/Report.h"
+
+#include "app/services/AppState.h"
+#include "app/services/DateTime.h"
+#include "app/services/ErrorReporter.h"
+#include "app/services/RunHost.h"
+#include "app/services/UiServices.h"
+#include "engine/Filters.h"
+#include "engine/Listing.h"
+#include "engine/cClone.h"
+#include "engine/cCompare.h"
+#include "engine/modCompare.h"
+#include "log/CloneLog.h"
+#include "log/StringAppend.h"
+#include "platform/DirList.h"
+#include "platform/FileInfo.h"
+#include "platform/TextFile.h"
+
+#include <string_view>
+#include <unordered_map>
+
+namespace kestrow {
+
+namespace {
+
+using platform::DirEntry;
+
+constexpr const char* kReportLocation = "modFolderCompare.CreateHTMLReportOfFolderDiffs";
+
+// Lists a folder for the report, without the trash folders at a mount's top. A
+// folder that cannot be listed is logged (kind 20) and gives false.
+bool listForReport(const std::string& folderSpec, std::vector<DirEntry>& entries)
+{
+    const int err = platform::listFolder(folderSpec, entries);
+    if (err) {
+        entries.clear();
+        if (gCloneLog)
+            gCloneLog->Add(LogEntryType::GetSubFoldersError, {}, folderSpec, {}, {}, err,
+                           GetSystemErrorMessage(err));
+        return false;
+    }
+    std::erase_if(entries, [&](const DirEntry& e) { return IsMountTrashEntry(folderSpec, e.name); });
+    return true;
+}
+
+using EntryIndex = std::unordered_map<std::string_view, const DirEntry*>;
+
+EntryIndex indexByName(const std::vector<DirEntry>& entries)
+{
+    EntryIndex index;
+    index.reserve(entries.size());
+    for (const DirEntry& e : entries)
+        index.emplace(e.name, &e);
+    return index;
+}
+
+const DirEntry* lookup(const EntryIndex& index, const std::string& name)
+{
+    const auto it = index.find(name);
+    return it == index.end() ? nullptr : it->second;
+}
+
+struct PairOptions
+{
+    int32_t method;
+    bool twoSec;
+    bool dst;
+};
+
+// Whether a Source entry and its Target counterpart (both not folders) are the same.
+bool sameEntries(const std::string& sourceFolder, const std::string& targetFolder, const DirEntry& s,
+                 const DirEntry& t, const PairOptions& options, bool& error)
+{
+    if (s.type != t.type)
+        return false; // a file against a link or a FIFO is never the same
+    if (s.type == platform::EntryType::Symlink) {
+        std::string a, b;
+        return platform::readLinkText(sourceFolder + s.name, a) == 0 &&
+               platform::readLinkText(targetFolder + t.name, b) == 0 && a == b;
+    }
+    switch (options.method) {
+    case CompareMethodSize:
+        return AreFilesSameUsingSize(s, t);
+    case CompareMethodContents:
+        return AreFilesSameUsingContents(sourceFolder, targetFolder, s.name, error);
+    case CompareMethodCRC32:
+        return AreFilesSameUsingCRC32(sourceFolder, targetFolder, s.name, error);
+    default:
+        return AreFilesSameUsingTimestamp(s, t, options.twoSec, options.dst);
+    }
+}
+
+// Everything below `listFolderSpec` (listed) as entries below `entryFolderSpec`.
+bool addFolderAndContents(const std::string& listFolderSpec, const std::string& entryFolderSpec,
+                          std::vector<std::string>& list)
+{
+    list.push_back(entryFolderSpec + "..");
+    std::vector<DirEntry> entries;
+    if (!listForReport(listFolderSpec, entries))
+        return false;
+    RunHost& host = runHost();
+    bool ok = true;
+    for (const DirEntry& e : entries) {
+        if (e.isFolder())
+            ok = addFolderAndContents(listFolderSpec + e.name + "/", entryFolderSpec + e.name + "/", list) &&
+                 ok;
+        else
+            list.push_back(entryFolderSpec + e.name);
+        host.processEvents();
+    }
+    return ok;
+}
+
+class FolderComparison
+{
+public:
+    FolderComparison(std::vector<std::string>& added, std::vector<std::string>& deleted,
+                     std::vector<std::string>& changed)
+        : m_added(added), m_deleted(deleted), m_changed(changed)
+    {
+    }
+
+    // One folder pair; the subfolder pairs are compared as the Target pass meets them.
+    bool comparePair(const std::string& source, const std::string& target, bool includeSubfolders)
+    {
+        const cCompare& compare = CompareOptions();
+        const PairOptions options{compare.CompareMethod(), compare.IgnoreFAT_NTFS_TwoSecDiff(),
+                                  compare.IgnoreFAT_NTFS_DaylightSavings()};
+        std::vector<DirEntry> targetEntries;
+        std::vector<DirEntry> sourceEntries;
+        const bool targetListed = listForReport(target, targetEntries);
+        const bool sourceListed = listForReport(source, sourceEntries);
+        if (!targetListed || !sourceListed)
+            return false;
+        const EntryIndex sourceByName = indexByName(sourceEntries);
+        const EntryIndex targetByName = indexByName(targetEntries);
+        RunHost& host = runHost();
+        bool ok = true;
+
+        for (const DirEntry& t : targetEntries) {
+            const DirEntry* s = lookup(sourceByName, t.name);
+            if (t.isFolder()) {
+                if (includeSubfolders) {
+                    const std::string subSource = source + t.name + "/";
+                    const std::string subTarget = target + t.name + "/";
+                    if (s && s->isFolder())
+                        ok = comparePair(subSource, subTarget, includeSubfolders) && ok;
+                    else
+                        ok = addFolderAndContents(subTarget, subSource, m_deleted) && ok;
+                }
+            } else if (!s || s->isFolder()) {
+                m_deleted.push_back(source + t.name);
+            } else {
+                bool error = false;
+                if (!sameEntries(source, target, *s, t, options, error))
+                    m_changed.push_back(source + t.name);
+                ok = ok && !error;
+            }
+            host.processEvents();
+        }
+
+        for (const DirEntry& s : sourceEntries) {
+            const DirEntry* t = lookup(targetByName, s.name);
+            if (s.isFolder()) {
+                if (includeSubfolders && !(t && t->isFolder()))
+                    ok = addFolderAndContents(source + s.name + "/", source + s.name + "/", m_added) && ok;
+            } else if (!t || t->isFolder()) {
+                m_added.push_back(source + s.name);
+            }
+            host.processEvents();
+        }
+        return ok;
+    }
+
+private:
+    std::vector<std::string>& m_added;
+    std::vector<std::string>& m_deleted;
+    std::vector<std::string>& m_changed;
+};
+
+[[noreturn]] void throwWriteError(int err)
+{
+    throw RuntimeError(errorNumberFromErrno(err, true), GetSystemErrorMessage(err), err);
+}
+
+// The report text on its way to the file: collected, and written out in chunks.
+class ReportWriter
+{
+public:
+    explicit ReportWriter(std::string fileSpec) : m_fileSpec(std::move(fileSpec))
+    {
+        if (const int err = platform::writeWholeFile(m_fileSpec, {}))
+            throwWriteError(err);
+    }
+
+    ReportWriter& operator<<(std::string_view text)
+    {
+        m_text.Append(text);
+        return *this;
+    }
+
+    void flushWhenLarge()
+    {
+        if (m_text.StringByteSize() > kFlushBytes)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_text.Length() == 0)
+            return;
+        if (const int err = platform::appendToFile(m_fileSpec, m_text.CurrentString()))
+            throwWriteError(err);
+        m_text.Reset();
+    }
+
+private:
+    static constexpr int64_t kFlushBytes = 100000;
+
+    std::string m_fileSpec;
+    clsStringAppend m_text;
+};
+
+void summaryCell(ReportWriter& out, const char* anchor, const char* label, size_t count, const char* after)
+{
+    if (count > 0)
+        out << "<a href=" << EncloseInQuotes(std::string("#") + anchor) << ">" << label << "</a>    ";
+    else
+        out << label;
+    out << "</font></b><br>" << std::to_string(count) << after;
+}
+
+struct Section
+{
+    const char* anchor;
+    const char* heading;
+    const char* note;
+    const std::vector<std::string>& list;
+};
+
+void writeSection(ReportWriter& out, const Section& section, const std::string& fileImage,
+                  const std::string& folderImage)
+{
+    if (section.list.empty())
+        return;
+    out << "<h2><font size=+1>&nbsp;<a NAME=" << EncloseInQuotes(section.anchor) << section.heading
+        << section.note;
+    RunHost& host = runHost();
+    size_t written = 0;
+    for (const std::string& entry : section.list) {
+        out << HTMLReportGraphicCode(entry, fileImage, folderImage);
+        if (++written % 100 == 0)
+            out.flushWhenLarge();
+        host.processEvents();
+    }
+}
+
+// Length of the valid UTF-8 sequence at `text[i]`, or 0 when there is none.
+size_t utf8SequenceAt(const std::string& text, size_t i, uint32_t& codePoint)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char c = byte(i + k);
+        if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
+            return 0;
+        codePoint = (codePoint << 6) | (c & 0x3F);
+    }
+    return length;
+}
+
+HtmlFileOpener& currentOpener()
+{
+    static HtmlFileOpener opener = [](const std::string& fileSpec) {
+        return platform::openWithDefaultHandler(fileSpec, "text/html");
+    };
+    return opener;
+}
+
+} // namespace
+
+bool CompareFoldersAndFillResultTypeArrays(const std::string& sourceFolderSpec,
+                                           const std::string& targetFolderSpec, bool includeSubfolders,
+                                           std::vector<std::string>& added, std::vector<std::string>& deleted,
+                                           std::vector<std::string>& changed)
+{
+    return Guarded("modCompare.CompareFoldersAndFillResultTypeArrays", false, [&] {
+        FolderComparison comparison(added, deleted, changed);
+        return comparison.comparePair(WithTrailingSlash(sourceFolderSpec),
+                                      WithTrailingSlash(targetFolderSpec), includeSubfolders);
+    });
+}
+
+bool AddFolderAndContentsToDeletedItemsArray(const std::string& sourceFolderSpec,
+                                             const std::string& targetFolderSpec,
+                                             std::vector<std::string>& list)
+{
+    return Guarded("modCompare.AddFolderAndContentsToDeletedItemsArray", false, [&] {
+        return addFolderAndContents(WithTrailingSlash(targetFolderSpec), WithTrailingSlash(sourceFolderSpec),
+                                    list);
+    });
+}
+
+bool AddFolderAndContentsToAddedItemsArray(const std::string& sourceFolderSpec,
+                                           std::vector<std::string>& list)
+{
+    return Guarded("modCompare.AddFolderAndContentsToAddedItemsArray", false, [&] {
+        const std::string folder = WithTrailingSlash(sourceFolderSpec);
+        return addFolderAndContents(folder, folder, list);
+    });
+}
+
+std::string EncloseInQuotes(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+std::string HtmlEscaped(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += static_cast<char>(c);
+            }
+            ++i;
+            continue;
+        }
+        uint32_t codePoint = 0;
+        size_t length = utf8SequenceAt(text, i, codePoint);
+        if (length == 0) {
+            codePoint = c; // not UTF-8: most likely a Latin-1 name from an older system
+            length = 1;
+        }
+        out += "&#" + std::to_string(codePoint) + ";";
+        i += length;
+    }
+    return out;
+}
+
+std::string ReportImageSpec(const std::string& imageName)
+{
+    // A file URL's path part is the path with the bytes a URL cannot carry escaped.
+    static const std::string kScheme = "file://";
+    return platform::fileUrl(gstrProgramPath + imageName).substr(kScheme.size());
+}
+
+std::string HTMLReportGraphicCode(const std::string& entry, const std::string& fileImageSpec,
+                                  const std::string& folderImageSpec)
+{
+    return Guarded("modCompare.HTMLReportGraphicCode", std::string(), [&] {
+        static constexpr std::string_view kOpen = "<dd><img SRC=";
+        static constexpr std::string_view kFolderTail = " HSPACE=5 height=16 width=16>";
+        static constexpr std::string_view kFileTail = " HSPACE=8 height=12 width=10>";
+        static constexpr std::string_view kClose = "</dd>";
+        // A folder entry is a folder spec and ".."; a file may well be named "v2..".
+        const bool folder = entry.ends_with("/..");
+        const std::string& image = folder ? folderImageSpec : fileImageSpec;
+        const std::string_view tail = folder ? kFolderTail : kFileTail;
+        const std::string name = HtmlEscaped(entry);
+        std::string code;
+        code.reserve(kOpen.size() + image.size() + 2 + tail.size() + name.size() + kClose.size());
+        code.append(kOpen).append(1, '"').append(image).append(1, '"').append(tail).append(name).append(
+            kClose);
+        return code;
+    });
+}
+
+bool WriteHTMLReportOfFolderDiffs(const std::string& sourceFolderSpec, const std::string& targetFolderSpec,
+                                  bool includeSubfolders, const std::string& reportFileSpec,
+                                  bool* comparisonOk)
+{
+    return Guarded(kReportLocation, false, [&] {
+        const std::string source = WithTrailingSlash(sourceFolderSpec);
+        const std::string target = WithTrailingSlash(targetFolderSpec);
+        ReportWriter out(reportFileSpec);
+        std::vector<std::string> added;
+        std::vector<std::string> deleted;
+        std::vector<std::string> changed;
+        const bool ok =
+            CompareFoldersAndFillResultTypeArrays(source, target, includeSubfolders, added, deleted, changed);
+        if (comparisonOk)
+            *comparisonOk = ok;
+
+        out << "<html><body>"
+            << "<div align=right><font color=" << EncloseInQuotes("#666600") << "><font size=-1>" << NowText()
+            << "</font></font></div>"
+            << "<h1><img SRC=" << EncloseInQuotes(ReportImageSpec("rpt_folders_sheep.jpg"))
+            << "  HSPACE=2 BORDER=0 height=102 width=113 align=CENTER>Folder Differences Report</h1>"
+            << "<dl><dd><b>Source Folder:</b> " << HtmlEscaped(source) << "</dd>"
+            << "<dd><b>Target Folder:</b> " << HtmlEscaped(target) << "</dd>"
+            << "<br>&nbsp;<dd><b></b></dd>";
+
+        out << "<dl><b>Summary:</b></dl><table BORDER CELLPADDING=3 WIDTH=" << EncloseInQuotes("33%")
+            << " HEIGHT=" << EncloseInQuotes("43") << " BGCOLOR=" << EncloseInQuotes("#FFFFCC")
+            << " ><tr VALIGN=TOP><td><dl><b><font size=-1>";
+        summaryCell(out, "added", "Added:", added.size(), "</dl></td><td><b><font size=-1>");
+        summaryCell(out, "deleted", "Deleted:", deleted.size(), "</dl></td><td><b><font size=-1>");
+        summaryCell(out, "changed", "Changed:", changed.size(), "</td></tr></table>");
+
+        const std::string fileImage = ReportImageSpec("rpt_file.jpg");
+        const std::string folderImage = ReportImageSpec("rpt_folder.jpg");
+        writeSection(
+            out,
+            {"added", "></a>Added To Source</font></h2>",
+             "<P><font size=-1><I>The objects in this list appear in the Source folder but not in the "
+             "Target folder</I></font></P>",
+             added},
+            fileImage, folderImage);
+        writeSection(
+            out,
+            {"deleted", "></a>Deleted From Source</font></h2>",
+             "<P><font size=-1><I>The objects in this list appear in the Target folder but not in the "
+             "Source folder</font></I></P>",
+             deleted},
+            fileImage, folderImage);
+        writeSection(
+            out,
+            {"changed", "></a>Changed In Source</font></h2>",
+             "<P><font size=-1><I>The files in this list appear in both the Source and Target folders "
+             "but differ.</font></I></P>",
+             changed},
+            fileImage, folderImage);
+
+        out << "<p><table CELLPADDING=7 COLS=1 WIDTH=" << EncloseInQuotes("100%")
+            << " BGCOLOR=" << EncloseInQuotes("#FFFFCC") << " ><tr><td>"
+            << "All differences shown are from the perspective of the Source Folder.<br>"
+            << "Folders and files which have been <i>added to</i>, <i>deleted from</i>, or <i>changed in</i>"
+            << " the Source Folder are listed above.</td></tr></table>"
+            << "</body></html>";
+        out.flush();
+        return true;
+    });
+}
+
+std::string CreateHTMLReportOfFolderDiffs(const std::string& sourceFolderSpec,
+                                          const std::string& targetFolderSpec, bool includeSubfolders)
+{
+    const std::string reportFileSpec = Guarded(kReportLocation, std::string(), [] {
+        int32_t errNumber = 0;
+        std::string errMessage;
+        std::string spec = GetTempFileSpec("rpt", "html", "", errNumber, errMessage);
+        if (spec.empty())
+            throw RuntimeError(errorNumberFromErrno(errNumber, true), errMessage, errNumber);
+        return spec;
+    });
+    if (reportFileSpec.empty())
+        return {};
+    if (!WriteHTMLReportOfFolderDiffs(sourceFolderSpec, targetFolderSpec, includeSubfolders,
+                                      reportFileSpec)) {
+        platform::removeFile(reportFileSpec); // half a report is no use to anyone
+        return {};
+    }
+    ShowHTMLFileInBrowser(reportFileSpec);
+    return reportFileSpec;
+}
+
+bool ShowHTMLFileInBrowser(const std::string& fileSpec)
+{
+    return Guarded("modKestrow.ShowHTMLFileInBrowser", false, [&] {
+        const platform::OpenOutcome outcome = currentOpener()(fileSpec);
+        if (outcome.status == platform::OpenStatus::Started)
+            return true;
+        const std::string place = "Report File Name: " + GetFileNamePart(fileSpec) +
+                                  "\nReport File Location: " + GetFolderPart(fileSpec);
+        const std::string text =
+            outcome.status == platform::OpenStatus::NoHandler
+                ? "The HTML report was created but could not be displayed.\n"
+                  "You do not have an application associated to view HTML files.\n\n" +
+                      place
+                : "The HTML report was created but could not be opened by your browser.\n\n" + place +
+                      "\nBrowser Specification: " + outcome.handler;
+        ui().messageBox("HTML Report Problem", text, MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    });
+}
+
+ScopedHtmlFileOpener::ScopedHtmlFileOpener(HtmlFileOpener opener) : m_previous(std::move(currentOpener()))
+{
+    currentOpener() = std::move(opener);
+}
+
+ScopedHtmlFileOpener::~ScopedHtmlFileOpener()
+{
+    currentOpener() = std::move(m_previous);
+}
+
+} // namespace kestrow

@@ -1,0 +1,1314 @@
+#include "engine/cClone.h"
+
+#include "app/services/ErrorReporter.h"
+#include "app/services/RunHost.h"
+#include "engine/CloneInternal.h"
+#include "engine/FolderRoutines.h"
+#include "engine/Listing.h"
+#include "engine/RunControl.h"
+#include "engine/cCompare.h"
+#include "engine/modCompare.h"
+#include "platform/DeviceId.h"
+#include "platform/FileInfo.h"
+#include "platform/FileOps.h"
+
+#include <cerrno>
+#include <cmath>
+#include <unordered_set>
+
+namespace kestrow {
+
+cClone* gClone = nullptr;
+
+namespace {
+
+const std::string kEmptyText;
+
+// A Source that is not what the listing showed, or that changes during its copy.
+constexpr int32_t kChangedCode = 0;
+constexpr const char* kChangedMessage = "The file changed while it was being cloned.";
+
+bool IsAccessDenied(int err)
+{
+    return err == EACCES || err == EPERM;
+}
+
+std::string WithoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// The folder that holds `path` (a file spec or a folder spec), ending with "/".
+std::string ParentFolderOf(const std::string& path)
+{
+    return GetFolderPart(WithoutTrailingSlash(path));
+}
+
+bool SameState(const platform::PathAttributes& a, const platform::PathAttributes& b)
+{
+    return a.kind == b.kind && a.size == b.size && a.lastWrite == b.lastWrite;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// FileOp
+
+const std::string& FileOp::SourceFolderSpec() const
+{
+    return SourceFolder ? *SourceFolder : kEmptyText;
+}
+
+const std::string& FileOp::TargetFolderSpec() const
+{
+    return TargetFolder ? *TargetFolder : kEmptyText;
+}
+
+std::string FileOp::SourceFileSpec() const
+{
+    return OpType == FileOpCopy && SourceFolder ? *SourceFolder + FileName : std::string();
+}
+
+std::string FileOp::TargetFileSpec() const
+{
+    return (OpType == FileOpCopy || OpType == FileOpDelete) && TargetFolder ? *TargetFolder + FileName
+                                                                            : std::string();
+}
+
+// ---------------------------------------------------------------------------
+// Shared helpers
+
+namespace clone_detail {
+
+void LogAdd(LogEntryType type, const std::string& file, const std::string& src, const std::string& tgt,
+            int32_t errorNum, const std::string& errorMsg, const std::string& custom)
+{
+    if (gCloneLog)
+        gCloneLog->Add(type, {}, file, src, tgt, errorNum, errorMsg, custom);
+}
+
+void LogListingError(const std::string& folder, int err)
+{
+    if (IsAccessDenied(err))
+        LogAdd(LogEntryType::GetSubFoldersError, folder, {}, {}, errnum::PermissionDenied,
+               "Permission is Denied");
+    else if (IsMissingError(err))
+        LogAdd(LogEntryType::GetSubFoldersError, folder, {}, {}, errnum::PathNotFound,
+               "Path Not Found/Permission is Denied");
+    else
+        LogAdd(LogEntryType::GetSubFoldersError, folder, {}, {}, err, GetSystemErrorMessage(err));
+}
+
+bool IsRealFolder(const std::string& folderSpec)
+{
+    return platform::pathKind(WithoutTrailingSlash(folderSpec)) == platform::PathKind::Folder;
+}
+
+bool IsTrashEntry(const std::string& folderSpec, const platform::DirEntry& entry)
+{
+    return IsMountTrashEntry(folderSpec, entry.name);
+}
+
+std::shared_ptr<FolderListing> ListIndexed(const std::string& folderSpec)
+{
+    auto listing = std::make_shared<FolderListing>();
+    listing->error = platform::listFolder(folderSpec, listing->entries);
+    if (listing->error) {
+        // A partial listing is no ground for deciding what is missing.
+        listing->entries.clear();
+        return listing;
+    }
+    std::erase_if(listing->entries, [&](const platform::DirEntry& e) { return IsTrashEntry(folderSpec, e); });
+    listing->byName.reserve(listing->entries.size());
+    for (const platform::DirEntry& e : listing->entries)
+        listing->byName.emplace(e.name, &e);
+    return listing;
+}
+
+const FolderListing& ListingCache::get(const std::string& folderSpec)
+{
+    if (const auto it = m_listings.find(folderSpec); it != m_listings.end())
+        return *it->second;
+    // Items arrive folder by folder; a handful of recent folders is enough.
+    if (m_listings.size() >= 16)
+        m_listings.clear();
+    return *m_listings.emplace(folderSpec, ListIndexed(folderSpec)).first->second;
+}
+
+ExclusionRules MakeExclusionRules(const std::string& excludeFileSpecs, const std::string& excludeFileMasks)
+{
+    ExclusionRules rules;
+    for (std::string& item : SplitString(excludeFileSpecs, kSpecSeparator)) {
+        if (!item.empty())
+            rules.items.push_back(std::move(item));
+    }
+    FillColWithParsedStringElems(rules.masks, excludeFileMasks, ",");
+    return rules;
+}
+
+bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const std::string& targetFolder,
+                   const platform::DirEntry& source, const platform::DirEntry& target, bool& error)
+{
+    const cCompare& options = CompareOptions();
+    const int32_t newer = CompareFilesUsingTimestamp(source, target, options.IgnoreFAT_NTFS_TwoSecDiff(),
+                                                     options.IgnoreFAT_NTFS_DaylightSavings());
+    bool same = false;
+    if (source.type != target.type) {
+        same = false; // a file against a link or a FIFO is never the same
+    } else if (source.type == platform::EntryType::Symlink) {
+        std::string a, b;
+        same = platform::readLinkText(sourceFolder + source.name, a) == 0 &&
+               platform::readLinkText(targetFolder + target.name, b) == 0 && a == b;
+    } else {
+        switch (options.CompareMethod()) {
+        case CompareMethodSize:
+            same = AreFilesSameUsingSize(source, target);
+            break;
+        case CompareMethodContents:
+            same = AreFilesSameUsingContents(sourceFolder, targetFolder, source.name, error);
+            break;
+        case CompareMethodCRC32:
+            same = AreFilesSameUsingCRC32(sourceFolder, targetFolder, source.name, error);
+            break;
+        default:
+            same = newer == 0;
+            break;
+        }
+    }
+    if (!same && clone.CopyOnlyIfNewer() && newer != 1)
+        same = true;
+    return !same;
+}
+
+} // namespace clone_detail
+
+using namespace clone_detail;
+
+// ---------------------------------------------------------------------------
+// The tree walk
+
+namespace {
+
+enum class Side : uint8_t
+{
+    Present,
+    Missing,
+    Unknown
+};
+
+platform::DirEntry FolderEntryNamed(bool hidden)
+{
+    platform::DirEntry e;
+    e.type = platform::EntryType::Folder;
+    e.hidden = hidden;
+    return e;
+}
+
+class FolderPairWork
+{
+public:
+    FolderPairWork(cClone& clone, const ExclusionRules* exclusions) : m_clone(clone), m_ex(exclusions) {}
+
+    // The files of one folder pair (both listed). True on error or cancel.
+    bool CompareFiles(const FolderSpecRef& src, const FolderSpecRef& tgt, const FolderListing& sl,
+                      const FolderListing& tl, bool noDelete)
+    {
+        RunHost& host = runHost();
+        const bool deleting = m_clone.DeleteMethod() != 2 && !noDelete;
+        bool error = false;
+        int32_t reason = SkipReasonNone;
+        for (const platform::DirEntry& t : tl.entries) {
+            m_clone.CountScannedEntry();
+            if (!t.isFolder()) {
+                const platform::DirEntry* s = nullptr;
+                if (IsFindDataSkipped(t, reason)) {
+                    LogSkip(SkipSubject::TargetFile, reason, *tgt + t.name);
+                } else if (m_ex && FileMatchesPatternInCollection(t.name, m_ex->masks)) {
+                    // excluded by name: neither compared nor deleted
+                } else if (!(s = sl.file(t.name))) {
+                    if (deleting)
+                        m_clone.AddDeleteOp(tgt, t.name);
+                } else if (IsFindDataSkipped(*s, reason)) {
+                    LogSkip(SkipSubject::SourceFile, reason, *src + s->name);
+                } else if (m_ex && !m_ex->items.empty() &&
+                           DoesFileMatchExclusionSpecs(*src + s->name, m_ex->items)) {
+                    // excluded by path: left alone
+                } else {
+                    m_clone.CountScannedEntry();
+                    bool failed = false;
+                    if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed)) {
+                        const CloneEntryState state{s->size, s->lastWrite};
+                        m_clone.AddCopyOp(src, tgt, s->name, &state);
+                    }
+                    error = error || failed;
+                }
+            }
+            host.processEvents();
+            if (IsCloneCancelled())
+                return true;
+        }
+        for (const platform::DirEntry& s : sl.entries) {
+            m_clone.CountScannedEntry();
+            if (!s.isFolder() && !tl.file(s.name)) {
+                if (IsFindDataSkipped(s, reason)) {
+                    LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
+                } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name))) {
+                    const CloneEntryState state{s.size, s.lastWrite};
+                    m_clone.AddCopyOp(src, tgt, s.name, &state);
+                }
+            }
+            host.processEvents();
+            if (IsCloneCancelled())
+                return true;
+        }
+        return error;
+    }
+
+    // An orphan Target folder: its files are deleted, then the folder, unless a
+    // file is kept. True on cancel.
+    bool AddTargetContents(const FolderSpecRef& tgt, const FolderListing& tl)
+    {
+        RunHost& host = runHost();
+        bool kept = false;
+        int32_t reason = SkipReasonNone;
+        for (const platform::DirEntry& t : tl.entries) {
+            m_clone.CountScannedEntry();
+            if (!t.isFolder()) {
+                if (IsFindDataSkipped(t, reason)) {
+                    LogSkip(SkipSubject::TargetFile, reason, *tgt + t.name);
+                    kept = true;
+                } else if (m_ex && FileMatchesPatternInCollection(t.name, m_ex->masks)) {
+                    kept = true;
+                } else {
+                    m_clone.AddDeleteOp(tgt, t.name);
+                }
+            }
+            host.processEvents();
+            if (IsCloneCancelled())
+                return true;
+        }
+        if (!kept)
+            m_clone.AddRemoveFolderOp(tgt);
+        return false;
+    }
+
+    // A Source folder missing in the Target: create it, copy its files. True on cancel.
+    bool AddSourceContents(const FolderSpecRef& src, const FolderSpecRef& tgt, const FolderListing& sl)
+    {
+        RunHost& host = runHost();
+        if (!m_clone.CreateFolderFileOpAlreadyAdded(*tgt))
+            m_clone.AddCreateFolderOp(src, tgt);
+        int32_t reason = SkipReasonNone;
+        for (const platform::DirEntry& s : sl.entries) {
+            m_clone.CountScannedEntry();
+            if (!s.isFolder()) {
+                if (IsFindDataSkipped(s, reason)) {
+                    LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
+                } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name))) {
+                    const CloneEntryState state{s.size, s.lastWrite};
+                    m_clone.AddCopyOp(src, tgt, s.name, &state);
+                }
+            }
+            host.processEvents();
+            if (IsCloneCancelled())
+                return true;
+        }
+        return false;
+    }
+
+protected:
+    cClone& m_clone;
+    const ExclusionRules* m_ex;
+};
+
+// Two breadth-first passes: the Target tree (pairs and orphans), then the
+// Source tree (folders missing in the Target). Each folder is listed once per
+// side: what pass 2 needs of folders present on both sides is kept from pass 1.
+class TreeWalk : public FolderPairWork
+{
+public:
+    using FolderPairWork::FolderPairWork;
+
+    bool Run(const std::string& sourceRoot, const std::string& targetRoot)
+    {
+        const std::string& baseline = m_clone.RunTargetRoot().empty() ? targetRoot : m_clone.RunTargetRoot();
+        m_haveRootDevice = platform::folderDevice(baseline, m_rootDevice, true) == 0;
+
+        Pass1Node root;
+        root.src = MakeFolderRef(sourceRoot);
+        root.tgt = MakeFolderRef(targetRoot);
+        root.isRoot = true;
+        m_pass1.push_back(std::move(root));
+        for (size_t i = 0; i < m_pass1.size(); ++i) {
+            runHost().processEvents();
+            if (IsCloneCancelled())
+                return false;
+            VisitTarget(i);
+        }
+
+        Pass2Node root2{m_pass1[0].src,
+                        m_pass1[0].tgt,
+                        0,
+                        m_rootTargetMissing ? Side::Missing : Side::Present,
+                        false,
+                        true};
+        std::vector<Pass2Node> pass2;
+        pass2.push_back(std::move(root2));
+        for (size_t j = 0; j < pass2.size(); ++j) {
+            runHost().processEvents();
+            if (IsCloneCancelled())
+                return false;
+            VisitSource(pass2, j);
+        }
+        return !m_errors;
+    }
+
+private:
+    struct SourceChild
+    {
+        std::string name;
+        bool hidden = false;
+        Side target = Side::Missing;
+        int32_t pass1 = -1;
+    };
+
+    struct Pass1Node
+    {
+        FolderSpecRef src, tgt;
+        Side source = Side::Present;
+        bool isRoot = false;
+        bool hidden = false;
+        bool noDelete = false;
+        bool targetUnreadable = false;
+        bool sourceListed = false;
+        std::vector<SourceChild> sourceChildren;
+    };
+
+    struct Pass2Node
+    {
+        FolderSpecRef src, tgt;
+        int32_t pass1 = -1;
+        Side target = Side::Missing;
+        bool hidden = false;
+        bool isRoot = false;
+    };
+
+    void VisitTarget(size_t i)
+    {
+        // m_pass1 grows below: work on copies of what this node holds.
+        const FolderSpecRef src = m_pass1[i].src;
+        const FolderSpecRef tgt = m_pass1[i].tgt;
+        const bool isRoot = m_pass1[i].isRoot;
+        Side source = m_pass1[i].source;
+        bool noDelete = m_pass1[i].noDelete;
+
+        int32_t reason = SkipReasonNone;
+        const bool skipped = isRoot ? IsFolderObjectSkipped(*tgt, reason)
+                                    : AreFolderAttributesSkipped(FolderEntryNamed(m_pass1[i].hidden), reason);
+        if (skipped) {
+            LogSkip(SkipSubject::TargetFolder, reason, *tgt);
+            m_pass1[i].targetUnreadable = true; // nothing below it is known
+            return;
+        }
+
+        const auto tl = ListIndexed(*tgt);
+        if (tl->error) {
+            LogListingError(*tgt, tl->error);
+            m_errors = true;
+            if (isRoot && IsMissingError(tl->error))
+                m_rootTargetMissing = true; // pass 2 creates it
+            else
+                m_pass1[i].targetUnreadable = true;
+            return;
+        }
+
+        if (!noDelete && m_haveRootDevice) {
+            uint64_t device = 0;
+            if (platform::folderDevice(*tgt, device, isRoot) == 0 && device != m_rootDevice) {
+                noDelete = true;
+                m_pass1[i].noDelete = true;
+                LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                       "Nothing is deleted in this folder or below it because it is on another file system. "
+                       "- '" +
+                           *tgt + "' ");
+            }
+        }
+
+        std::shared_ptr<FolderListing> sl;
+        bool sourceSkipped = false;
+        if (source == Side::Present) {
+            if (m_ex && m_ex->folderExcluded(*src))
+                return; // an excluded pair is passed over with everything below it
+            if (isRoot && IsFolderObjectSkipped(*src, reason)) {
+                LogSkip(SkipSubject::SourceFolder, reason, *src);
+                sourceSkipped = true;
+            }
+            sl = ListIndexed(*src);
+            if (sl->error) {
+                if (IsMissingError(sl->error) && !isRoot) {
+                    source = Side::Missing; // gone since its parent was listed: a true orphan
+                } else {
+                    // Unreadable is not missing: nothing below it may be deleted.
+                    LogListingError(*src, sl->error);
+                    m_errors = true;
+                    source = Side::Unknown;
+                }
+            }
+            m_pass1[i].source = source;
+        }
+
+        std::unordered_map<std::string_view, int32_t> childIndex;
+        std::vector<Pass1Node> children;
+        for (const platform::DirEntry& t : tl->entries) {
+            if (!t.isFolder())
+                continue;
+            Pass1Node child;
+            child.src = MakeFolderRef(*src + t.name + '/');
+            child.tgt = MakeFolderRef(*tgt + t.name + '/');
+            child.hidden = t.hidden;
+            child.noDelete = noDelete;
+            child.source =
+                source == Side::Present ? (sl->hasFolder(t.name) ? Side::Present : Side::Missing) : source;
+            if (child.source == Side::Unknown)
+                continue; // nothing can be decided below an unreadable Source folder
+            if (child.source == Side::Missing && (noDelete || (m_ex && m_ex->folderExcluded(*child.src))))
+                continue; // an orphan that must not be deleted: left alone
+            childIndex.emplace(t.name, static_cast<int32_t>(m_pass1.size() + children.size()));
+            children.push_back(std::move(child));
+        }
+
+        if (source == Side::Present) {
+            Pass1Node& node = m_pass1[i];
+            node.sourceListed = true;
+            for (const platform::DirEntry& s : sl->entries) {
+                if (!s.isFolder())
+                    continue;
+                SourceChild c;
+                c.name = s.name;
+                c.hidden = s.hidden;
+                if (tl->hasFolder(s.name)) {
+                    c.target = Side::Present;
+                    if (const auto it = childIndex.find(s.name); it != childIndex.end())
+                        c.pass1 = it->second;
+                }
+                node.sourceChildren.push_back(std::move(c));
+            }
+            if (!sourceSkipped && CompareFiles(src, tgt, *sl, *tl, noDelete))
+                m_errors = true;
+        } else if (source == Side::Missing && m_clone.DeleteMethod() != 2 && !noDelete) {
+            if (AddTargetContents(tgt, *tl))
+                m_errors = true;
+        }
+        for (Pass1Node& child : children)
+            m_pass1.push_back(std::move(child));
+    }
+
+    void VisitSource(std::vector<Pass2Node>& pass2, size_t j)
+    {
+        const Pass2Node node = pass2[j];
+        if (node.target == Side::Unknown)
+            return;
+        if (m_ex && m_ex->folderExcluded(*node.src))
+            return;
+        int32_t reason = SkipReasonNone;
+        const bool skipped = node.isRoot ? IsFolderObjectSkipped(*node.src, reason)
+                                         : AreFolderAttributesSkipped(FolderEntryNamed(node.hidden), reason);
+        if (skipped) {
+            LogSkip(SkipSubject::SourceFolder, reason, *node.src);
+            return;
+        }
+        const Pass1Node* seen = node.pass1 >= 0 ? &m_pass1[static_cast<size_t>(node.pass1)] : nullptr;
+        if (seen && (seen->targetUnreadable || seen->source == Side::Unknown))
+            return; // already reported in pass 1; nothing below it is known
+
+        if (seen && seen->sourceListed) {
+            for (const SourceChild& c : seen->sourceChildren) {
+                pass2.push_back({MakeFolderRef(*node.src + c.name + '/'),
+                                 MakeFolderRef(*node.tgt + c.name + '/'), c.pass1, c.target, c.hidden,
+                                 false});
+            }
+            return; // present on both sides: compared in pass 1
+        }
+
+        const auto sl = ListIndexed(*node.src);
+        if (sl->error) {
+            LogListingError(*node.src, sl->error);
+            m_errors = true;
+            return;
+        }
+        for (const platform::DirEntry& s : sl->entries) {
+            if (!s.isFolder())
+                continue;
+            const std::string childTarget = *node.tgt + s.name + '/';
+            Side target = Side::Missing;
+            if (node.target == Side::Present)
+                target = IsRealFolder(childTarget) ? Side::Present : Side::Missing;
+            pass2.push_back({MakeFolderRef(*node.src + s.name + '/'), MakeFolderRef(childTarget), -1, target,
+                             s.hidden, false});
+        }
+        if (node.target == Side::Missing && AddSourceContents(node.src, node.tgt, *sl))
+            m_errors = true;
+    }
+
+    std::vector<Pass1Node> m_pass1;
+    bool m_errors = false;
+    bool m_rootTargetMissing = false;
+    bool m_haveRootDevice = false;
+    uint64_t m_rootDevice = 0;
+};
+
+// The files of one folder pair, both listed here. True on error or cancel.
+bool CompareFolderPair(cClone& clone, const std::string& source, const std::string& target,
+                       const ExclusionRules* exclusions)
+{
+    const auto sl = ListIndexed(source);
+    if (sl->error) {
+        LogListingError(source, sl->error);
+        return true;
+    }
+    const auto tl = ListIndexed(target);
+    if (tl->error) {
+        LogListingError(target, tl->error);
+        return true;
+    }
+    FolderPairWork work(clone, exclusions);
+    return work.CompareFiles(MakeFolderRef(source), MakeFolderRef(target), *sl, *tl, false);
+}
+
+} // namespace
+
+namespace clone_detail {
+
+bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::string& targetRoot,
+                  bool includeSubfolders, const ExclusionRules* exclusions)
+{
+    const std::string src = WithTrailingSlash(sourceRoot);
+    const std::string tgt = WithTrailingSlash(targetRoot);
+    int32_t reason = SkipReasonNone;
+    if (src != WithTrailingSlash(clone.SourceFolder) && IsFolderPathSkipped(src, reason)) {
+        LogSkip(SkipSubject::SourceFolder, reason, src);
+        return true;
+    }
+    if (tgt != WithTrailingSlash(clone.TargetFolder) && IsFolderPathSkipped(tgt, reason)) {
+        LogSkip(SkipSubject::TargetFolder, reason, tgt);
+        return true;
+    }
+    if (exclusions && src != WithTrailingSlash(clone.SourceFolder) && exclusions->folderExcluded(src))
+        return true;
+    if (!includeSubfolders)
+        return !CompareFolderPair(clone, src, tgt, exclusions);
+    TreeWalk walk(clone, exclusions);
+    return walk.Run(src, tgt);
+}
+
+} // namespace clone_detail
+
+// ---------------------------------------------------------------------------
+// cClone: comparison
+
+void cClone::ResetFileOpsList(const std::string& targetRoot)
+{
+    FileOpsArray.clear();
+    FileOpsArray.reserve(1000);
+    m_createdFolderOps.clear();
+    FilesScannedCount = 0;
+    m_runTargetRoot = targetRoot;
+    m_verifiedFolders.clear();
+}
+
+void cClone::EndRun()
+{
+    if (!PlanOnly()) {
+        std::vector<FileOp>().swap(FileOpsArray);
+        std::unordered_set<std::string>().swap(m_createdFolderOps);
+    }
+    m_runTargetRoot.clear();
+    m_verifiedFolders.clear();
+}
+
+void cClone::CountScannedEntry()
+{
+    ++FilesScannedCount;
+    if (FilesScannedCount % 25 == 0)
+        runHost().setStatusText(StatusPanel::Panel2, std::to_string(FilesScannedCount) + " files");
+}
+
+void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                       const std::string& name, const CloneEntryState* listed)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpCopy;
+    op.FileName = name;
+    op.SourceFolder = sourceFolder;
+    op.TargetFolder = targetFolder;
+    if (listed) {
+        op.SourceKnown = true;
+        op.SourceListed = *listed;
+    }
+}
+
+void cClone::AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpDelete;
+    op.FileName = name;
+    op.TargetFolder = targetFolder;
+}
+
+void cClone::AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpCreateFolder;
+    op.SourceFolder = sourceFolder;
+    op.TargetFolder = targetFolder;
+    m_createdFolderOps.insert(*targetFolder);
+}
+
+void cClone::AddRemoveFolderOp(const FolderSpecRef& targetFolder)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpRemoveFolder;
+    op.TargetFolder = targetFolder;
+}
+
+bool cClone::CreateFolderFileOpAlreadyAdded(const std::string& path) const
+{
+    return m_createdFolderOps.contains(path);
+}
+
+bool cClone::RootsOverlap(const std::string& source, const std::string& target)
+{
+    const std::string s = platform::resolvedFolderPath(source);
+    const std::string t = platform::resolvedFolderPath(target);
+    const char* relation = nullptr;
+    if (s == t)
+        relation = "The Source and Target folders are the same folder.";
+    else if (platform::folderIsAtOrBelow(t, s))
+        relation = "The Target folder lies inside the Source folder.";
+    else if (platform::folderIsAtOrBelow(s, t))
+        relation = "The Source folder lies inside the Target folder.";
+    if (!relation)
+        return false;
+    LogAdd(LogEntryType::FolderPathError, "Source: " + source + " Target: " + target, {}, {}, 0, relation);
+    return true;
+}
+
+bool cClone::CloneAll(const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
+                      bool pbolIncludeSubFolders)
+{
+    return Guarded("cClone.CloneAll", false, [&] {
+        const std::string src = WithTrailingSlash(pstrSourceFolderSpec);
+        const std::string tgt = WithTrailingSlash(pstrTargetFolderSpec);
+        ResetFileOpsList(tgt);
+        struct RunEnd
+        {
+            cClone& clone;
+            ~RunEnd() { clone.EndRun(); }
+        } runEnd{*this};
+        RunHost& host = runHost();
+        host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
+        host.setStatusText(StatusPanel::Panel2, "0 files");
+        if (RootsOverlap(src, tgt))
+            return false;
+        bool errors = !CompareEntireSource(src, tgt, pbolIncludeSubFolders);
+        if (!IsCloneCancelled() && !PlanOnly() && !PerformFileOperations(pstrSourceFolderSpec))
+            errors = true;
+        host.processEvents();
+        return !errors && !IsCloneCancelled();
+    });
+}
+
+bool cClone::CompareEntireSource(const std::string& pstrSourceFolderSpec,
+                                 const std::string& pstrTargetFolderSpec, bool pbolIncludeSubFolders)
+{
+    return Guarded("cClone.CompareEntireSource", false, [&] {
+        return CompareTrees(*this, pstrSourceFolderSpec, pstrTargetFolderSpec, pbolIncludeSubFolders,
+                            nullptr);
+    });
+}
+
+bool cClone::CompareFilesAndReturnResults(const std::string& pstrSourceFolderSpec,
+                                          const std::string& pstrTargetFolderSpec)
+{
+    return Guarded("cClone.CompareFilesAndReturnResults", true, [&] {
+        return CompareFolderPair(*this, WithTrailingSlash(pstrSourceFolderSpec),
+                                 WithTrailingSlash(pstrTargetFolderSpec), nullptr);
+    });
+}
+
+bool cClone::AddTargetSubfolderAndFilesToFileOpsArray(const std::string& pstrTargetFolderSpec)
+{
+    return Guarded("cClone.AddTargetSubfolderAndFilesToFileOpsArray", true, [&] {
+        const std::string tgt = WithTrailingSlash(pstrTargetFolderSpec);
+        const auto tl = ListIndexed(tgt);
+        if (tl->error) {
+            LogListingError(tgt, tl->error);
+            return true;
+        }
+        FolderPairWork work(*this, nullptr);
+        return work.AddTargetContents(MakeFolderRef(tgt), *tl);
+    });
+}
+
+bool cClone::AddSourceSubfolderAndFilesToFileOpsArray(const std::string& pstrSourceFolderSpec,
+                                                      const std::string& pstrTargetFolderSpec)
+{
+    return Guarded("cClone.AddSourceSubfolderAndFilesToFileOpsArray", true, [&] {
+        const std::string src = WithTrailingSlash(pstrSourceFolderSpec);
+        const auto sl = ListIndexed(src);
+        if (sl->error) {
+            LogListingError(src, sl->error);
+            return true;
+        }
+        FolderPairWork work(*this, nullptr);
+        return work.AddSourceContents(MakeFolderRef(src),
+                                      MakeFolderRef(WithTrailingSlash(pstrTargetFolderSpec)), *sl);
+    });
+}
+
+void cClone::ValidateRemoveFolderOps()
+{
+    Guarded("cClone.ValidateRemoveFolderOps", [&] {
+        for (FileOp& op : FileOpsArray) {
+            if (op.OpType == FileOpRemoveFolder && !IsFolderEmpty(op.TargetFolderSpec()))
+                op.Removed = true;
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// cClone: the text form of the list
+
+std::string cClone::SyncActionString(const FileOp& op)
+{
+    if (op.Removed)
+        return "|REMOVED ACTION|";
+    switch (op.OpType) {
+    case FileOpCopy:
+        return "     COPY FILE     \"" + op.FileName + "\"  FROM  " + op.SourceFolderSpec() + "  TO  " +
+               op.TargetFolderSpec();
+    case FileOpDelete:
+        return "     DELETE FILE     \"" + op.FileName + "\"  FROM  " + op.TargetFolderSpec();
+    case FileOpCreateFolder:
+        return "     CREATE FOLDER     " + op.TargetFolderSpec();
+    case FileOpRemoveFolder:
+        return "     DELETE FOLDER     " + op.TargetFolderSpec();
+    }
+    return {};
+}
+
+int32_t cClone::GetSyncActionStrings(std::vector<std::string>& strings) const
+{
+    return Guarded("cClone.GetSyncActionStrings", int32_t{0}, [&] {
+        strings.clear();
+        strings.reserve(FileOpsArray.size());
+        int32_t count = 0;
+        RunHost& host = runHost();
+        for (const FileOp& op : FileOpsArray) {
+            strings.push_back(SyncActionString(op));
+            if (!op.Removed)
+                ++count;
+            host.processEvents();
+        }
+        return count;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// cClone: performing
+
+bool cClone::VerifiedTargetFolder(const std::string& folderSpec, int& err, bool allowMissing)
+{
+    err = 0;
+    if (m_runTargetRoot.empty())
+        return true;
+    const std::string folder = WithTrailingSlash(folderSpec);
+    if (folder == m_runTargetRoot)
+        return true; // the root a person chose may itself be a link
+    if (!folder.starts_with(m_runTargetRoot)) {
+        err = EPERM; // never outside the Target root
+        return false;
+    }
+    if (m_verifiedFolders.contains(folder))
+        return true;
+    if (!VerifiedTargetFolder(ParentFolderOf(folder), err, allowMissing))
+        return false;
+    int statErr = 0;
+    switch (platform::pathKind(WithoutTrailingSlash(folder), platform::FollowLinks::no, &statErr)) {
+    case platform::PathKind::Folder:
+        m_verifiedFolders.insert(folder);
+        return true;
+    case platform::PathKind::Missing:
+        if (allowMissing && statErr == ENOENT)
+            return true; // to be made, below folders that are real
+        err = statErr ? statErr : ENOENT;
+        return false;
+    case platform::PathKind::Symlink:
+        err = ELOOP; // never write or delete through a link
+        return false;
+    default:
+        err = ENOTDIR;
+        return false;
+    }
+}
+
+bool cClone::ClearReadOnlyForChange(const std::string& path, bool parentToo)
+{
+    bool changed = false;
+    platform::PathAttributes a;
+    if (platform::pathAttributes(WithoutTrailingSlash(path), a) == 0 && a.readOnly &&
+        a.kind != platform::PathKind::Symlink && platform::clearReadOnly(WithoutTrailingSlash(path)) == 0)
+        changed = true;
+    if (parentToo) {
+        const std::string parent = ParentFolderOf(path);
+        platform::PathAttributes p;
+        if ((m_runTargetRoot.empty() || parent.starts_with(m_runTargetRoot)) &&
+            platform::pathAttributes(WithoutTrailingSlash(parent), p) == 0 && p.readOnly &&
+            platform::clearReadOnly(WithoutTrailingSlash(parent)) == 0)
+            changed = true;
+    }
+    return changed;
+}
+
+bool cClone::CopyFileAndLogResults(const std::string& FileName, const std::string& SourceFileSpec,
+                                   const std::string& SourceFolderSpec, const std::string& TargetFileSpec,
+                                   const std::string& TargetFolderSpec)
+{
+    (void)SourceFileSpec;
+    (void)TargetFileSpec;
+    FileOp op;
+    op.OpType = FileOpCopy;
+    op.FileName = FileName;
+    op.SourceFolder = MakeFolderRef(SourceFolderSpec);
+    op.TargetFolder = MakeFolderRef(TargetFolderSpec);
+    return CopyFileAndLogResults(op);
+}
+
+bool cClone::CopyFileAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        const std::string source = op.SourceFileSpec();
+        const std::string target = op.TargetFileSpec();
+        const std::string& sourceFolder = op.SourceFolderSpec();
+        const std::string& targetFolder = op.TargetFolderSpec();
+        auto copyError = [&](int32_t code, const std::string& message) {
+            LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
+            return true;
+        };
+
+        if (int err = 0; !VerifiedTargetFolder(targetFolder, err))
+            return copyError(err, GetSystemErrorMessage(err));
+
+        // The Source as it is now: gone, or not what was compared, fails this file only.
+        platform::PathAttributes before;
+        if (const int err = platform::pathAttributes(source, before))
+            return copyError(err, GetSystemErrorMessage(err));
+        if (op.SourceKnown &&
+            (before.size != op.SourceListed.size || before.lastWrite != op.SourceListed.lastWrite))
+            return copyError(kChangedCode, kChangedMessage);
+        auto changedDuringCopy = [&] {
+            platform::PathAttributes after;
+            return platform::pathAttributes(source, after) != 0 || !SameState(before, after);
+        };
+
+        const int32_t method = CopyMethod();
+        if (method == 1) {
+            const CloneEntryState state{before.size, before.lastWrite};
+            if (!SafeCopy(source, target, targetFolder, &state))
+                return true;
+        } else if (method == 2) {
+            if (!CopyRetainCreateDateTime(source, target, sourceFolder, targetFolder, op.FileName))
+                return true;
+            if (changedDuringCopy())
+                return copyError(kChangedCode, kChangedMessage);
+        } else {
+            bool retried = false;
+            for (;;) {
+                const int err = platform::copyFile(source, target, platform::CopyFlavor::Regular);
+                if (err == 0)
+                    break;
+                if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(target, false)) {
+                    retried = true;
+                    runHost().processEvents();
+                    continue;
+                }
+                return copyError(err, GetSystemErrorMessage(err));
+            }
+            if (changedDuringCopy())
+                return copyError(kChangedCode, kChangedMessage);
+        }
+        LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
+        return false;
+    });
+}
+
+bool cClone::DeleteFileAndLogResults(const std::string& FileName, const std::string& TargetFileSpec,
+                                     const std::string& TargetFolderSpec)
+{
+    return Guarded("cClone.DeleteFileAndLogResults", true, [&] {
+        const int32_t method = DeleteMethod();
+        if (method == 2)
+            return false;
+        if (int err = 0; !VerifiedTargetFolder(TargetFolderSpec, err)) {
+            LogAdd(LogEntryType::DeleteError, FileName, {}, TargetFolderSpec, err,
+                   GetSystemErrorMessage(err));
+            return true;
+        }
+        bool retried = false;
+        for (;;) {
+            int err = 0;
+            if (method == 1) {
+                // Only files are planned for deletion: a folder that took the name since is left alone.
+                if (IsRealFolder(TargetFileSpec))
+                    err = EISDIR;
+                else
+                    SendFileToRecycleBin(TargetFileSpec, &err);
+            } else if (method == 3) {
+                err = platform::secureDelete(TargetFileSpec);
+            } else {
+                err = platform::deleteFile(TargetFileSpec);
+            }
+            if (err == 0) {
+                LogAdd(LogEntryType::Deleted, FileName, {}, TargetFolderSpec);
+                return false;
+            }
+            if (method == 3) {
+                LogAdd(LogEntryType::DeleteError, FileName, {}, TargetFolderSpec, err,
+                       "Dx - " + GetSystemErrorMessage(err));
+                return true;
+            }
+            // Linux refuses an unlink for the folder's sake, not the file's.
+            if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(TargetFileSpec, true)) {
+                retried = true;
+                runHost().processEvents();
+                continue;
+            }
+            LogAdd(LogEntryType::DeleteError, FileName, {}, TargetFolderSpec, err,
+                   GetSystemErrorMessage(err));
+            return true;
+        }
+    });
+}
+
+bool cClone::CreateFolderAndLogResults(const std::string& TargetFolderSpec)
+{
+    return Guarded("cClone.CreateFolderAndLogResults", true, [&] {
+        if (int err = 0; WithTrailingSlash(TargetFolderSpec) != m_runTargetRoot &&
+                         !VerifiedTargetFolder(ParentFolderOf(TargetFolderSpec), err, true)) {
+            LogAdd(LogEntryType::CreateDirError, {}, {}, TargetFolderSpec, err, GetSystemErrorMessage(err));
+            return true;
+        }
+        if (const int err = platform::makeFolder(WithoutTrailingSlash(TargetFolderSpec))) {
+            CreateFolderPath(TargetFolderSpec);
+            // A link standing there is not the folder, though "dir/" would lead through it.
+            if (!IsRealFolder(TargetFolderSpec)) {
+                LogAdd(LogEntryType::CreateDirError, {}, {}, TargetFolderSpec, err,
+                       GetSystemErrorMessage(err));
+                return true;
+            }
+        }
+        LogAdd(LogEntryType::CreatedFolder, {}, {}, TargetFolderSpec);
+        return false;
+    });
+}
+
+bool cClone::RemoveFolderAndLogResults(const std::string& folder)
+{
+    return Guarded("cClone.RemoveFolderAndLogResults", true, [&] {
+        if (int err = 0; !VerifiedTargetFolder(ParentFolderOf(folder), err)) {
+            LogAdd(LogEntryType::DeleteDirError, {}, {}, folder, err, GetSystemErrorMessage(err));
+            return true;
+        }
+        bool retried = false;
+        for (;;) {
+            const int err = platform::removeFolder(WithoutTrailingSlash(folder));
+            if (err == 0) {
+                LogAdd(LogEntryType::DeletedFolder, {}, {}, folder);
+                return false;
+            }
+            if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(folder, true)) {
+                retried = true;
+                runHost().processEvents();
+                continue;
+            }
+            LogAdd(LogEntryType::DeleteDirError, {}, {}, folder, err, GetSystemErrorMessage(err));
+            return true;
+        }
+    });
+}
+
+bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
+{
+    return Guarded("cClone.PerformFileOperations", false, [&] {
+        RunHost& host = runHost();
+        const size_t count = FileOpsArray.size();
+        std::vector<bool> skip(count, false);
+        if (ConfirmSyncActions() && count > 0) {
+            std::vector<std::string> texts;
+            if (GetSyncActionStrings(texts) > 0) {
+                std::vector<bool> skipped;
+                bool keepConfirming = true;
+                host.setAnimationEnabled(false);
+                const bool perform = host.confirmSyncActions(texts, skipped, keepConfirming);
+                if (!keepConfirming)
+                    setConfirmSyncActions(false);
+                if (!perform)
+                    CancelRequested = true;
+                host.setAnimationEnabled(true);
+                if (IsCloneCancelled())
+                    return false;
+                if (skipped.size() == count)
+                    skip = std::move(skipped);
+            }
+        }
+
+        host.setStatusText(StatusPanel::Panel1, "Cloning folder \"" + pstrSourceFolderSpec + "\"...");
+        host.setStatusText(StatusPanel::Panel2, "0%");
+        std::string shownPercent = "0%";
+
+        // A copy onto a name that is still a folder planned for removal waits
+        // until the folders are gone (a folder replaced by a file in the Source).
+        std::unordered_set<std::string> plannedRemovals;
+        for (size_t i = 0; i < count; ++i) {
+            if (FileOpsArray[i].OpType == FileOpRemoveFolder && !FileOpsArray[i].Removed && !skip[i])
+                plannedRemovals.insert(FileOpsArray[i].TargetFolderSpec());
+        }
+
+        bool errors = false;
+        bool cancelled = false;
+        std::vector<std::string> removals;
+        std::vector<size_t> deferredCopies;
+        for (size_t i = 0; i < count; ++i) {
+            const std::string percent = std::to_string(static_cast<long long>(
+                                            std::nearbyint(double(i + 1) / double(count) * 100.0))) +
+                                        "%";
+            if (percent != shownPercent) {
+                host.setStatusText(StatusPanel::Panel2, percent);
+                shownPercent = percent;
+            }
+            host.processEvents();
+            const FileOp& op = FileOpsArray[i];
+            if (op.Removed || skip[i])
+                continue;
+            switch (op.OpType) {
+            case FileOpCopy:
+                if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/'))
+                    deferredCopies.push_back(i);
+                else if (CopyFileAndLogResults(op))
+                    errors = true;
+                break;
+            case FileOpDelete:
+                if (DeleteMethod() != 2 &&
+                    DeleteFileAndLogResults(op.FileName, op.TargetFileSpec(), op.TargetFolderSpec()))
+                    errors = true;
+                break;
+            case FileOpCreateFolder:
+                if (CreateFolderAndLogResults(op.TargetFolderSpec()))
+                    errors = true;
+                break;
+            case FileOpRemoveFolder:
+                if (DeleteMethod() != 2)
+                    removals.push_back(op.TargetFolderSpec());
+                break;
+            }
+            if (IsCloneCancelled()) {
+                errors = true;
+                cancelled = true;
+                break;
+            }
+        }
+
+        if (!cancelled && DeleteMethod() != 2) {
+            std::unordered_set<std::string> done;
+            for (auto it = removals.rbegin(); it != removals.rend(); ++it) {
+                if (!done.insert(*it).second)
+                    continue; // each folder once
+                if (IsFolderEmpty(*it)) {
+                    if (RemoveFolderAndLogResults(*it))
+                        errors = true;
+                } else {
+                    LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                           "Folder not deleted because it is not empty. - '" + *it + "' ");
+                }
+                host.processEvents();
+                if (IsCloneCancelled()) {
+                    errors = true;
+                    cancelled = true;
+                    break;
+                }
+            }
+        }
+        if (!cancelled) {
+            for (const size_t i : deferredCopies) {
+                if (CopyFileAndLogResults(FileOpsArray[i]))
+                    errors = true;
+                host.processEvents();
+                if (IsCloneCancelled()) {
+                    errors = true;
+                    break;
+                }
+            }
+        }
+        return !errors;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Main-module file routines
+
+std::string GetTempFileSpec(const std::string& prefix, const std::string& extension,
+                            const std::string& folder, int32_t& errNumber, std::string& errMessage)
+{
+    errNumber = 0;
+    errMessage.clear();
+    std::string out;
+    const std::string ext = "." + (extension.empty() ? std::string("tmp") : extension);
+    const int err = platform::makeUniqueFile(
+        folder.empty() ? platform::tempFolder() : WithTrailingSlash(folder), prefix.substr(0, 3), ext, out);
+    if (err) {
+        errNumber = err;
+        errMessage = GetSystemErrorMessage(err);
+        return {};
+    }
+    return out;
+}
+
+bool SendFileToRecycleBin(const std::string& fileSpec, int* err)
+{
+    return Guarded("modKestrow.SendFileToRecycleBin", false, [&] {
+        const int rc = platform::moveToTrash(fileSpec);
+        if (err)
+            *err = rc;
+        return rc == 0;
+    });
+}
+
+bool IsFolderEmpty(const std::string& folderSpec)
+{
+    std::vector<platform::DirEntry> entries;
+    if (platform::listFolder(folderSpec, entries) != 0 && entries.empty())
+        return true; // a folder that cannot be listed counts as empty
+    for (const platform::DirEntry& e : entries) {
+        if (!IsTrashEntry(WithTrailingSlash(folderSpec), e))
+            return false;
+    }
+    return true;
+}
+
+bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+              const std::string& TargetFolderSpec, const CloneEntryState* listed)
+{
+    return Guarded("modKestrow.SafeCopy", false, [&] {
+        auto safeCopyError = [](const std::string& file, int32_t code, const std::string& message,
+                                const char* custom) {
+            LogAdd(LogEntryType::SafeCopyError, file, {}, {}, code, message, custom);
+            return false;
+        };
+        auto sourceChanged = [&] {
+            if (!listed)
+                return false;
+            platform::PathAttributes now;
+            return platform::pathAttributes(SourceFileSpec, now) != 0 || now.size != listed->size ||
+                   now.lastWrite != listed->lastWrite;
+        };
+
+        int probeErr = 0;
+        if (platform::pathKind(TargetFileSpec, platform::FollowLinks::no, &probeErr) ==
+                platform::PathKind::Missing &&
+            probeErr == ENOENT) {
+            // Nothing to protect: copy straight to the name.
+            if (const int err = platform::copyFile(SourceFileSpec, TargetFileSpec))
+                return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Copy Failed)");
+            if (sourceChanged()) {
+                // A copy that may be torn never stands under the final name.
+                platform::deleteFile(TargetFileSpec);
+                return safeCopyError(TargetFileSpec, kChangedCode, kChangedMessage, "(Copy Failed)");
+            }
+            return true;
+        }
+
+        if (IsRealFolder(TargetFileSpec)) {
+            // A folder kept where the Source has a file is never sent to the trash in its place.
+            return safeCopyError(TargetFileSpec, EISDIR, GetSystemErrorMessage(EISDIR), "(Copy Failed)");
+        }
+
+        int32_t tempErr = 0;
+        std::string tempMessage;
+        const std::string temp = GetTempFileSpec("kw_", "tmp", TargetFolderSpec, tempErr, tempMessage);
+        if (temp.empty())
+            return safeCopyError(SourceFileSpec, tempErr, tempMessage, "(Unable to get temp file spec)");
+        // From here on every way out that does not rename the temporary file removes it.
+        auto dropTemp = [&] { platform::deleteFile(temp); };
+
+        if (IsCloneCancelled()) {
+            dropTemp();
+            return false;
+        }
+        if (const int err = platform::copyFile(SourceFileSpec, temp)) {
+            dropTemp();
+            return safeCopyError(temp, err, GetSystemErrorMessage(err), "(Copy Failed)");
+        }
+        if (sourceChanged()) {
+            dropTemp();
+            return safeCopyError(SourceFileSpec, kChangedCode, kChangedMessage, "(Copy Failed)");
+        }
+        if (IsCloneCancelled()) {
+            dropTemp();
+            return false;
+        }
+
+        bool retried = false;
+        for (;;) {
+            int err = 0;
+            if (SendFileToRecycleBin(TargetFileSpec, &err))
+                break;
+            platform::PathAttributes a;
+            if (IsAccessDenied(err) && !retried && platform::pathAttributes(TargetFileSpec, a) == 0 &&
+                a.readOnly && platform::clearReadOnly(TargetFileSpec) == 0) {
+                retried = true;
+                continue;
+            }
+            dropTemp();
+            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Delete Failed)");
+        }
+
+        // The old Target is in the trash now: the new one takes its place even if
+        // a cancel arrived meanwhile, so the name is never left empty.
+        if (const int err = platform::renameNoReplace(temp, TargetFileSpec)) {
+            safeCopyError(temp, err, GetSystemErrorMessage(err), "(Rename Failed)");
+            if (const int delErr = platform::deleteFile(temp))
+                safeCopyError(temp, delErr, GetSystemErrorMessage(delErr), "(Delete Failed)");
+            return false;
+        }
+        return true;
+    });
+}
+
+bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+                              const std::string& SourceFolderSpec, const std::string& TargetFolderSpec,
+                              const std::string& FileName)
+{
+    return Guarded("modKestrow.CopyRetainCreateDateTime", false, [&] {
+        bool retried = false;
+        for (;;) {
+            const int err =
+                platform::copyFile(SourceFileSpec, TargetFileSpec, platform::CopyFlavor::KeepEverything);
+            if (err == 0)
+                return true;
+            platform::PathAttributes a;
+            if (IsAccessDenied(err) && !retried && platform::pathAttributes(TargetFileSpec, a) == 0 &&
+                a.readOnly && platform::clearReadOnly(TargetFileSpec) == 0) {
+                retried = true;
+                runHost().processEvents();
+                continue;
+            }
+            LogAdd(LogEntryType::CopyError, FileName, SourceFolderSpec, TargetFolderSpec, err,
+                   "Dx - " + GetSystemErrorMessage(err));
+            return false;
+        }
+    });
+}
+
+} // namespace kestrow

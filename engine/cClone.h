@@ -1,0 +1,269 @@
+#pragma once
+// cClone: the clone engine. For one Source root and one Target root it compares
+// the two trees, records every difference as a planned operation in FileOpsArray,
+// optionally lets the person confirm the list (through the run host), and then
+// performs it. One program-wide instance, gClone, is reused run after run.
+//
+// Paths: every folder spec ends with "/"; a file spec is a folder spec plus the
+// name. Source and Target entries pair by name, case-sensitively, as the file
+// system does. Each folder is listed once per side; entries pair in memory.
+//
+// Symbolic links are never followed or descended: a link in the Source is
+// cloned as a link with the same target text, a pair of links is the same when
+// the target texts are equal, and a link in the Target is removed as a link.
+// Nothing is written or deleted outside the Target root, nothing is deleted in
+// another file system mounted inside the Target, and the trash folders at the
+// top of a mount (.Trash, .Trash-UID) are never listed, compared or touched.
+//
+// Status texts, event pumping, the animation flag and the confirmation list go
+// through runHost(); cancellation through CancelRequested / IsCloneCancelled.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace kestrow {
+
+enum FileOpType : int32_t
+{
+    FileOpCopy = 0,
+    FileOpDelete = 1,
+    FileOpCreateFolder = 2,
+    FileOpRemoveFolder = 3,
+};
+
+// The listed state of a Source entry carried into a planned copy, so a file
+// that changes between the listing and its copy is caught.
+struct CloneEntryState
+{
+    uint64_t size = 0;
+    int64_t lastWrite = 0;
+};
+
+// A folder spec shared by every operation in that folder (a tree of a million
+// files holds each folder's text once, not once per file).
+using FolderSpecRef = std::shared_ptr<const std::string>;
+
+// One planned operation.
+//   FileOpCopy:         FileName, SourceFolderSpec, TargetFolderSpec
+//   FileOpDelete:       FileName, TargetFolderSpec
+//   FileOpCreateFolder: SourceFolderSpec, TargetFolderSpec (the folder to create)
+//   FileOpRemoveFolder: TargetFolderSpec (the folder to remove)
+// Unused texts are empty.
+struct FileOp
+{
+    FileOpType OpType = FileOpCopy;
+    // Withdrawn before performing: kept in the list, shown as "|REMOVED ACTION|",
+    // never performed.
+    bool Removed = false;
+    // For a copy planned from a listing: the Source's size and last-write time as listed.
+    bool SourceKnown = false;
+    CloneEntryState SourceListed;
+
+    std::string FileName;
+    FolderSpecRef SourceFolder;
+    FolderSpecRef TargetFolder;
+
+    const std::string& SourceFolderSpec() const;
+    const std::string& TargetFolderSpec() const;
+    // SourceFolderSpec + FileName for a copy, else "".
+    std::string SourceFileSpec() const;
+    // TargetFolderSpec + FileName for a copy or delete, else "".
+    std::string TargetFileSpec() const;
+};
+
+class cClone
+{
+public:
+    cClone() = default;
+    cClone(const cClone&) = delete;
+    cClone& operator=(const cClone&) = delete;
+
+    // Roots of the task's run, set by the task before CloneAll. A root equal to
+    // these is exempt from the up-front hidden/system root test.
+    std::string SourceFolder;
+    std::string TargetFolder;
+
+    // Options (program-wide; may be changed from the window thread while a run
+    // reads them). Plain stores, no validation.
+    // 0 Regular Delete, 1 Send To Recycle Bin, 2 Do Not Delete, 3 Secure Delete.
+    int32_t DeleteMethod() const { return m_DeleteMethod; }
+    void setDeleteMethod(int32_t value) { m_DeleteMethod = value; }
+    // 0 Regular Copy, 1 Safe Copy (through a "kw_" temporary file and the trash),
+    // 2 Retain Source Files Create Timestamp (keeps everything Linux can keep).
+    int32_t CopyMethod() const { return m_CopyMethod; }
+    void setCopyMethod(int32_t value) { m_CopyMethod = value; }
+    // A changed pair is copied only when the Source is newer.
+    bool CopyOnlyIfNewer() const { return m_CopyOnlyIfNewer; }
+    void setCopyOnlyIfNewer(bool value) { m_CopyOnlyIfNewer = value; }
+    // Show the list through runHost().confirmSyncActions before performing.
+    bool ConfirmSyncActions() const { return m_ConfirmSyncActions; }
+    void setConfirmSyncActions(bool value) { m_ConfirmSyncActions = value; }
+    // Kept for the task's folder validation; the engine does not read it.
+    bool CreateTargetFolder() const { return m_CreateTargetFolder; }
+    void setCreateTargetFolder(bool value) { m_CreateTargetFolder = value; }
+    // Plan without performing: the Clone* methods stop before
+    // PerformFileOperations and keep the list until the next run, so the caller
+    // can print GetSyncActionStrings. Not an option of the program file.
+    bool PlanOnly() const { return m_PlanOnly; }
+    void setPlanOnly(bool value) { m_PlanOnly = value; }
+
+    // The operations list of the current run (in order of discovery).
+    std::vector<FileOp> FileOpsArray;
+    int32_t FileOpsCount() const { return static_cast<int32_t>(FileOpsArray.size()); }
+    // Directory entries read in this run (status text every 25).
+    int64_t FilesScannedCount = 0;
+
+    // Clone-all mode: compare (CompareEntireSource), perform, erase the list.
+    // True when both finished without error and the run was not cancelled.
+    // Overlapping roots (equal, or one inside the other, links resolved) are
+    // refused with a "Folder Path Error" entry naming both, before anything is
+    // planned. A Source folder that cannot be listed (the root included) is
+    // logged (kind 20) and nothing below its Target counterpart is deleted. A
+    // missing Target root is logged (kind 20) and then created and filled.
+    bool CloneAll(const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
+                  bool pbolIncludeSubFolders);
+
+    // Selected-items modes (the task picks one by which filter strings are set).
+    // Each returns true when every step succeeded and the run was not cancelled.
+    // The same refusals and safety rules as CloneAll hold; the list is erased at
+    // the end unless PlanOnly.
+    bool CloneSelected_InclusionsOnly(const std::string& pstrSourceFolderSpec,
+                                      const std::string& pstrTargetFolderSpec, bool pbolIncludeSubFolders,
+                                      const std::string& pstrIncludeFileSpecs,
+                                      const std::string& pstrIncludeFileMasks);
+    bool CloneSelected_ExclusionsOnly(const std::string& pstrSourceFolderSpec,
+                                      const std::string& pstrTargetFolderSpec, bool pbolIncludeSubFolders,
+                                      const std::string& pstrExcludeFileSpecs,
+                                      const std::string& pstrExcludeFileMasks);
+    bool CloneSelected_InclusionExclusion(const std::string& pstrSourceFolderSpec,
+                                          const std::string& pstrTargetFolderSpec, bool pbolIncludeSubFolders,
+                                          const std::string& pstrIncludeFileSpecs,
+                                          const std::string& pstrIncludeFileMasks,
+                                          const std::string& pstrExcludeFileSpecs,
+                                          const std::string& pstrExcludeFileMasks);
+
+    // The two-pass breadth-first comparison; appends to the list. True when the
+    // walk met no error and was not cancelled.
+    bool CompareEntireSource(const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
+                             bool pbolIncludeSubFolders);
+
+    // The files (not subfolders) of one folder pair; true on error or cancel.
+    bool CompareFilesAndReturnResults(const std::string& pstrSourceFolderSpec,
+                                      const std::string& pstrTargetFolderSpec);
+    // Plans deletion of an orphan Target folder's files and then its removal
+    // (not when it keeps a skipped file); true on error or cancel.
+    bool AddTargetSubfolderAndFilesToFileOpsArray(const std::string& pstrTargetFolderSpec);
+    // Plans creation of a missing Target folder and copies of the Source
+    // folder's files; true on error or cancel.
+    bool AddSourceSubfolderAndFilesToFileOpsArray(const std::string& pstrSourceFolderSpec,
+                                                  const std::string& pstrTargetFolderSpec);
+    // Whether a FileOpCreateFolder for `path` is already planned (hash lookup).
+    bool CreateFolderFileOpAlreadyAdded(const std::string& path) const;
+
+    // Marks Removed every FileOpRemoveFolder whose folder is not empty now.
+    void ValidateRemoveFolderOps();
+
+    // Confirms (when ConfirmSyncActions) and performs the list; folder removals
+    // last, deepest first, each once. A copy onto a name that is still a folder
+    // planned for removal waits until after the removals. A Source that vanished
+    // or changed since it was listed fails that copy only. Inside a Clone* call
+    // nothing is written or deleted through a symbolic link below the Target
+    // root. `pstrSourceFolderSpec` is only shown in the status.
+    // True when every performed operation succeeded and the run was not cancelled.
+    bool PerformFileOperations(const std::string& pstrSourceFolderSpec);
+
+    // The text form of every entry, 1:1 with FileOpsArray (entry 1 at index 0).
+    // Returns the number of entries not Removed.
+    int32_t GetSyncActionStrings(std::vector<std::string>& strings) const;
+    // The text form of one entry.
+    static std::string SyncActionString(const FileOp& op);
+
+    // One operation each, logged; true on failure, false on success.
+    bool CopyFileAndLogResults(const FileOp& op);
+    bool CopyFileAndLogResults(const std::string& FileName, const std::string& SourceFileSpec,
+                               const std::string& SourceFolderSpec, const std::string& TargetFileSpec,
+                               const std::string& TargetFolderSpec);
+    bool DeleteFileAndLogResults(const std::string& FileName, const std::string& TargetFileSpec,
+                                 const std::string& TargetFolderSpec);
+    bool CreateFolderAndLogResults(const std::string& TargetFolderSpec);
+    bool RemoveFolderAndLogResults(const std::string& folder);
+
+    // Appenders (also used by the selected-items modes).
+    void AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                   const std::string& name, const CloneEntryState* listed = nullptr);
+    void AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name);
+    void AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder);
+    void AddRemoveFolderOp(const FolderSpecRef& targetFolder);
+
+    // Raises FilesScannedCount; every 25 entries the status shows "<n> files".
+    void CountScannedEntry();
+    // The Target root of the run in progress ("" outside a Clone* call).
+    const std::string& RunTargetRoot() const { return m_runTargetRoot; }
+
+private:
+    friend class CloneSelectedRun;
+
+    // Starts a run's list and counters; `targetRoot` becomes RunTargetRoot.
+    void ResetFileOpsList(const std::string& targetRoot);
+    // Ends a run: the list is erased unless PlanOnly.
+    void EndRun();
+    // Logs and returns true when the roots are the same folder or one lies in the other.
+    bool RootsOverlap(const std::string& source, const std::string& target);
+    // Whether `folderSpec` is a real folder reached from the Target root without
+    // a symbolic link; `err` tells why not. With `allowMissing`, missing levels
+    // below real folders pass too (a folder about to be made).
+    bool VerifiedTargetFolder(const std::string& folderSpec, int& err, bool allowMissing = false);
+    // Gives owner write to `path` and, when `parentToo`, to its folder (inside the Target root only).
+    bool ClearReadOnlyForChange(const std::string& path, bool parentToo);
+
+    std::atomic<int32_t> m_DeleteMethod{0};
+    std::atomic<int32_t> m_CopyMethod{0};
+    std::atomic<bool> m_CopyOnlyIfNewer{false};
+    std::atomic<bool> m_ConfirmSyncActions{false};
+    std::atomic<bool> m_CreateTargetFolder{false};
+    std::atomic<bool> m_PlanOnly{false};
+
+    std::unordered_set<std::string> m_createdFolderOps;
+    std::string m_runTargetRoot;
+    std::unordered_set<std::string> m_verifiedFolders;
+};
+
+// The program-wide engine, created at start-up and released at shutdown; null before.
+extern cClone* gClone;
+
+// File routines of the main module used by the performer.
+//
+// Copy method 1. A Target that does not exist is copied directly. Otherwise the
+// Source is copied to a "kw_" temporary file in `TargetFolderSpec`, the old
+// Target goes to the trash and the temporary file takes its name. Failures are
+// logged (kind 18) and give false; no "kw_" file is left behind either way.
+// `listed`, when given, is the Source's state from the listing: a Source that
+// differs from it, or changes during the copy, fails the copy (kind 18).
+bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+              const std::string& TargetFolderSpec, const CloneEntryState* listed = nullptr);
+// Copy method 2: copies keeping access and modification times, permissions,
+// ownership where permitted and extended attributes. A read-only Target is made
+// writable once and retried. Failures are logged (kind 6, message "Dx - " + text)
+// and give false.
+bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+                              const std::string& SourceFolderSpec, const std::string& TargetFolderSpec,
+                              const std::string& FileName);
+// Moves a file or link (never what it points to) to the trash; true on success.
+// `err` (optional) receives the errno of a failure.
+bool SendFileToRecycleBin(const std::string& fileSpec, int* err = nullptr);
+// True when the folder holds nothing (a folder that cannot be listed counts as
+// empty). The trash folders at a mount's top do not count.
+bool IsFolderEmpty(const std::string& folderSpec);
+// Creates a new empty file named `prefix` (its first three characters), random
+// characters, "." and `extension` ("tmp" when empty) in `folder` (the system
+// temporary folder when empty) and returns its spec; "" on failure, with the
+// errno and its text in errNumber / errMessage.
+std::string GetTempFileSpec(const std::string& prefix, const std::string& extension,
+                            const std::string& folder, int32_t& errNumber, std::string& errMessage);
+
+} // namespace kestrow

@@ -1,0 +1,148 @@
+#include "settings/cPriorityRules.h"
+
+#include "app/services/ErrorReporter.h"
+#include "settings/modChangePriority.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kestrow {
+
+cPriorityRules* gPriorityRules = nullptr;
+
+namespace {
+
+constexpr int64_t kLastMinuteOfDay = 1439 * 60; // 23:59:00
+
+// The time of day of a value in whole seconds, 0 to 86399.
+int64_t secondOfDay(DateValue value)
+{
+    const int64_t total = std::llround(value * 86400.0);
+    const int64_t second = total % 86400;
+    return second < 0 ? second + 86400 : second;
+}
+
+bool sameKeyIgnoringCase(const std::string& a, const std::string& b)
+{
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
+        return lower(static_cast<unsigned char>(x)) == lower(static_cast<unsigned char>(y));
+    });
+}
+
+bool inRange(int64_t t, int64_t begin, int64_t end)
+{
+    if (begin <= end)
+        return begin <= t && t <= end;
+    return (0 <= t && t <= end) || (begin <= t && t <= kLastMinuteOfDay);
+}
+
+} // namespace
+
+std::vector<cPriorityRule> cPriorityRules::PriorityRules() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_rules;
+}
+
+bool cPriorityRules::Add(cPriorityRule poItem)
+{
+    return Guarded("cPriorityRules.Add", false, [&] {
+        poItem.Key = GetPriorityRuleDisplayText(poItem);
+        std::lock_guard lock(m_mutex);
+        const bool exists = std::any_of(m_rules.begin(), m_rules.end(), [&](const cPriorityRule& r) {
+            return sameKeyIgnoringCase(r.Key, poItem.Key);
+        });
+        if (exists)
+            return false;
+        m_rules.push_back(std::move(poItem));
+        return true;
+    });
+}
+
+bool cPriorityRules::Remove(const std::string& pstrKey)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = std::find_if(m_rules.begin(), m_rules.end(),
+                                 [&](const cPriorityRule& r) { return r.Key == pstrKey; });
+    if (it == m_rules.end())
+        throw RuntimeError(errnum::Generic, "Invalid procedure call or argument");
+    m_rules.erase(it);
+    return true;
+}
+
+int32_t cPriorityRules::Count() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<int32_t>(m_rules.size());
+}
+
+bool cPriorityRules::DoesThisRuleExist(const std::string& pstrKeyOfRule) const
+{
+    return GetPriorityRuleIndexBasedOnKey(pstrKeyOfRule) != -1;
+}
+
+bool cPriorityRules::DoesRuleConflictWithOtherRules(const cPriorityRule& poNewPriorityRule,
+                                                    const std::string& pstrIgnoreThisRule) const
+{
+    return Guarded("cPriorityRules.DoesRuleConflictWithOtherRules", false, [&] {
+        const DateValue newStart = poNewPriorityRule.StartTime;
+        const DateValue newEnd = poNewPriorityRule.EndTime;
+        std::lock_guard lock(m_mutex);
+        for (const cPriorityRule& rule : m_rules) {
+            if (!pstrIgnoreThisRule.empty() && rule.Key == pstrIgnoreThisRule)
+                continue;
+            if (IsTimeInRange(newStart, rule.StartTime, rule.EndTime) ||
+                IsTimeInRange(newEnd, rule.StartTime, rule.EndTime) ||
+                IsTimeInRange(rule.StartTime, newStart, newEnd) ||
+                IsTimeInRange(rule.EndTime, newStart, newEnd))
+                return true;
+        }
+        return false;
+    });
+}
+
+int32_t cPriorityRules::GetApplicablePriorityClass(DateValue pdatTimeToCheck) const
+{
+    return Guarded("cPriorityRules.GetApplicablePriorityClass", priority::Low, [&] {
+        const DateParts parts = partsFromDate(pdatTimeToCheck);
+        const DateValue minute = (parts.hour * 60 + parts.minute) / 1440.0;
+        std::lock_guard lock(m_mutex);
+        for (const cPriorityRule& rule : m_rules) {
+            if (!IsTimeInRange(minute, rule.StartTime, rule.EndTime))
+                continue;
+            switch (rule.Priority) {
+            case priority::DoNotRun:
+            case priority::Normal:
+            case priority::Low:
+            case priority::High:
+                return rule.Priority;
+            default:
+                return priority::Low;
+            }
+        }
+        return priority::Low;
+    });
+}
+
+bool cPriorityRules::IsTimeInRange(DateValue pdatTimeToCheck, DateValue pdatBeginRange,
+                                   DateValue pdatEndRange) const
+{
+    return Guarded("cPriorityRules.IsTimeInRange", false, [&] {
+        return inRange(secondOfDay(pdatTimeToCheck), secondOfDay(pdatBeginRange), secondOfDay(pdatEndRange));
+    });
+}
+
+int32_t cPriorityRules::GetPriorityRuleIndexBasedOnKey(const std::string& pstrKey) const
+{
+    return Guarded("cPriorityRules.GetPriorityRuleIndexBasedOnKey", int32_t{-1}, [&] {
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_rules.size(); ++i) {
+            if (m_rules[i].Key == pstrKey)
+                return static_cast<int32_t>(i + 1);
+        }
+        return int32_t{-1};
+    });
+}
+
+} // namespace kestrow

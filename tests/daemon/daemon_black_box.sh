@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Runs `kestrow-cli daemon` as a service would, in a scratch home: the lock, a due
+# task run unattended, and a clean stop on SIGTERM in the middle of a run. The test
+# waits on the daemon's own output (never on the clock); the read timeouts are only
+# a watchdog against a daemon that never says what it should.
+set -u
+cli=${KESTROW_CLI:?}
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+export HOME=$scratch/home KESTROW_HOME=$scratch/data XDG_DATA_HOME=$scratch/home/.local/share \
+       XDG_CONFIG_HOME=$scratch/home/.config XDG_CONFIG_DIRS=$scratch/etc/xdg KESTROW_TICK_MS=100
+mkdir -p "$HOME" "$KESTROW_HOME"
+failures=0
+check() { # name, condition...
+    local name=$1; shift
+    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+watchdog=60
+
+# Reads lines from file descriptor $1 until one contains $2; fails after the watchdog.
+wait_for_line() {
+    local fd=$1 pattern=$2 line
+    while IFS= read -r -t "$watchdog" -u "$fd" line; do
+        [[ $line == *"$pattern"* ]] && return 0
+    done
+    echo "     (no line with '$pattern')"
+    return 1
+}
+
+# The value of a key of a task's section in a task list file.
+task_value() { # file, task, key
+    awk -v sec="[$2]" -v key="$3" '
+        $0 == sec { inside = 1; next }
+        /^\[/ { inside = 0 }
+        inside && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }' "$1"
+}
+
+data_listing() { find "$KESTROW_HOME" -printf '%p %s %T@\n' | sort; }
+
+lock=$KESTROW_HOME/.kestrow.lock
+
+# --- usage -------------------------------------------------------------------------
+out=$("$cli" daemon --help); rc=$?
+check "daemon --help exits 0" test $rc -eq 0
+check "daemon --help shows its usage" grep -q '^Usage: kestrow-cli daemon' <<<"$out"
+"$cli" daemon --every-second >/dev/null 2>&1; rc=$?
+check "unknown option is bad usage (2)" test $rc -eq 2
+err=$("$cli" daemon --task-list "$scratch/none.kwt" 2>&1 >/dev/null); rc=$?
+check "missing task list is bad usage (2)" test $rc -eq 2
+check "missing task list is named" grep -q "task list $scratch/none.kwt does not exist" <<<"$err"
+
+# --- one instance per data folder -----------------------------------------------------
+mkfifo "$scratch/err.fifo"
+exec 4<>"$scratch/err.fifo"
+"$cli" daemon >/dev/null 2>&4 & pid=$!; pids+=("$pid")
+check "idle daemon starts" wait_for_line 4 "kestrow-cli daemon: scheduling 0 tasks of $KESTROW_HOME/Default Task List.kwt"
+check "lock is held by the daemon" bash -c "! flock -n '$lock' true"
+before=$(data_listing)
+err=$("$cli" daemon 2>&1 >/dev/null); rc=$?
+check "second daemon is refused (1)" test $rc -eq 1
+check "second daemon says Kestrow is already running" grep -q 'Kestrow is already running' <<<"$err"
+check "second daemon touched no file" test "$before" == "$(data_listing)"
+kill -TERM "$pid"; wait "$pid"; rc=$?
+check "idle daemon stops with 0 on SIGTERM" test $rc -eq 0
+check "idle daemon says it stopped" wait_for_line 4 "kestrow-cli daemon: stopped"
+check "lock is free again" flock -n "$lock" true
+check "daemon wrote no options file" test ! -e "$KESTROW_HOME/kestrow.ini"
+
+# --- a due task runs unattended -----------------------------------------------------
+src=$scratch/src
+mkdir -p "$src/sub" "$scratch/dst-due" "$scratch/dst-manual"
+printf 'one' > "$src/a.txt"
+printf 'two' > "$src/sub/b.txt"
+list=$scratch/lists/Service.kwt
+mkdir -p "$(dirname "$list")"
+cat > "$list" <<EOF
+[Manual]
+SourceFolderSpec=$src/
+TargetFolderSpec=$scratch/dst-manual/
+IntervalType=0
+[Due]
+SourceFolderSpec=$src/
+TargetFolderSpec=$scratch/dst-due/
+IntervalType=1
+IntervalIncrement=90
+StartTime=0.5
+NextCloneDateTime=2
+EOF
+"$cli" daemon --task-list "$list" >"$scratch/out-due.txt" 2>&4 & pid=$!; pids+=("$pid")
+check "due task runs and is saved" wait_for_line 4 "kestrow-cli daemon: ran 'Due'; next run "
+kill -TERM "$pid"; wait "$pid"; rc=$?
+check "daemon stops with 0" test $rc -eq 0
+check "due task copied its files" test -f "$scratch/dst-due/a.txt" -a -f "$scratch/dst-due/sub/b.txt"
+check "manual task never ran" test -z "$(ls -A "$scratch/dst-manual")"
+last=$(task_value "$list" Due LastCloneDateTime)
+next=$(task_value "$list" Due NextCloneDateTime)
+check "run time saved to the task list" awk -v v="$last" 'BEGIN { exit !(v > 40000) }'
+check "next run saved after the run" awk -v l="$last" -v n="$next" 'BEGIN { exit !(n > l) }'
+check "error flag saved clear" test "$(task_value "$list" Due ErrorOnLastClone)" == False
+check "log lines on stdout" grep -q '<End: Due> {All Activity Logged}' "$scratch/out-due.txt"
+check "clone.log has the run once" test "$(grep -c '<Begin: Due>' "$KESTROW_HOME/clone.log")" -eq 1
+check "no shutdown entry after a finished run" bash -c "! grep -q 'Application Shutdown Error' '$KESTROW_HOME/clone.log'"
+
+# --- SIGTERM in the middle of a run -------------------------------------------------
+# The log lines go through a pipe that is read only up to the first copy: the daemon
+# cannot get far past it before the signal comes, so the run is always cut short.
+big=$scratch/big
+mkdir -p "$big" "$scratch/dst-big"
+for i in $(seq 1 3000); do : > "$big/file-$i.txt"; done
+cat > "$list" <<EOF
+[Big]
+SourceFolderSpec=$big/
+TargetFolderSpec=$scratch/dst-big/
+IntervalType=2
+IntervalIncrement=1
+StartTime=0.5
+NextCloneDateTime=2
+EOF
+mkfifo "$scratch/out.fifo"
+exec 3<>"$scratch/out.fifo"
+"$cli" daemon --task-list "$list" >&3 2>&4 & pid=$!; pids+=("$pid")
+check "big run starts copying" wait_for_line 3 " - Copied: "
+kill -TERM "$pid"
+cat <&3 >"$scratch/out-big.txt" & drain=$!; pids+=("$drain"); disown "$drain"
+wait "$pid"; rc=$?
+check "daemon stopped mid-run exits 0" test $rc -eq 0
+check "cancelled run is saved" wait_for_line 4 "kestrow-cli daemon: ran 'Big' (with errors); next run "
+check "daemon says it stopped" wait_for_line 4 "kestrow-cli daemon: stopped"
+copied=$(find "$scratch/dst-big" -type f | wc -l)
+check "run stopped before the end ($copied of 3000 copied)" test "$copied" -lt 3000
+log=$KESTROW_HOME/clone.log
+check "log has the cancel" grep -q ' \*User Cancelled Error: ' "$log"
+check "log has the run's end" grep -q '<End: Big> {All Activity Logged}' "$log"
+check "log has the shutdown entry" grep -q ' \*Application Shutdown Error: The clone task was aborted' "$log"
+check "log ends with the end entry of Unknown Task Name" \
+    test "$(grep -v '^$' "$log" | tail -n 1 | sed 's/.*<End:/<End:/')" == '<End: Unknown Task Name> {All Activity Logged}'
+check "error flag saved" test "$(task_value "$list" Big ErrorOnLastClone)" == True
+check "lock released after the stop" flock -n "$lock" true
+
+echo "$failures failure(s)"
+test "$failures" -eq 0
