@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "platform/SystemInfo.h"
+
 #include "app/ProgramObjects.h"
 #include "app/modKestrow.h"
 #include "app/services/AppState.h"
@@ -24,9 +26,11 @@ std::vector<std::string> ShellHost::taskListRowTexts() const
     return names;
 }
 
+// The start-at-login entry names the executable itself, which lives in bin/
+// while the program folder of an installed copy is lib/kestrow/.
 std::string ProgramExecutableFileSpec()
 {
-    return gstrProgramPath + ExecutableName;
+    return platform::executableFolder() + ExecutableName;
 }
 
 std::string QuickStartHelpFileSpec()
@@ -142,12 +146,12 @@ void KestrowShell::startAtLoginOnFirstStart()
     // not be written falls back to the current user without a word.
     DontShowAtStartup(ExecutableName);
     try {
-        WriteStartupEntry(ExecutableName, gstrProgramPath, StartupAllUsers);
+        WriteStartupEntry(ExecutableName, platform::executableFolder(), StartupAllUsers);
         m_options.checkOnly(OptionsMenuItem::mnuOptionsRunOnWindowsStartupAnyUser);
         return;
     } catch (const RuntimeError&) {
     }
-    if (ShowatStartup(ExecutableName, gstrProgramPath, StartupCurrentUser))
+    if (ShowatStartup(ExecutableName, platform::executableFolder(), StartupCurrentUser))
         m_options.checkOnly(OptionsMenuItem::mnuOptionsRunOnWindowsStartupCurrentUser);
     else
         m_options.checkOnly(OptionsMenuItem::mnuOptionsRunOnWindowsStartupNoRun);
@@ -156,7 +160,7 @@ void KestrowShell::startAtLoginOnFirstStart()
 bool KestrowShell::launchAtLogin(bool allUsers)
 {
     DontShowAtStartup(ExecutableName);
-    return ShowatStartup(ExecutableName, gstrProgramPath, allUsers ? StartupAllUsers : StartupCurrentUser);
+    return ShowatStartup(ExecutableName, platform::executableFolder(), allUsers ? StartupAllUsers : StartupCurrentUser);
 }
 
 bool KestrowShell::Form_QueryUnload(UnloadMode mode)

@@ -4,7 +4,11 @@
 set -euo pipefail
 
 KESTROW_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev)
-KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils dosfstools fusefat btrfs-progs)
+KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils dosfstools fusefat btrfs-progs
+    desktop-file-utils appstream bash-completion groff-base dpkg-dev file)
+# scripts/package: dpkg-shlibdeps works out the package's dependencies; cpack finds
+# the programs in it with file.
+KESTROW_PACKAGE_PACKAGES=(dpkg-dev file)
 
 kestrow_install_packages() {
     local missing=()

@@ -6,11 +6,12 @@
 
 #include "ui/KestrowIcons.h"
 
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
-class QMenu;
+
 
 namespace kestrow::gui {
 

@@ -294,7 +294,7 @@ QIcon stopSignIcon()
 QPixmap pausedBackground(int width, int height, const QColor& base)
 {
     QPixmap pixmap(qMax(1, width), qMax(1, height));
-    pixmap.fill(base);
+    pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal side = qMin<qreal>(qMin(width, height) * 0.45, 160.0);

@@ -39,7 +39,8 @@ QIcon toolbarIcon(const QString& key);
 QIcon stopSignIcon();
 
 // imgPaused: the task list's background while the scheduler is paused, drawn for a
-// viewport of `width` x `height` pixels (the picture centred on the base colour).
+// viewport of `width` x `height` pixels: the picture centred on a transparent
+// ground, in a shade that shows on `base` (the list's background colour).
 QPixmap pausedBackground(int width, int height, const QColor& base);
 
 } // namespace kestrow::gui

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QThread>
 
 namespace kestrow::gui {
 
@@ -11,12 +12,34 @@ QString q(const std::string& s)
 {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
+
+// Dialogs live on the application's thread: a call from elsewhere waits there.
+template <typename Fn>
+void onGuiThread(Fn&& fn)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(app, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+}
 } // namespace
+
+QWidget* QtUiServices::dialogParent() const
+{
+    // A minimised window would take its dialogs down with it.
+    return m_parent && m_parent->isVisible() && !m_parent->isMinimized() ? m_parent : nullptr;
+}
 
 MsgResult QtUiServices::messageBox(const std::string& title, const std::string& text, MsgIcon icon,
                                    MsgButtons buttons)
 {
-    QMessageBox box(m_parent && m_parent->isVisible() ? m_parent : nullptr);
+    if (QCoreApplication::instance() && QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        MsgResult result = safeAnswer(buttons);
+        onGuiThread([&] { result = messageBox(title, text, icon, buttons); });
+        return result;
+    }
+    QMessageBox box(dialogParent());
     box.setWindowTitle(q(title));
     box.setText(q(text));
     switch (icon) {
@@ -48,8 +71,13 @@ MsgResult QtUiServices::messageBox(const std::string& title, const std::string& 
 std::optional<std::string> QtUiServices::inputBox(const std::string& title, const std::string& prompt,
                                                   const std::string& defaultText)
 {
+    if (QCoreApplication::instance() && QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        std::optional<std::string> result;
+        onGuiThread([&] { result = inputBox(title, prompt, defaultText); });
+        return result;
+    }
     bool ok = false;
-    const QString text = QInputDialog::getText(m_parent && m_parent->isVisible() ? m_parent : nullptr, q(title),
+    const QString text = QInputDialog::getText(dialogParent(), q(title),
                                                q(prompt), QLineEdit::Normal, q(defaultText), &ok);
     if (!ok)
         return std::nullopt;
@@ -59,7 +87,7 @@ std::optional<std::string> QtUiServices::inputBox(const std::string& title, cons
 
 void QtUiServices::beep()
 {
-    QApplication::beep();
+    onGuiThread([] { QApplication::beep(); });
 }
 
 } // namespace kestrow::gui

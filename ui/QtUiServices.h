@@ -10,8 +10,8 @@ namespace kestrow::gui {
 class QtUiServices : public UiServices
 {
 public:
-    // Message boxes are parented to `parent` when it is visible (else they are
-    // free-standing, as when the program lives only in the tray).
+    // Message boxes are parented to `parent` when it is shown and not minimised
+    // (else they are free-standing, as when the program lives only in the tray).
     explicit QtUiServices(QWidget* parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
 
@@ -22,6 +22,7 @@ public:
     void beep() override;
 
 private:
+    QWidget* dialogParent() const;
     QWidget* m_parent;
 };
 

@@ -66,8 +66,11 @@ void runOnWorkerThread(QObject* context, const std::function<void()>& work)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     worker.join();
-    // The wake-up call may still be queued: let it run while the loop exists.
+    // The wake-up call may still be queued: let it run while the loop exists. What
+    // the work sent to the window (its last status texts) arrives before we return.
     QCoreApplication::sendPostedEvents(&loop);
+    if (context)
+        QCoreApplication::sendPostedEvents(context);
 }
 
 } // namespace kestrow::gui
