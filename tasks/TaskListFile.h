@@ -20,8 +20,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrow {
 
@@ -46,7 +48,8 @@ const char* BooleanText(bool value);
 std::string DayNumberText(DateValue value);
 
 // Whether `text` (blanks around it allowed) is a decimal number: an optional sign,
-// digits with at most one "." or ",", an optional exponent. Empty text is not.
+// digits with at most one "." or ",", an optional exponent. Empty text is not, nor
+// is a number that NumberFromText refuses as out of range.
 bool IsNumericText(std::string_view text);
 
 // The number of a numeric text; RuntimeError 13 when it is not numeric.
@@ -68,6 +71,41 @@ double LeadingNumber(std::string_view text);
 // A date-time text: the general date format ("12/7/2026 6:37:02 AM", a date alone,
 // a time alone, 24-hour "18:30" too) or a day number. RuntimeError 13 otherwise.
 DateValue DateFromText(std::string_view text);
+
+// The fields of one line of the older format: the texts between the separators,
+// so that joining them with the separator gives the line back.
+std::vector<std::string> SplitOlderFormatLine(std::string_view line);
+
+// A number field of the older format: its leading number taken to the nearest
+// integer (halves to even). RuntimeError 6 when outside the type's range.
+int16_t OlderFormatInteger16(std::string_view field);
+int32_t OlderFormatInteger32(std::string_view field);
+
+// What the fields of one older-format line say of their task. Fields 10 to 14 are
+// set only when the line has them. The name is as written, illegal characters and
+// all.
+struct OlderFormatTask
+{
+    std::string TaskName;
+    std::string SourceFolderSpec;
+    std::string TargetFolderSpec;
+    bool IncludeSubFolders = true;
+    DateValue StartTime = 0;
+    int16_t IntervalType = 0;
+    int32_t IntervalIncrement = 0;
+    DateValue LastCloneDateTime = 0;
+    DateValue NextCloneDateTime = 0;
+    bool ErrorOnLastClone = false;
+    std::optional<bool> AllFilesAndFolders;
+    std::optional<int32_t> DaysOfWeek;
+    std::optional<std::string> IncludeFileMasks;
+    std::optional<std::string> ExcludeFileMasks;
+    std::optional<std::string> Category;
+};
+
+// Converts the fields in field order. RuntimeError 9 with fewer than 10 fields;
+// otherwise the error of the first field that cannot be converted (13 or 6).
+OlderFormatTask ParseOlderFormatFields(const std::vector<std::string>& fields);
 
 // Writes the task's sixteen keys into its section (named TaskName), replacing
 // existing keys in place and appending missing ones, in the key order.

@@ -106,18 +106,6 @@ std::vector<std::string_view> splitLines(std::string_view text)
     return lines;
 }
 
-std::vector<std::string> splitFields(std::string_view line)
-{
-    std::vector<std::string> fields;
-    for (;;) {
-        const std::size_t at = line.find(OlderFormatSeparator);
-        fields.emplace_back(line.substr(0, at));
-        if (at == std::string_view::npos)
-            return fields;
-        line.remove_prefix(at + OlderFormatSeparator.size());
-    }
-}
-
 // The file as a document to change; a file that exists but cannot be read is an
 // error (it must not be replaced by a fresh one).
 IniDocument loadForChange(const std::string& spec)
@@ -127,16 +115,6 @@ IniDocument loadForChange(const std::string& spec)
     if (err != 0)
         throwErrno(err);
     return ini;
-}
-
-// A number field of the older format: its leading number to the nearest integer.
-template <typename T> T olderFormatInteger(const std::string& field)
-{
-    const double v = std::nearbyint(LeadingNumber(field));
-    if (!(v >= static_cast<double>(std::numeric_limits<T>::min()) &&
-          v <= static_cast<double>(std::numeric_limits<T>::max())))
-        throw RuntimeError(6, "Overflow");
-    return static_cast<T>(v);
 }
 
 } // namespace
@@ -279,7 +257,7 @@ CloneTaskPtr cCloneTasks::CreateCloneTasksObjFromString(const std::string& line)
 {
     return Guarded("cCloneTasks.CreateCloneTasksObjFromString", CloneTaskPtr{}, [&] {
         const std::string supportFolder = gstrAppPath + TaskListName() + " support files/";
-        const std::vector<std::string> f = splitFields(line);
+        const std::vector<std::string> f = SplitOlderFormatLine(line);
         if (f.size() < 10)
             throw RuntimeError(9, "Subscript out of range");
 
@@ -289,21 +267,22 @@ CloneTaskPtr cCloneTasks::CreateCloneTasksObjFromString(const std::string& line)
             name = lumbrel::ReplaceMultipleChars(name, kIllegalNameChars, kIllegalNameReplacements);
             m_TaskNameContainedIllegalChar = true;
         }
+        const OlderFormatTask v = ParseOlderFormatFields(f);
         task->setTaskName(name);
-        task->setSourceFolderSpec(f[1]);
-        task->setTargetFolderSpec(f[2]);
-        task->setIncludeSubFolders(BooleanFromText(f[3]));
-        task->setStartTime(DateFromText(f[4]));
-        task->setIntervalType(olderFormatInteger<int16_t>(f[5]));
-        task->setIntervalIncrement(olderFormatInteger<int32_t>(f[6]));
-        task->setLastCloneDateTime(DateFromText(f[7]));
-        task->setNextCloneDateTime(DateFromText(f[8]));
-        task->setErrorOnLastClone(BooleanFromText(f[9]));
+        task->setSourceFolderSpec(v.SourceFolderSpec);
+        task->setTargetFolderSpec(v.TargetFolderSpec);
+        task->setIncludeSubFolders(v.IncludeSubFolders);
+        task->setStartTime(v.StartTime);
+        task->setIntervalType(v.IntervalType);
+        task->setIntervalIncrement(v.IntervalIncrement);
+        task->setLastCloneDateTime(v.LastCloneDateTime);
+        task->setNextCloneDateTime(v.NextCloneDateTime);
+        task->setErrorOnLastClone(v.ErrorOnLastClone);
 
-        if (f.size() < 11) {
+        if (!v.AllFilesAndFolders) {
             task->setAllFilesAndFolders(true);
         } else {
-            task->setAllFilesAndFolders(BooleanFromText(f[10]));
+            task->setAllFilesAndFolders(*v.AllFilesAndFolders);
             if (!task->AllFilesAndFolders()) {
                 if (!m_supportFolderLookedUp) {
                     m_supportFolderExists = FolderExists(supportFolder);
@@ -314,10 +293,10 @@ CloneTaskPtr cCloneTasks::CreateCloneTasksObjFromString(const std::string& line)
             }
         }
 
-        if (f.size() < 12) {
+        if (!v.DaysOfWeek) {
             task->setDaysOfWeek(127);
         } else {
-            task->setDaysOfWeek(olderFormatInteger<int32_t>(f[11]));
+            task->setDaysOfWeek(*v.DaysOfWeek);
             // A weekly task whose next run passed on a day it may not run gets a new one.
             const DateValue now = TruncateToSeconds(currentClock().now());
             if (task->IntervalType() == 4 && WallSecondsBetween(task->NextCloneDateTime(), now) > 0 &&
@@ -327,12 +306,12 @@ CloneTaskPtr cCloneTasks::CreateCloneTasksObjFromString(const std::string& line)
                 task->setDaysOfWeek(days);
             }
         }
-        if (f.size() > 12)
-            task->setIncludeFileMasks(f[12]);
-        if (f.size() > 13)
-            task->setExcludeFileMasks(f[13]);
-        if (f.size() > 14)
-            task->setCategory(f[14]);
+        if (v.IncludeFileMasks)
+            task->setIncludeFileMasks(*v.IncludeFileMasks);
+        if (v.ExcludeFileMasks)
+            task->setExcludeFileMasks(*v.ExcludeFileMasks);
+        if (v.Category)
+            task->setCategory(*v.Category);
         return task;
     });
 }

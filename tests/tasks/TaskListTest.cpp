@@ -9,6 +9,7 @@
 #include "tasks/TaskListFile.h"
 #include "tasks/cCloneTasks.h"
 
+#include <cmath>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -59,6 +60,42 @@ TEST(TaskListTexts, NumbersReadWithAPointOrAComma)
     for (const char* bad : {"", "abc", "1.2.3", "1,2,3", "12abc", "1,000.5", "."}) {
         EXPECT_FALSE(IsNumericText(bad)) << bad;
         EXPECT_THROW(NumberFromText(bad), RuntimeError) << bad;
+    }
+}
+
+TEST(TaskListTexts, ANumberBeyondTheRangeOfADoubleIsNoNumber)
+{
+    // Such a text cannot be converted, so "numeric" must not promise that it can.
+    for (const char* text : {"1e400", "-1e400", " 1e-400 "}) {
+        EXPECT_FALSE(IsNumericText(text)) << text;
+        try {
+            NumberFromText(text);
+            ADD_FAILURE() << "no overflow for " << text;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), 6) << text;
+        }
+    }
+}
+
+TEST(TaskListTexts, DayNumbersOfAnyMagnitudeAreWrittenSoThatTheyReadBack)
+{
+    struct Row
+    {
+        const char* name;
+        double value;
+    };
+    const Row rows[] = {
+        {"largest double", 1.7976931348623157e308},
+        {"most negative double", -1.7976931348623157e308},
+        {"past the writer's first buffer", 1e200},
+        {"beyond fifteen digits", 123456789012345678.0},
+        {"tiny", 1e-30},
+    };
+    for (const Row& row : rows) {
+        const std::string text = DayNumberText(row.value);
+        EXPECT_EQ(text.find_first_of("eE"), std::string::npos) << row.name << ": " << text;
+        EXPECT_NEAR(NumberFromText(text), row.value, std::fabs(row.value) * 1e-14)
+            << row.name << ": " << text;
     }
 }
 
@@ -277,6 +314,26 @@ TEST_F(TaskListFileTest, KeysReadWithTheirDefaultsAndTheFiltersAfterAllFiles)
     EXPECT_EQ(o.IntervalType(), 2) << "2.5 rounds to the even neighbour";
     EXPECT_FALSE(o.IncludeSubFolders());
     EXPECT_TRUE(scripted.prompts().empty());
+}
+
+TEST_F(TaskListFileTest, RunTimesFarOutOfRangeAreKeptOrIgnoredButNeverStopTheRead)
+{
+    tmp.writeFile("lists/Tasks.kwt", "[Beyond]\nLastCloneDateTime=1e400\nNextCloneDateTime=-1e999\n"
+                                     "[Far]\nLastCloneDateTime=1e200\n"
+                                     "[After]\n");
+    ASSERT_TRUE(tasks.ReadAllTasksFromTaskListFile(listFile()));
+    EXPECT_EQ(names(tasks), (std::vector<std::string>{"Beyond", "Far", "After"}));
+    EXPECT_TRUE(scripted.messages().empty()) << "a run time that is no number keeps 0 without an error";
+    EXPECT_EQ(tasks.Item("Beyond")->LastCloneDateTime(), 0);
+    EXPECT_EQ(tasks.Item("Beyond")->NextCloneDateTime(), 0);
+    EXPECT_EQ(tasks.Item("Far")->LastCloneDateTime(), 1e200);
+
+    // What was read is written so that it reads back, not as 0.
+    ASSERT_TRUE(tasks.SaveAllTasksToTaskListFile(listFile()));
+    cCloneTasks again;
+    ASSERT_TRUE(again.ReadAllTasksFromTaskListFile(listFile()));
+    ASSERT_TRUE(again.Item("Far"));
+    EXPECT_NEAR(again.Item("Far")->LastCloneDateTime(), 1e200, 1e186);
 }
 
 TEST_F(TaskListFileTest, AHandEditedFileWithABadValueStopsReadingAndStaysAsItWas)

@@ -1,0 +1,68 @@
+#pragma once
+// The confirmation list of a run ("Kestrow - Confirm Synchronization Actions"): the
+// planned operations, one line each, of which the user may remove some before the
+// run performs the rest. Closing by the title bar marks every operation removed and
+// sets CancelRequested. The check box switches the engine's ConfirmSyncActions at
+// once (when gClone exists) and reports the change through confirmSyncActionsToggled.
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace kestrow::gui {
+
+class frmConfirmChanges : public QDialog
+{
+    Q_OBJECT
+public:
+    // `confirmSyncActions` is the check box's starting state.
+    explicit frmConfirmChanges(bool confirmSyncActions, QWidget* parent = nullptr);
+
+    // Fills the list: one line per action in order, its key the 1-based index + "K";
+    // an action equal (with regard to case) to "|REMOVED ACTION|" is not listed. Sizes
+    // the removed flags, all false.
+    void LoadSyncActionsIntoList(const std::vector<std::string>& actions);
+
+    // Takes the selected lines out and marks their operations removed; with nothing
+    // selected shows "Please select a file operation to remove from the list.".
+    void cmdRemove_Click();
+
+    // One flag per action (0-based), true for an action the user removed.
+    const std::vector<bool>& removedFlags() const { return m_removed; }
+    // The user closed the window instead of pressing Perform Actions.
+    bool cancelled() const { return m_cancelled; }
+    bool confirmSyncActions() const;
+
+    // Closing: the title-bar button and Escape both end up here.
+    void reject() override;
+
+Q_SIGNALS:
+    void confirmSyncActionsToggled(bool on);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* m_lblTaskName;
+    QListWidget* m_lvwSyncOperations;
+    QCheckBox* m_chkConfirmSyncActions;
+    QPushButton* m_cmdRemove;
+    QPushButton* m_cmdPerform;
+    std::vector<bool> m_removed;
+    bool m_cancelled = false;
+};
+
+// Shows the list modally for a run and hands back what the run host needs: false when
+// the user closed the window (every entry skipped, CancelRequested set); otherwise
+// `skipped` says which entries were removed. `keepConfirming` is the check box's final
+// state either way.
+bool ShowConfirmSyncActions(QWidget* parent, const std::vector<std::string>& actions,
+                            std::vector<bool>& skipped, bool& keepConfirming);
+
+} // namespace kestrow::gui
