@@ -8,6 +8,7 @@
 #include "settings/cPriorityRules.h"
 #include "tasks/cCategories.h"
 #include "tasks/cCloneTasks.h"
+#include "tasks/cRestore.h"
 
 #include <string>
 
@@ -21,11 +22,14 @@ ProgramObjects::ProgramObjects()
     gCloneLog = new cCloneLog;
     gPriorityRules = new cPriorityRules;
     gCategories = new cCategories;
+    gRestore = new cRestore;
 }
 
 ProgramObjects::~ProgramObjects()
 {
     // Shutdown order: the task list first, the categories last.
+    delete gRestore;
+    gRestore = nullptr;
     delete gCloneTasks;
     gCloneTasks = nullptr;
     delete gCompare;

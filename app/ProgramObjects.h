@@ -1,6 +1,6 @@
 #pragma once
 // The program-wide objects (gCompare, gClone, gCloneTasks, gCloneLog, gPriorityRules,
-// gCategories) for the life of a front end: created in start-up order, released in
+// gCategories, gRestore) for the life of a front end: created in start-up order, released in
 // shutdown order. gCloneTasks starts as an empty list without a file.
 
 #include <string>

@@ -13,8 +13,13 @@
 #include "log/CloneLog.h"
 #include "settings/StartAtLogin.h"
 #include "tasks/cCategories.h"
+#include "tasks/cRestore.h"
+#include "ui/HelpLink.h"
 #include "ui/QtRunHost.h"
 #include "ui/WorkerRun.h"
+#include "ui/frmConfirmChanges.h"
+#include "ui/frmLog.h"
+#include "ui/frmRestore.h"
 #include "ui/frmSysTrayReminder.h"
 #include "ui/frmTaskProperties.h"
 
@@ -248,6 +253,14 @@ frmKestrow::frmKestrow(DesktopIntegration::TrayMode trayMode, QWidget* parent)
     });
     connect(m_runHost, &QtRunHost::runStartedOnWindow, this, &frmKestrow::onRunStarted);
     connect(m_runHost, &QtRunHost::runFinishedOnWindow, this, &frmKestrow::onRunFinished);
+    m_runHost->setConfirmHandler(
+        [this](const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming) {
+            const bool perform = ShowConfirmSyncActions(this, actions, skipped, keepConfirming);
+            // The dialog's check box may have switched confirming off (or back on).
+            m_shell->options().setChecked(OptionsMenuItem::mnuOptionsConfirmSyncActions, keepConfirming);
+            syncOptionActions();
+            return perform;
+        });
 
     m_tmrCloneScheduler.setInterval(60000);
     connect(&m_tmrCloneScheduler, &QTimer::timeout, this, [this] { tmrCloneScheduler_Timer(); });
@@ -763,53 +776,22 @@ void frmKestrow::mnuLogClear_Click()
 
 void frmKestrow::SaveLog()
 {
-    if (refuseDuringRun())
-        return;
-    Guarded("frmKestrow.mnuLogSaveAs_Click", [&] {
-        QFileDialog dialog(this, QStringLiteral("Save Clone Log As..."), q(gstrAppPath),
-                           QStringLiteral("Kestrow Log (*.log)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("log"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return;
-        setWaitCursor(true);
-        gCloneLog->AppendInMemoryStringToLogFile();
-        gCloneLog->SaveAs(s(dialog.selectedFiles().constFirst()));
-        setWaitCursor(false);
-    });
+    gui::SaveLog(this);
 }
 
 void frmKestrow::mnuViewLog_Click()
 {
-    // Until the log window exists the log file opens in the desktop's text viewer.
     if (refuseDuringRun())
         return;
     Guarded("frmKestrow.mnuLogView_Click", [&] {
-        gCloneLog->AppendInMemoryStringToLogFile();
-        gCloneLog->ResetInMemoryLog();
-        const std::string file = gCloneLog->LogFileSpec();
-        if (!FileExists(file)) {
-            ui().messageBox("View Log", "The log is empty.", MsgIcon::Information, MsgButtons::Ok);
-            return;
-        }
-        QDesktopServices::openUrl(QUrl::fromLocalFile(q(file)));
+        frmLog log(this);
+        log.exec();
     });
 }
 
 void frmKestrow::openHelp(int context)
 {
-    Guarded("frmKestrow.mnuHelp_Click", [&] {
-        const std::string file = gstrProgramPath + "help/kestrow.html";
-        if (!FileExists(file)) {
-            ui().messageBox("Kestrow Help", "The help file " + file + " was not found.", MsgIcon::Exclamation,
-                            MsgButtons::Ok);
-            return;
-        }
-        QUrl url = QUrl::fromLocalFile(q(file));
-        url.setFragment(QStringLiteral("context-%1").arg(context));
-        QDesktopServices::openUrl(url);
-        QCoreApplication::processEvents();
-    });
+    ShowHelp(HelpUrl(context), "frmKestrow.mnuHelp_Click");
 }
 
 void frmKestrow::mnuHelpAbout_Click()
@@ -1392,9 +1374,16 @@ void frmKestrow::mnuFileRestore_Click()
                             MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
-        // The restore window comes with its own module.
-        ui().messageBox("Restore Source", "The restore window is not available in this version.",
-                        MsgIcon::Information, MsgButtons::Ok);
+        gRestore->setTaskName(task->TaskName());
+        gRestore->setSourceFolderSpec(task->SourceFolderSpec());
+        gRestore->setTargetFolderSpec(target);
+        gRestore->setIncludeSubFolders(task->IncludeSubFolders());
+        gRestore->setIncludeFileSpecs(task->IncludeFileSpecs());
+        gRestore->setIncludeFileMasks(task->IncludeFileMasks());
+        frmRestore dialog(*gRestore, this);
+        // The restore's temporary task runs as any run does: on a worker, the window live.
+        dialog.setRunWork([this](const std::function<void()>& work) { runOnWorkerThread(this, work); });
+        dialog.exec();
     });
     gblnRestoreRunning = false;
 }

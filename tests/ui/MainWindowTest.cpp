@@ -15,7 +15,10 @@
 #include "tests/support/TempDir.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/QtRunHost.h"
+#include "ui/frmConfirmChanges.h"
 #include "ui/frmKestrow.h"
+#include "ui/frmLog.h"
+#include "ui/frmRestore.h"
 #include "ui/frmTaskProperties.h"
 
 #include <QAction>
@@ -30,6 +33,7 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -37,6 +41,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -119,6 +124,12 @@ protected:
         return {name, dir / (name + "/src/"), dir / (name + "/dst/")};
     }
 
+    // Runs in these tests perform their operations without the confirmation list.
+    void performWithoutConfirming()
+    {
+        dir.writeFile("data/kestrow.ini", "[Reminders]\nSysTray=False\n[Miscellaneous]\nConfirmSyncActions=False\n");
+    }
+
     void start()
     {
         window = std::make_unique<frmKestrow>(gui::DesktopIntegration::TrayMode::NoTray);
@@ -185,6 +196,26 @@ protected:
             }
             dialog->findChild<QPushButton*>(ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"))->click();
             ++dialogsAnswered;
+        });
+    }
+
+    // Once a visible top-level window of type T shows up (the next modal dialog), hands
+    // it to `answer`, which must close it; counts it in dialogsAnswered.
+    template <typename T>
+    void whenShown(std::function<void(T*)> answer, int triesLeft = 1000)
+    {
+        QTimer::singleShot(0, [this, answer, triesLeft] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (auto* d = qobject_cast<T*>(top); d && d->isVisible()) {
+                    ++dialogsAnswered;
+                    answer(d);
+                    return;
+                }
+            }
+            if (triesLeft > 0)
+                whenShown<T>(answer, triesLeft - 1);
+            else
+                ADD_FAILURE() << "no " << T::staticMetaObject.className() << " shown";
         });
     }
 
@@ -352,6 +383,7 @@ TEST_F(MainWindowTest, NewDuplicateRenameAndDeleteKeepTheTaskListFileInStep)
 
 TEST_F(MainWindowTest, RunFromTheMenuWritesTheLogAndSetsTheRowAndTrayIcons)
 {
+    performWithoutConfirming();
     TaskSpec broken{"Broken", dir / "missing/", dir / "nowhere/"};
     writeTaskList({treeTask("A"), broken});
     start();
@@ -608,6 +640,7 @@ TEST_F(MainWindowTest, TrayMenuWithNoTasksAndItsWindowEntries)
 
 TEST_F(MainWindowTest, PauseShowsThePausedIconAndBackgroundAndHoldsTheScheduler)
 {
+    performWithoutConfirming();
     TaskSpec due = treeTask("Due");
     due.intervalType = 1;
     due.next = std::to_string(clock.now() - 2.0 / 1440);
@@ -641,6 +674,7 @@ TEST_F(MainWindowTest, PauseShowsThePausedIconAndBackgroundAndHoldsTheScheduler)
 
 TEST_F(MainWindowTest, TheSchedulerRunsADueTaskOnlyWhileTheWindowIsNotOpen)
 {
+    performWithoutConfirming();
     TaskSpec due = treeTask("Due");
     due.intervalType = 1;
     due.next = std::to_string(clock.now() - 1.0 / 1440);
@@ -916,6 +950,7 @@ TEST_F(MainWindowTest, SelectedTaskCommandsSayWhatIsMissing)
 
 TEST_F(MainWindowTest, CheckedTasksRunInListOrder)
 {
+    performWithoutConfirming();
     writeTaskList({treeTask("A"), treeTask("B"), treeTask("C")});
     start();
     std::vector<QString> runs;
@@ -928,6 +963,73 @@ TEST_F(MainWindowTest, CheckedTasksRunInListOrder)
     EXPECT_EQ(runs, (std::vector<QString>{QStringLiteral("A"), QStringLiteral("C")}));
     EXPECT_FALSE(std::filesystem::exists(dir / "B/dst/one.txt"));
     EXPECT_EQ(dir.readFile("C/dst/one.txt"), "one");
+}
+
+TEST_F(MainWindowTest, LogAndRestoreCommandsOpenTheirWindows)
+{
+    TaskSpec a = treeTask("A");
+    dir.writeFile("A/dst/kept.txt", "kept");
+    writeTaskList({a});
+    start();
+
+    // The log viewer shows the log file.
+    { std::ofstream(gCloneLog->LogFileSpec()) << "<marker line>\n"; }
+    QString shownLog;
+    whenShown<gui::frmLog>([&](gui::frmLog* log) {
+        shownLog = log->logView()->toPlainText();
+        log->reject();
+    });
+    trigger("mnuLogView");
+    EXPECT_EQ(dialogsAnswered, 1);
+    EXPECT_TRUE(shownLog.contains(QStringLiteral("<marker line>"))) << s(shownLog);
+
+    // The restore window lists the selected task's Target folder; the restore flag is
+    // set while it is open and cleared after.
+    select("A");
+    bool restoreFlagWhileOpen = false;
+    bool targetListed = false;
+    whenShown<gui::frmRestore>([&](gui::frmRestore* restore) {
+        restoreFlagWhileOpen = gblnRestoreRunning;
+        targetListed = restore->node(dir / "A/dst/kept.txt") != nullptr;
+        restore->cmdCancel_Click();
+    });
+    trigger("mnuFileRestore");
+    EXPECT_EQ(dialogsAnswered, 2);
+    EXPECT_TRUE(restoreFlagWhileOpen);
+    EXPECT_TRUE(targetListed);
+    EXPECT_FALSE(gblnRestoreRunning);
+}
+
+TEST_F(MainWindowTest, ARunThatConfirmsShowsTheListAndSkipsWhatWasRemoved)
+{
+    writeTaskList({treeTask("A")});
+    start();
+    QAction* confirm = window->action(QStringLiteral("mnuOptionsConfirmSyncActions"));
+    if (!confirm->isChecked())
+        trigger("mnuOptionsConfirmSyncActions");
+    ASSERT_TRUE(gClone->ConfirmSyncActions());
+
+    QStringList listed;
+    whenShown<gui::frmConfirmChanges>([&](gui::frmConfirmChanges* dialog) {
+        auto* lines = dialog->findChild<QListWidget*>(QStringLiteral("lvwSyncOperations"));
+        for (int i = 0; i < lines->count(); ++i) {
+            listed << lines->item(i)->text();
+            lines->item(i)->setSelected(lines->item(i)->text().contains(QStringLiteral("one.txt")));
+        }
+        dialog->cmdRemove_Click();
+        dialog->findChild<QCheckBox*>(QStringLiteral("chkConfirmSyncActions"))->setChecked(false);
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdPerform"))->click();
+    });
+    select("A");
+    trigger("mnuRunSelectedTask");
+    EXPECT_EQ(dialogsAnswered, 1);
+    EXPECT_TRUE(listed.filter(QStringLiteral("one.txt")).size() == 1) << s(listed.join(QLatin1Char('|')));
+    // The removed operation was skipped, the rest performed.
+    EXPECT_FALSE(std::filesystem::exists(dir / "A/dst/one.txt"));
+    EXPECT_EQ(dir.readFile("A/dst/sub/two.txt"), "two");
+    // Switching confirming off in the list switches it off for the program.
+    EXPECT_FALSE(gClone->ConfirmSyncActions());
+    EXPECT_FALSE(confirm->isChecked());
 }
 
 } // namespace
