@@ -36,7 +36,7 @@ ExclusionRules MakeExclusionRules(const std::string& excludeFileSpecs, const std
 
 inline FolderSpecRef MakeFolderRef(std::string spec)
 {
-    return std::make_shared<const std::string>(std::move(spec));
+    return FolderSpecRef(std::move(spec));
 }
 
 // gCloneLog->Add when there is a log.
@@ -60,11 +60,29 @@ bool IsRealFolder(const std::string& folderSpec);
 // Whether a listed entry is a trash folder at the top of a mount (never touched).
 bool IsTrashEntry(const std::string& folderSpec, const platform::DirEntry& entry);
 
+// The outcome of a comparison by contents or CRC-32 made ahead of the walk (on a
+// pool thread), for the walk to judge the pair by and log in its own order.
+struct ContentVerdict
+{
+    enum Kind : uint8_t
+    {
+        Same,
+        Different,
+        Failed,  // `code` is the errno (or the comparer's code) to log
+        NotMade, // left to the comparison by path (links, special files, long paths)
+    };
+    Kind kind = NotMade;
+    int32_t method = 0; // the comparison method it was made for
+    uint32_t code = 0;
+};
+
 // The comparison of one pair of non-folder entries: true when the Source is to
 // be copied over the Target. A comparison failure sets `error` (and the failure
-// has been logged); the pair then counts as different.
+// has been logged); the pair then counts as different. `ahead`, when given and
+// made for the method in force, stands for the comparison of the contents.
 bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const std::string& targetFolder,
-                   const platform::DirEntry& source, const platform::DirEntry& target, bool& error);
+                   const platform::DirEntry& source, const platform::DirEntry& target, bool& error,
+                   const ContentVerdict* ahead = nullptr);
 
 // The walk of CompareEntireSource, optionally with exclusions. True when it met
 // no error and was not cancelled.

@@ -9,11 +9,20 @@
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "platform/DeviceId.h"
+#include "platform/FileCompare.h"
 #include "platform/FileInfo.h"
 #include "platform/FileOps.h"
+#include "platform/SystemInfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <string_view>
+#include <thread>
 #include <unordered_set>
 
 namespace kestrow {
@@ -23,6 +32,19 @@ cClone* gClone = nullptr;
 namespace {
 
 const std::string kEmptyText;
+
+// Copy threads are started for a list with at least this many copies.
+constexpr size_t kThreadedCopyMinimum = 64;
+// How far the copy threads may run ahead of the log: copies and bytes.
+constexpr size_t kCopiesAhead = 256;
+constexpr uint64_t kBytesAhead = 64ull << 20;
+
+// Copy threads besides the run's own: one per further core, at most three.
+unsigned CopyThreadCount()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores <= 2 ? 1u : std::min(cores - 1, 3u);
+}
 
 // A Source that is not what the listing showed, or that changes during its copy.
 constexpr int32_t kChangedCode = 0;
@@ -55,6 +77,9 @@ bool SameState(const platform::PathAttributes& a, const platform::PathAttributes
 
 // ---------------------------------------------------------------------------
 // FileOp
+
+// A run plans one per file: a million of them stay under 100 bytes each.
+static_assert(sizeof(FileOp) <= 72);
 
 const std::string& FileOp::SourceFolderSpec() const
 {
@@ -111,20 +136,26 @@ bool IsTrashEntry(const std::string& folderSpec, const platform::DirEntry& entry
     return IsMountTrashEntry(folderSpec, entry.name);
 }
 
-std::shared_ptr<FolderListing> ListIndexed(const std::string& folderSpec)
+std::shared_ptr<FolderListing> IndexListing(const std::string& folderSpec, std::vector<platform::DirEntry> entries,
+                                            int error)
 {
     auto listing = std::make_shared<FolderListing>();
-    listing->error = platform::listFolder(folderSpec, listing->entries);
-    if (listing->error) {
-        // A partial listing is no ground for deciding what is missing.
-        listing->entries.clear();
-        return listing;
-    }
+    listing->error = error;
+    if (error)
+        return listing; // a partial listing is no ground for deciding what is missing
+    listing->entries = std::move(entries);
     std::erase_if(listing->entries, [&](const platform::DirEntry& e) { return IsTrashEntry(folderSpec, e); });
     listing->byName.reserve(listing->entries.size());
     for (const platform::DirEntry& e : listing->entries)
         listing->byName.emplace(e.name, &e);
     return listing;
+}
+
+std::shared_ptr<FolderListing> ListIndexed(const std::string& folderSpec)
+{
+    std::vector<platform::DirEntry> entries;
+    const int error = platform::listFolder(folderSpec, entries);
+    return IndexListing(folderSpec, std::move(entries), error);
 }
 
 const FolderListing& ListingCache::get(const std::string& folderSpec)
@@ -148,8 +179,37 @@ ExclusionRules MakeExclusionRules(const std::string& excludeFileSpecs, const std
     return rules;
 }
 
+namespace {
+
+// The text logged for a comparison failure code, as the comparison methods give it.
+std::string ComparisonFailureText(uint32_t code)
+{
+    if (code <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
+        std::string text = platform::errnoText(static_cast<int>(code));
+        if (!text.empty())
+            return text;
+    }
+    return platform::FileComparer().errorText(code);
+}
+
+// Whether the pair is the same by a verdict made ahead; a failure is logged as the
+// comparison method logs it.
+bool SameByVerdict(const ContentVerdict& verdict, LogEntryType failureKind, const std::string& sourceFolder,
+                   const std::string& targetFolder, const std::string& name, bool& error)
+{
+    if (verdict.kind == ContentVerdict::Failed) {
+        error = true;
+        LogAdd(failureKind, name, sourceFolder, targetFolder, static_cast<int32_t>(verdict.code),
+               ComparisonFailureText(verdict.code));
+    }
+    return verdict.kind == ContentVerdict::Same;
+}
+
+} // namespace
+
 bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const std::string& targetFolder,
-                   const platform::DirEntry& source, const platform::DirEntry& target, bool& error)
+                   const platform::DirEntry& source, const platform::DirEntry& target, bool& error,
+                   const ContentVerdict* ahead)
 {
     const cCompare& options = CompareOptions();
     const int32_t newer = CompareFilesUsingTimestamp(source, target, options.IgnoreFAT_NTFS_TwoSecDiff(),
@@ -167,10 +227,18 @@ bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const s
             same = AreFilesSameUsingSize(source, target);
             break;
         case CompareMethodContents:
-            same = AreFilesSameUsingContents(sourceFolder, targetFolder, source.name, error);
+            if (ahead && ahead->method == CompareMethodContents && ahead->kind != ContentVerdict::NotMade)
+                same = SameByVerdict(*ahead, LogEntryType::ContentCompareError, sourceFolder, targetFolder,
+                                     source.name, error);
+            else
+                same = AreFilesSameUsingContents(sourceFolder, targetFolder, source.name, error);
             break;
         case CompareMethodCRC32:
-            same = AreFilesSameUsingCRC32(sourceFolder, targetFolder, source.name, error);
+            if (ahead && ahead->method == CompareMethodCRC32 && ahead->kind != ContentVerdict::NotMade)
+                same = SameByVerdict(*ahead, LogEntryType::CrcCompareError, sourceFolder, targetFolder,
+                                     source.name, error);
+            else
+                same = AreFilesSameUsingCRC32(sourceFolder, targetFolder, source.name, error);
             break;
         default:
             same = newer == 0;
@@ -206,6 +274,332 @@ platform::DirEntry FolderEntryNamed(bool hidden)
     return e;
 }
 
+// Jobs on files of this size or more are worth a thread's wake-up each.
+constexpr uint64_t kLargeJobBytes = 256 * 1024;
+
+// A unit of work for a WorkerPool: it touches nothing the run's thread uses
+// meanwhile (no log, no run host), and leaves its outcome in itself.
+struct PoolJob
+{
+    virtual ~PoolJob() = default;
+    virtual void run() noexcept = 0;
+    bool done = false; // under the pool's lock
+};
+
+// Threads that do jobs in the order they were handed in, while the run's thread
+// takes the outcomes in that same order (doing queued jobs itself rather than
+// wait idle). Jobs must outlive their wait().
+class WorkerPool
+{
+public:
+    WorkerPool() = default;
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+    ~WorkerPool()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_workReady.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+
+    // Threads are made by the thread that will wait: they inherit its priority.
+    void start(unsigned count)
+    {
+        for (unsigned i = 0; i < count; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+    bool started() const { return !m_threads.empty(); }
+
+    // A sleeping thread is woken for a large job, or once a few small ones wait:
+    // the run's thread does queued jobs itself when it waits, so a wake-up (a
+    // system call) per small job would cost more than it saves.
+    void submit(PoolJob& job, bool large)
+    {
+        bool wake = false;
+        {
+            std::lock_guard lock(m_mutex);
+            m_pending.push_back(&job);
+            wake = m_idleThreads > 0 && (large || m_pending.size() >= kWakeBatch);
+        }
+        if (wake)
+            m_workReady.notify_one();
+    }
+
+    // Takes `job` back if no thread has begun it; false when it has (then wait for it).
+    bool withdraw(PoolJob& job)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = std::find(m_pending.begin(), m_pending.end(), &job);
+        if (it == m_pending.end())
+            return false;
+        m_pending.erase(it);
+        return true;
+    }
+
+    // Until `job` is done; queued jobs are done here meanwhile.
+    void wait(PoolJob& job)
+    {
+        std::unique_lock lock(m_mutex);
+        while (!job.done) {
+            if (!m_pending.empty()) {
+                PoolJob* next = m_pending.front();
+                m_pending.pop_front();
+                lock.unlock();
+                execute(*next);
+                lock.lock();
+                continue;
+            }
+            m_waiting = true;
+            m_jobDone.wait(lock);
+            m_waiting = false;
+        }
+    }
+
+private:
+    static constexpr size_t kWakeBatch = 4;
+
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (m_pending.empty()) {
+                if (m_stopping)
+                    return;
+                ++m_idleThreads;
+                m_workReady.wait(lock);
+                --m_idleThreads;
+                continue;
+            }
+            PoolJob* job = m_pending.front();
+            m_pending.pop_front();
+            lock.unlock();
+            execute(*job);
+            lock.lock();
+        }
+    }
+
+    // Waits are rare (the run's thread mostly finds its job done), so a wake-up
+    // goes out only to someone waiting.
+    void execute(PoolJob& job)
+    {
+        job.run();
+        bool wake = false;
+        {
+            std::lock_guard lock(m_mutex);
+            job.done = true;
+            wake = m_waiting;
+        }
+        if (wake)
+            m_jobDone.notify_one();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_workReady;
+    std::condition_variable m_jobDone;
+    std::deque<PoolJob*> m_pending;
+    unsigned m_idleThreads = 0;
+    bool m_waiting = false;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+// Lists the folders the walk will come to next on other threads (one per core,
+// at most four), while the walk's own thread compares, or lists too when it
+// catches up: the kernel works on several folders at once. Only folders the walk
+// is sure to list are asked for, and only a few dozen run ahead, so memory stays
+// small on any tree. The walk takes each listing in its own order and reports
+// its errors itself.
+class ListingPrefetcher
+{
+public:
+    ListingPrefetcher() = default;
+    ListingPrefetcher(const ListingPrefetcher&) = delete;
+    ListingPrefetcher& operator=(const ListingPrefetcher&) = delete;
+    ~ListingPrefetcher()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_workReady.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+
+    // `folder` will be listed (by take) before long.
+    void request(const FolderSpecRef& folder)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            auto [it, added] = m_slots.try_emplace(&*folder);
+            if (!added)
+                return; // asked for already
+            it->second = std::make_unique<Slot>();
+            it->second->folder = folder;
+            m_queue.push_back(it->second.get());
+        }
+        if (m_threads.empty()) {
+            const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+            for (unsigned i = 0; i < count; ++i)
+                m_threads.emplace_back([this] { work(); });
+        }
+        m_workReady.notify_one();
+    }
+
+    // The listing of `folder`: the one made ahead, or one made now.
+    std::shared_ptr<FolderListing> take(const FolderSpecRef& folder)
+    {
+        std::unique_lock lock(m_mutex);
+        const auto it = m_slots.find(&*folder);
+        if (it == m_slots.end()) {
+            lock.unlock();
+            return ListIndexed(*folder);
+        }
+        std::unique_ptr<Slot> slot = std::move(it->second);
+        m_slots.erase(it);
+        if (slot->state == Slot::Queued) {
+            // Not begun: listed here rather than waited for.
+            std::erase(m_queue, slot.get());
+            lock.unlock();
+            return ListIndexed(*folder);
+        }
+        while (slot->state != Slot::Done) {
+            m_walkWaiting = true;
+            m_listed.wait(lock);
+            m_walkWaiting = false;
+        }
+        --m_ready;
+        lock.unlock();
+        m_workReady.notify_one(); // room for one more ahead
+        return IndexListing(*folder, std::move(slot->entries), slot->error);
+    }
+
+    // `folder` will not be taken after all: its listing, begun or not, is dropped.
+    void discard(const FolderSpecRef& folder)
+    {
+        std::unique_lock lock(m_mutex);
+        const auto it = m_slots.find(&*folder);
+        if (it == m_slots.end())
+            return;
+        std::unique_ptr<Slot> slot = std::move(it->second);
+        m_slots.erase(it);
+        if (slot->state == Slot::Queued) {
+            std::erase(m_queue, slot.get());
+            return;
+        }
+        while (slot->state != Slot::Done) {
+            m_walkWaiting = true;
+            m_listed.wait(lock);
+            m_walkWaiting = false;
+        }
+        --m_ready;
+        lock.unlock();
+        m_workReady.notify_one();
+    }
+
+private:
+    static constexpr size_t kAhead = 32;
+
+    struct Slot
+    {
+        enum State : uint8_t { Queued, Running, Done };
+        FolderSpecRef folder;
+        State state = Queued;
+        int error = 0;
+        std::vector<platform::DirEntry> entries;
+    };
+
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (m_stopping)
+                return;
+            if (m_queue.empty() || m_ready >= kAhead) {
+                m_workReady.wait(lock);
+                continue;
+            }
+            Slot* slot = m_queue.front();
+            m_queue.pop_front();
+            slot->state = Slot::Running;
+            lock.unlock();
+            std::vector<platform::DirEntry> entries;
+            const int error = platform::listFolder(*slot->folder, entries);
+            lock.lock();
+            slot->entries = std::move(entries);
+            slot->error = error;
+            slot->state = Slot::Done;
+            ++m_ready;
+            if (m_walkWaiting)
+                m_listed.notify_one();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_workReady; // the listing threads wait here
+    std::condition_variable m_listed;    // the walk waits here
+    std::unordered_map<const std::string*, std::unique_ptr<Slot>> m_slots;
+    std::deque<Slot*> m_queue;
+    size_t m_ready = 0; // done and not yet taken
+    bool m_walkWaiting = false;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+// The comparison of one pair of regular files by contents or CRC-32, made on a
+// pool thread ahead of the walk: reads only, logs nothing. Anything but two
+// regular files is left to the comparison by path, which judges links and
+// special files without opening them.
+struct ContentJob : PoolJob
+{
+    std::shared_ptr<const platform::OpenFolder> from, to;
+    const platform::DirEntry* target = nullptr; // the pair's Target entry (its name is the Source's)
+    ContentVerdict verdict;
+
+    void run() noexcept override
+    {
+        try {
+            thread_local platform::FileComparer comparer;
+            const std::string& name = target->name;
+            auto failure = [&]() {
+                const uint32_t code = comparer.lastError();
+                if (code == ENOTSUP || code == EISDIR)
+                    return ContentVerdict::NotMade;
+                if (code == 0 || code == platform::FileComparer::kDifferentCode)
+                    return ContentVerdict::Different;
+                verdict.code = code;
+                return ContentVerdict::Failed;
+            };
+            comparer.reset();
+            if (verdict.method == CompareMethodContents) {
+                const int result = comparer.compareFilesIn(*from, *to, name);
+                verdict.kind = result == 0   ? ContentVerdict::Same
+                               : result == 1 ? ContentVerdict::Different
+                                             : failure();
+                return;
+            }
+            const int64_t sourceCrc = comparer.crc32OfFileIn(*from, name);
+            if (sourceCrc == -1) {
+                verdict.kind = failure();
+                return; // the Target is not read once the Source has failed
+            }
+            comparer.reset();
+            const int64_t targetCrc = comparer.crc32OfFileIn(*to, name);
+            if (targetCrc == -1) {
+                verdict.kind = failure();
+                return;
+            }
+            verdict.kind = sourceCrc == targetCrc ? ContentVerdict::Same : ContentVerdict::Different;
+        } catch (...) {
+            verdict.kind = ContentVerdict::NotMade;
+        }
+    }
+};
+
 class FolderPairWork
 {
 public:
@@ -219,6 +613,7 @@ public:
         const bool deleting = m_clone.DeleteMethod() != 2 && !noDelete;
         bool error = false;
         int32_t reason = SkipReasonNone;
+        ContentsAhead ahead(*this, src, tgt, sl, tl);
         for (const platform::DirEntry& t : tl.entries) {
             m_clone.CountScannedEntry();
             if (!t.isFolder()) {
@@ -238,7 +633,7 @@ public:
                 } else {
                     m_clone.CountScannedEntry();
                     bool failed = false;
-                    if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed)) {
+                    if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, ahead.verdictFor(t))) {
                         const CloneEntryState state{s->size, s->lastWrite};
                         m_clone.AddCopyOp(src, tgt, s->name, &state);
                     }
@@ -319,8 +714,112 @@ public:
     }
 
 protected:
+    // Comparisons by contents or CRC-32 of one folder pair, made on the pool's
+    // threads a bounded number ahead of the loop that takes them in its order.
+    // Every one begun is waited for before the folder pair is left.
+    class ContentsAhead
+    {
+    public:
+        ContentsAhead(FolderPairWork& work, const FolderSpecRef& src, const FolderSpecRef& tgt,
+                      const FolderListing& sl, const FolderListing& tl)
+            : m_work(work)
+        {
+            m_method = CompareOptions().CompareMethod();
+            if (m_method != CompareMethodContents && m_method != CompareMethodCRC32)
+                return;
+            // The pairs the loop will compare, met in the loop's order with the loop's tests.
+            int32_t reason = SkipReasonNone;
+            const ExclusionRules* ex = work.m_ex;
+            for (const platform::DirEntry& t : tl.entries) {
+                if (t.isFolder() || t.type != platform::EntryType::File || IsFindDataSkipped(t, reason) ||
+                    (ex && FileMatchesPatternInCollection(t.name, ex->masks)))
+                    continue;
+                const platform::DirEntry* s = sl.file(t.name);
+                if (!s || s->type != platform::EntryType::File || IsFindDataSkipped(*s, reason) ||
+                    (ex && !ex->items.empty() && DoesFileMatchExclusionSpecs(*src + s->name, ex->items)))
+                    continue;
+                // A path past the kernel's limit keeps the error it has always given.
+                if (src->size() + t.name.size() >= platform::kPathMax ||
+                    tgt->size() + t.name.size() >= platform::kPathMax)
+                    continue;
+                m_pairs.push_back(&t);
+            }
+            if (m_pairs.size() < 2)
+                return; // one pair gains nothing from a thread
+            auto from = std::make_shared<platform::OpenFolder>();
+            auto to = std::make_shared<platform::OpenFolder>();
+            if (from->open(*src) != 0 || to->open(*tgt) != 0) {
+                m_pairs.clear();
+                return;
+            }
+            m_from = std::move(from);
+            m_to = std::move(to);
+            work.startPool();
+            topUp();
+        }
+        // Left early (a cancel): what no thread has begun is taken back, the rest waited for.
+        ~ContentsAhead()
+        {
+            for (ContentJob& job : m_jobs) {
+                if (!m_work.m_pool->withdraw(job))
+                    m_work.m_pool->wait(job);
+            }
+        }
+
+        // The verdict made ahead for the pair of Target entry `t`, or null.
+        const ContentVerdict* verdictFor(const platform::DirEntry& t)
+        {
+            if (m_jobs.empty() || m_jobs.front().target != &t)
+                return nullptr;
+            m_work.m_pool->wait(m_jobs.front());
+            m_current = m_jobs.front().verdict;
+            m_bytesAhead -= t.size;
+            m_jobs.pop_front();
+            topUp();
+            return &m_current;
+        }
+
+    private:
+        // How far ahead: pairs, and bytes of each side (at least two pairs, so two
+        // large files are read at once), so a cancel is not kept waiting long.
+        static constexpr size_t kAhead = 64;
+        static constexpr uint64_t kBytesAhead = 64ull << 20;
+
+        void topUp()
+        {
+            while (m_next < m_pairs.size() && m_jobs.size() < kAhead &&
+                   (m_jobs.size() < 2 || m_bytesAhead < kBytesAhead)) {
+                m_bytesAhead += m_pairs[m_next]->size;
+                ContentJob& job = m_jobs.emplace_back();
+                job.from = m_from;
+                job.to = m_to;
+                job.target = m_pairs[m_next++];
+                job.verdict.method = m_method;
+                m_work.m_pool->submit(job, job.target->size >= kLargeJobBytes);
+            }
+        }
+
+        FolderPairWork& m_work;
+        int32_t m_method = 0;
+        std::vector<const platform::DirEntry*> m_pairs;
+        size_t m_next = 0;
+        std::shared_ptr<const platform::OpenFolder> m_from, m_to;
+        std::deque<ContentJob> m_jobs;
+        uint64_t m_bytesAhead = 0;
+        ContentVerdict m_current;
+    };
+
+    void startPool()
+    {
+        if (!m_pool) {
+            m_pool = std::make_unique<WorkerPool>();
+            m_pool->start(CopyThreadCount());
+        }
+    }
+
     cClone& m_clone;
     const ExclusionRules* m_ex;
+    std::unique_ptr<WorkerPool> m_pool;
 };
 
 // Two breadth-first passes: the Target tree (pairs and orphans), then the
@@ -413,8 +912,9 @@ private:
             return;
         }
 
-        const auto tl = ListIndexed(*tgt);
+        const auto tl = m_prefetch.take(tgt);
         if (tl->error) {
+            m_prefetch.discard(src);
             LogListingError(*tgt, tl->error);
             m_errors = true;
             if (isRoot && IsMissingError(tl->error))
@@ -445,7 +945,7 @@ private:
                 LogSkip(SkipSubject::SourceFolder, reason, *src);
                 sourceSkipped = true;
             }
-            sl = ListIndexed(*src);
+            sl = m_prefetch.take(src);
             if (sl->error) {
                 if (IsMissingError(sl->error) && !isRoot) {
                     source = Side::Missing; // gone since its parent was listed: a true orphan
@@ -501,8 +1001,16 @@ private:
             if (AddTargetContents(tgt, *tl))
                 m_errors = true;
         }
-        for (Pass1Node& child : children)
+        for (Pass1Node& child : children) {
+            // What VisitTarget will surely list of this pair, asked for ahead.
+            int32_t childReason = SkipReasonNone;
+            if (!AreFolderAttributesSkipped(FolderEntryNamed(child.hidden), childReason)) {
+                m_prefetch.request(child.tgt);
+                if (child.source == Side::Present && !(m_ex && m_ex->folderExcluded(*child.src)))
+                    m_prefetch.request(child.src);
+            }
             m_pass1.push_back(std::move(child));
+        }
     }
 
     void VisitSource(std::vector<Pass2Node>& pass2, size_t j)
@@ -525,14 +1033,20 @@ private:
 
         if (seen && seen->sourceListed) {
             for (const SourceChild& c : seen->sourceChildren) {
-                pass2.push_back({MakeFolderRef(*node.src + c.name + '/'),
-                                 MakeFolderRef(*node.tgt + c.name + '/'), c.pass1, c.target, c.hidden,
-                                 false});
+                if (c.pass1 >= 0) {
+                    const Pass1Node& known = m_pass1[static_cast<size_t>(c.pass1)];
+                    pass2.push_back({known.src, known.tgt, c.pass1, c.target, c.hidden, false});
+                } else {
+                    pass2.push_back({MakeFolderRef(*node.src + c.name + '/'),
+                                     MakeFolderRef(*node.tgt + c.name + '/'), c.pass1, c.target, c.hidden,
+                                     false});
+                }
+                RequestSourceListing(pass2.back());
             }
             return; // present on both sides: compared in pass 1
         }
 
-        const auto sl = ListIndexed(*node.src);
+        const auto sl = m_prefetch.take(node.src);
         if (sl->error) {
             LogListingError(*node.src, sl->error);
             m_errors = true;
@@ -547,12 +1061,32 @@ private:
                 target = IsRealFolder(childTarget) ? Side::Present : Side::Missing;
             pass2.push_back({MakeFolderRef(*node.src + s.name + '/'), MakeFolderRef(childTarget), -1, target,
                              s.hidden, false});
+            RequestSourceListing(pass2.back());
         }
         if (node.target == Side::Missing && AddSourceContents(node.src, node.tgt, *sl))
             m_errors = true;
     }
 
+    // Whether VisitSource will list `node`'s Source folder (the same tests, in the same order).
+    bool WillListSource(const Pass2Node& node) const
+    {
+        if (node.isRoot || node.target == Side::Unknown || (m_ex && m_ex->folderExcluded(*node.src)))
+            return false;
+        int32_t reason = SkipReasonNone;
+        if (AreFolderAttributesSkipped(FolderEntryNamed(node.hidden), reason))
+            return false;
+        const Pass1Node* seen = node.pass1 >= 0 ? &m_pass1[static_cast<size_t>(node.pass1)] : nullptr;
+        return !(seen && (seen->targetUnreadable || seen->source == Side::Unknown || seen->sourceListed));
+    }
+
+    void RequestSourceListing(const Pass2Node& node)
+    {
+        if (WillListSource(node))
+            m_prefetch.request(node.src);
+    }
+
     std::vector<Pass1Node> m_pass1;
+    ListingPrefetcher m_prefetch;
     bool m_errors = false;
     bool m_rootTargetMissing = false;
     bool m_haveRootDevice = false;
@@ -611,7 +1145,6 @@ bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::strin
 void cClone::ResetFileOpsList(const std::string& targetRoot)
 {
     FileOpsArray.clear();
-    FileOpsArray.reserve(1000);
     m_createdFolderOps.clear();
     FilesScannedCount = 0;
     m_runTargetRoot = targetRoot;
@@ -621,7 +1154,7 @@ void cClone::ResetFileOpsList(const std::string& targetRoot)
 void cClone::EndRun()
 {
     if (!PlanOnly()) {
-        std::vector<FileOp>().swap(FileOpsArray);
+        std::deque<FileOp>().swap(FileOpsArray);
         std::unordered_set<std::string>().swap(m_createdFolderOps);
     }
     m_runTargetRoot.clear();
@@ -819,6 +1352,116 @@ int32_t cClone::GetSyncActionStrings(std::vector<std::string>& strings) const
 // ---------------------------------------------------------------------------
 // cClone: performing
 
+// Copies of many small files are mostly system calls: two copy threads (the run's
+// own and one more, more on larger machines) keep the kernel busy on both sides
+// while the log still takes every entry in the order of the list. Only the part
+// of a regular copy that touches nothing but the two folders held open runs
+// ahead; anything else (another kind of operation, a copy that needs its path)
+// waits until every copy before it has been logged.
+
+enum class cClone::CopyOutcome : uint8_t
+{
+    Copied,
+    SourceError, // the Source's attributes could not be read (`err`)
+    Changed,     // the Source is not what was listed, or changed during the copy
+    CopyError,   // the copy failed with `err`; a read-only Target gets its retry by path
+    ByPath,      // nothing was done: the copy is for copyFile by path
+};
+
+struct cClone::CopyAttempt
+{
+    std::shared_ptr<const platform::OpenFolder> from, to;
+    CopyOutcome outcome = CopyOutcome::ByPath;
+    int err = 0;
+    platform::PathAttributes before;
+};
+
+void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
+{
+    attempt.outcome = CopyOutcome::ByPath;
+    if (const int err = platform::entryAttributesIn(*attempt.from, op.FileName, attempt.before)) {
+        attempt.outcome = CopyOutcome::SourceError;
+        attempt.err = err;
+        return;
+    }
+    if (op.SourceKnown && (attempt.before.size != op.SourceListed.size ||
+                           attempt.before.lastWrite != op.SourceListed.lastWrite)) {
+        attempt.outcome = CopyOutcome::Changed;
+        return;
+    }
+    platform::PathAttributes after;
+    const int err = platform::copyFileIn(*attempt.from, *attempt.to, op.FileName, attempt.before, after);
+    if (err == platform::kCopyByPath)
+        return;
+    if (err != 0) {
+        attempt.outcome = CopyOutcome::CopyError;
+        attempt.err = err;
+        return;
+    }
+    attempt.outcome = SameState(attempt.before, after) ? CopyOutcome::Copied : CopyOutcome::Changed;
+}
+
+namespace {
+
+std::shared_ptr<const platform::OpenFolder> OpenHeld(const std::string& folder)
+{
+    auto handle = std::make_shared<platform::OpenFolder>();
+    if (handle->open(folder) != 0)
+        return nullptr;
+    return handle;
+}
+
+// The folder that the copies in progress read from (or write to), held open
+// while the list goes on in it.
+class HeldFolder
+{
+public:
+    // `folder` held open; null when it cannot be opened (those copies go by path).
+    std::shared_ptr<const platform::OpenFolder> get(const FolderSpecRef& folder)
+    {
+        if (!m_key || !(m_key.sameAs(folder) || *m_key == *folder)) {
+            m_key = folder;
+            m_handle = OpenHeld(*folder);
+        }
+        return m_handle;
+    }
+    void release()
+    {
+        m_key = {};
+        m_handle.reset();
+    }
+
+private:
+    FolderSpecRef m_key;
+    std::shared_ptr<const platform::OpenFolder> m_handle;
+};
+
+} // namespace
+
+struct cClone::Performer
+{
+    struct Job : PoolJob
+    {
+        const FileOp* op = nullptr;
+        CopyAttempt attempt;
+        void run() noexcept override { RunCopyAttempt(*op, attempt); }
+    };
+
+    HeldFolder sources;
+    HeldFolder targets;
+    WorkerPool pool;
+
+    // Folders may be made or removed by the next operation: open them afresh.
+    void releaseFolders()
+    {
+        sources.release();
+        targets.release();
+    }
+};
+
+cClone::cClone() = default;
+cClone::~cClone() = default;
+
 bool cClone::VerifiedTargetFolder(const std::string& folderSpec, int& err, bool allowMissing)
 {
     err = 0;
@@ -889,6 +1532,11 @@ bool cClone::CopyFileAndLogResults(const std::string& FileName, const std::strin
 bool cClone::CopyFileAndLogResults(const FileOp& op)
 {
     return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        if (CopyAttempt attempt; PrepareCopyIn(op, attempt)) {
+            RunCopyAttempt(op, attempt);
+            return FinishCopy(op, attempt);
+        }
+
         const std::string source = op.SourceFileSpec();
         const std::string target = op.TargetFileSpec();
         const std::string& sourceFolder = op.SourceFolderSpec();
@@ -939,6 +1587,82 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
             if (changedDuringCopy())
                 return copyError(kChangedCode, kChangedMessage);
         }
+        LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
+        return false;
+    });
+}
+
+bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
+{
+    if (op.OpType != FileOpCopy || CopyMethod() != 0 || !op.SourceFolder || !op.TargetFolder)
+        return false;
+    const std::string& name = op.FileName;
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        return false;
+    // Paths the kernel would refuse keep the errors they have always given.
+    const std::string& sourceFolder = *op.SourceFolder;
+    const std::string& targetFolder = *op.TargetFolder;
+    if (sourceFolder.empty() || targetFolder.empty() || sourceFolder.back() != '/' ||
+        targetFolder.back() != '/' || sourceFolder.size() + name.size() >= platform::kPathMax ||
+        targetFolder.size() + name.size() >= platform::kPathMax ||
+        sourceFolder.find('\0') != std::string::npos || targetFolder.find('\0') != std::string::npos)
+        return false;
+    if (int err = 0; !VerifiedTargetFolder(targetFolder, err))
+        return false;
+    if (m_performer) {
+        attempt.from = m_performer->sources.get(op.SourceFolder);
+        attempt.to = m_performer->targets.get(op.TargetFolder);
+    } else {
+        attempt.from = OpenHeld(sourceFolder);
+        attempt.to = OpenHeld(targetFolder);
+    }
+    return attempt.from && attempt.to;
+}
+
+bool cClone::FinishCopy(const FileOp& op, const CopyAttempt& attempt)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        const std::string& sourceFolder = op.SourceFolderSpec();
+        const std::string& targetFolder = op.TargetFolderSpec();
+        auto copyError = [&](int32_t code, const std::string& message) {
+            LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
+            return true;
+        };
+        switch (attempt.outcome) {
+        case CopyOutcome::Copied:
+            LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
+            return false;
+        case CopyOutcome::SourceError:
+            return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
+        case CopyOutcome::Changed:
+            return copyError(kChangedCode, kChangedMessage);
+        case CopyOutcome::CopyError:
+        case CopyOutcome::ByPath:
+            break;
+        }
+
+        // What the folders held open could not do: by path, with the retry for a
+        // read-only Target.
+        const std::string source = op.SourceFileSpec();
+        const std::string target = op.TargetFileSpec();
+        bool retried = false;
+        int err = attempt.outcome == CopyOutcome::CopyError
+                      ? attempt.err
+                      : platform::copyFile(source, target, platform::CopyFlavor::Regular);
+        while (err != 0) {
+            if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(target, false)) {
+                retried = true;
+                runHost().processEvents();
+                err = platform::copyFile(source, target, platform::CopyFlavor::Regular);
+                continue;
+            }
+            return copyError(err, GetSystemErrorMessage(err));
+        }
+        platform::PathAttributes after;
+        if (platform::entryAttributesIn(*attempt.from, op.FileName, after) != 0 ||
+            !SameState(attempt.before, after))
+            return copyError(kChangedCode, kChangedMessage);
         LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
         return false;
     });
@@ -1066,26 +1790,57 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
 
         host.setStatusText(StatusPanel::Panel1, "Cloning folder \"" + pstrSourceFolderSpec + "\"...");
         host.setStatusText(StatusPanel::Panel2, "0%");
-        std::string shownPercent = "0%";
+        long long shownPercent = 0;
 
         // A copy onto a name that is still a folder planned for removal waits
         // until the folders are gone (a folder replaced by a file in the Source).
         std::unordered_set<std::string> plannedRemovals;
+        size_t copies = 0;
         for (size_t i = 0; i < count; ++i) {
-            if (FileOpsArray[i].OpType == FileOpRemoveFolder && !FileOpsArray[i].Removed && !skip[i])
-                plannedRemovals.insert(FileOpsArray[i].TargetFolderSpec());
+            const FileOp& op = FileOpsArray[i];
+            if (op.Removed || skip[i])
+                continue;
+            if (op.OpType == FileOpRemoveFolder)
+                plannedRemovals.insert(op.TargetFolderSpec());
+            else if (op.OpType == FileOpCopy)
+                ++copies;
         }
 
+        // Folders held open for this list only, and copy threads where there is enough to copy.
+        m_performer = std::make_unique<Performer>();
+        struct PerformerEnd
+        {
+            cClone& clone;
+            ~PerformerEnd() { clone.m_performer.reset(); }
+        } performerEnd{*this};
+        Performer& performer = *m_performer;
+        if (copies >= kThreadedCopyMinimum && CopyMethod() == 0)
+            performer.pool.start(CopyThreadCount());
+
         bool errors = false;
+        // Copies handed to the threads and not yet logged, oldest first.
+        std::deque<Performer::Job> inFlight;
+        uint64_t inFlightBytes = 0;
+        auto logOldest = [&] {
+            Performer::Job& job = inFlight.front();
+            performer.pool.wait(job);
+            inFlightBytes -= job.op->SourceListed.size;
+            if (FinishCopy(*job.op, job.attempt))
+                errors = true;
+            inFlight.pop_front();
+        };
+        auto logAll = [&] {
+            while (!inFlight.empty())
+                logOldest();
+        };
+
         bool cancelled = false;
         std::vector<std::string> removals;
         std::vector<size_t> deferredCopies;
         for (size_t i = 0; i < count; ++i) {
-            const std::string percent = std::to_string(static_cast<long long>(
-                                            std::nearbyint(double(i + 1) / double(count) * 100.0))) +
-                                        "%";
+            const long long percent = std::llround(std::nearbyint(double(i + 1) / double(count) * 100.0));
             if (percent != shownPercent) {
-                host.setStatusText(StatusPanel::Panel2, percent);
+                host.setStatusText(StatusPanel::Panel2, std::to_string(percent) + "%");
                 shownPercent = percent;
             }
             host.processEvents();
@@ -1094,17 +1849,38 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 continue;
             switch (op.OpType) {
             case FileOpCopy:
-                if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/'))
+                if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/')) {
                     deferredCopies.push_back(i);
-                else if (CopyFileAndLogResults(op))
+                    break;
+                }
+                if (performer.pool.started()) {
+                    Performer::Job& job = inFlight.emplace_back();
+                    job.op = &op;
+                    if (!PrepareCopyIn(op, job.attempt)) {
+                        inFlight.pop_back();
+                    } else {
+                        performer.pool.submit(job, op.SourceListed.size >= kLargeJobBytes);
+                        inFlightBytes += op.SourceListed.size;
+                        // A bounded lead, so a cancel is not kept waiting behind much work.
+                        while (inFlight.size() > kCopiesAhead || (inFlight.size() > 2 && inFlightBytes > kBytesAhead))
+                            logOldest();
+                        break;
+                    }
+                }
+                logAll();
+                if (CopyFileAndLogResults(op))
                     errors = true;
                 break;
             case FileOpDelete:
+                logAll();
+                performer.releaseFolders();
                 if (DeleteMethod() != 2 &&
                     DeleteFileAndLogResults(op.FileName, op.TargetFileSpec(), op.TargetFolderSpec()))
                     errors = true;
                 break;
             case FileOpCreateFolder:
+                logAll();
+                performer.releaseFolders();
                 if (CreateFolderAndLogResults(op.TargetFolderSpec()))
                     errors = true;
                 break;
@@ -1113,12 +1889,18 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                     removals.push_back(op.TargetFolderSpec());
                 break;
             }
-            if (IsCloneCancelled()) {
-                errors = true;
-                cancelled = true;
-                break;
+            // Every operation begun so far is finished and logged before the cancel is.
+            if (CancelRequested.load(std::memory_order_relaxed)) {
+                logAll();
+                if (IsCloneCancelled()) {
+                    errors = true;
+                    cancelled = true;
+                    break;
+                }
             }
         }
+        logAll();
+        performer.releaseFolders();
 
         if (!cancelled && DeleteMethod() != 2) {
             std::unordered_set<std::string> done;

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,15 +46,51 @@ struct CloneEntryState
 };
 
 // A folder spec shared by every operation in that folder (a tree of a million
-// files holds each folder's text once, not once per file).
-using FolderSpecRef = std::shared_ptr<const std::string>;
+// files holds each folder's text once, not once per file). One pointer wide;
+// copies share the text and may be made and dropped on any thread.
+class FolderSpecRef
+{
+public:
+    FolderSpecRef() = default;
+    explicit FolderSpecRef(std::string spec) : m_node(new Node{{1}, std::move(spec)}) {}
+    FolderSpecRef(const FolderSpecRef& other) noexcept : m_node(other.m_node)
+    {
+        if (m_node)
+            m_node->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    FolderSpecRef(FolderSpecRef&& other) noexcept : m_node(other.m_node) { other.m_node = nullptr; }
+    FolderSpecRef& operator=(FolderSpecRef other) noexcept
+    {
+        std::swap(m_node, other.m_node);
+        return *this;
+    }
+    ~FolderSpecRef()
+    {
+        if (m_node && m_node->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete m_node;
+    }
+
+    explicit operator bool() const { return m_node != nullptr; }
+    const std::string& operator*() const { return m_node->text; }
+    const std::string* operator->() const { return &m_node->text; }
+    // Whether both share one text (equal texts need not).
+    bool sameAs(const FolderSpecRef& other) const { return m_node == other.m_node; }
+
+private:
+    struct Node
+    {
+        std::atomic<uint32_t> refs;
+        const std::string text;
+    };
+    Node* m_node = nullptr;
+};
 
 // One planned operation.
 //   FileOpCopy:         FileName, SourceFolderSpec, TargetFolderSpec
 //   FileOpDelete:       FileName, TargetFolderSpec
 //   FileOpCreateFolder: SourceFolderSpec, TargetFolderSpec (the folder to create)
 //   FileOpRemoveFolder: TargetFolderSpec (the folder to remove)
-// Unused texts are empty.
+// Unused texts are empty. Kept small (72 bytes): a run plans one per file.
 struct FileOp
 {
     FileOpType OpType = FileOpCopy;
@@ -79,7 +116,8 @@ struct FileOp
 class cClone
 {
 public:
-    cClone() = default;
+    cClone();
+    ~cClone();
     cClone(const cClone&) = delete;
     cClone& operator=(const cClone&) = delete;
 
@@ -112,8 +150,10 @@ public:
     bool PlanOnly() const { return m_PlanOnly; }
     void setPlanOnly(bool value) { m_PlanOnly = value; }
 
-    // The operations list of the current run (in order of discovery).
-    std::vector<FileOp> FileOpsArray;
+    // The operations list of the current run (in order of discovery). A deque:
+    // it grows in blocks, never copying what it holds, so a large plan needs no
+    // second copy of itself while it grows.
+    std::deque<FileOp> FileOpsArray;
     int32_t FileOpsCount() const { return static_cast<int32_t>(FileOpsArray.size()); }
     // Directory entries read in this run (status text every 25).
     int64_t FilesScannedCount = 0;
@@ -207,6 +247,11 @@ public:
 
 private:
     friend class CloneSelectedRun;
+    // Folders held open and copy threads while a list is performed (cClone.cpp).
+    struct Performer;
+    // The part of a regular copy that may run on a copy thread, and how it ended.
+    enum class CopyOutcome : uint8_t;
+    struct CopyAttempt;
 
     // Starts a run's list and counters; `targetRoot` becomes RunTargetRoot.
     void ResetFileOpsList(const std::string& targetRoot);
@@ -220,6 +265,16 @@ private:
     bool VerifiedTargetFolder(const std::string& folderSpec, int& err, bool allowMissing = false);
     // Gives owner write to `path` and, when `parentToo`, to its folder (inside the Target root only).
     bool ClearReadOnlyForChange(const std::string& path, bool parentToo);
+    // Prepares the regular copy of `op` through folders held open: false when it
+    // must be done by path (another copy method, a folder that cannot be opened,
+    // a name or path the kernel would refuse). `attempt` then holds the folders.
+    bool PrepareCopyIn(const FileOp& op, CopyAttempt& attempt);
+    // The part of a prepared copy that touches only the two folders held open and
+    // logs nothing, so it may run on a copy thread.
+    static void RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept;
+    // Logs a copy whose first part has run (on any thread), finishing it by path
+    // where that part left it. True on failure.
+    bool FinishCopy(const FileOp& op, const CopyAttempt& attempt);
 
     std::atomic<int32_t> m_DeleteMethod{0};
     std::atomic<int32_t> m_CopyMethod{0};
@@ -231,6 +286,7 @@ private:
     std::unordered_set<std::string> m_createdFolderOps;
     std::string m_runTargetRoot;
     std::unordered_set<std::string> m_verifiedFolders;
+    std::unique_ptr<Performer> m_performer;
 };
 
 // The program-wide engine, created at start-up and released at shutdown; null before.

@@ -9,6 +9,7 @@
 #include "zelcommon/ZelCommon.h"
 
 #include <cerrno>
+#include <charconv>
 #include <initializer_list>
 #include <string_view>
 
@@ -42,85 +43,126 @@ std::string cCloneLog::LogFileSpec() const
     return gstrAppPath + "clone.log";
 }
 
-std::string cCloneLog::EntryText(LogEntryType type, const std::string& task, const std::string& file,
-                                 const std::string& src, const std::string& tgt, int32_t errorNum,
-                                 const std::string& msg, const std::string& custom) const
+bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::string& task,
+                                const std::string& file, const std::string& src, const std::string& tgt,
+                                int32_t errorNum, const std::string& msg, const std::string& custom) const
 {
-    const std::string n = std::to_string(errorNum);
+    char digits[16];
+    const std::string_view n(digits, static_cast<size_t>(
+                                         std::to_chars(digits, digits + sizeof digits, errorNum).ptr - digits));
     const bool onlyErrors = LogOnlyErrors();
+    auto add = [&out](std::initializer_list<std::string_view> parts) {
+        for (std::string_view part : parts)
+            out.append(part);
+        return true;
+    };
     using T = LogEntryType;
     switch (type) {
     case T::Begin:
-        return join({"<Begin: ", task, ">\n"});
+        return add({"<Begin: ", task, ">\n"});
     case T::End:
-        return join(
-            {"<End: ", task, onlyErrors ? "> {Only Errors Logged}" : "> {All Activity Logged}", "\n\n"});
+        return add({"<End: ", task, onlyErrors ? "> {Only Errors Logged}" : "> {All Activity Logged}", "\n\n"});
     case T::Copied:
-        return onlyErrors ? std::string{} : join({" - Copied: ", file, " from ", src, " to ", tgt, "\n"});
+        return !onlyErrors && add({" - Copied: ", file, " from ", src, " to ", tgt, "\n"});
     case T::Deleted:
-        return onlyErrors ? std::string{} : join({" - Deleted: ", file, " from ", tgt, "\n"});
+        return !onlyErrors && add({" - Deleted: ", file, " from ", tgt, "\n"});
     case T::CreatedFolder:
-        return onlyErrors ? std::string{} : join({" - Created Folder: ", tgt, "\n"});
+        return !onlyErrors && add({" - Created Folder: ", tgt, "\n"});
     case T::DeletedFolder:
-        return onlyErrors ? std::string{} : join({" - Deleted Folder: ", tgt, "\n"});
+        return !onlyErrors && add({" - Deleted Folder: ", tgt, "\n"});
     case T::CopyError:
-        return join({" *Copy Error: ", n, " ", msg, " ", file, " from ", src, " to ", tgt, "\n"});
+        return add({" *Copy Error: ", n, " ", msg, " ", file, " from ", src, " to ", tgt, "\n"});
     case T::DeleteError:
-        return join({" *Delete Error: ", n, " ", msg, " ", file, " from ", tgt, "\n"});
+        return add({" *Delete Error: ", n, " ", msg, " ", file, " from ", tgt, "\n"});
     case T::CreateDirError:
-        return join({" *Create Dir Error: ", n, " ", msg, " ", tgt, "\n"});
+        return add({" *Create Dir Error: ", n, " ", msg, " ", tgt, "\n"});
     case T::DeleteDirError:
-        return join({" *Delete Dir Error: ", n, " ", msg, " ", tgt, "\n"});
+        return add({" *Delete Dir Error: ", n, " ", msg, " ", tgt, "\n"});
     case T::UnexpectedError:
-        return join({" *Unexpected Error: ", n, " ", msg, " ", "File Name: ", file, " Source Folder: ", src,
-                     " Target Folder: ", tgt, "\n"});
+        return add({" *Unexpected Error: ", n, " ", msg, " ", "File Name: ", file, " Source Folder: ", src,
+                    " Target Folder: ", tgt, "\n"});
     case T::DuplicateFileError:
-        return join({" *Duplicate File Error: ", n, " ", msg, " ", file, " in ", src, "\n"});
+        return add({" *Duplicate File Error: ", n, " ", msg, " ", file, " in ", src, "\n"});
     case T::ContentCompareError:
-        return join({" *Content Compare Error: ", n, " ", msg, " ", "Comparing ", file, " in ", src, " and ",
-                     tgt, "\n"});
+        return add({" *Content Compare Error: ", n, " ", msg, " ", "Comparing ", file, " in ", src, " and ", tgt,
+                    "\n"});
     case T::CrcCompareError:
-        return join(
+        return add(
             {" *CRC Compare Error: ", n, " ", msg, " ", "Comparing ", file, " in ", src, " and ", tgt, "\n"});
     case T::UserCancelledError:
-        return " *User Cancelled Error: \n";
+        return add({" *User Cancelled Error: \n"});
     case T::FolderPathError:
-        return join({" *Folder Path Error: ", " ", msg, " ", file, "\n"});
+        return add({" *Folder Path Error: ", " ", msg, " ", file, "\n"});
     case T::ApplicationShutdownError:
-        return " *Application Shutdown Error: The clone task was aborted\n";
+        return add({" *Application Shutdown Error: The clone task was aborted\n"});
     case T::IncludeFilterFolderError:
-        return join({" *Include Filter Error: The subfolder does not exist ", " ", file, "\n"});
+        return add({" *Include Filter Error: The subfolder does not exist ", " ", file, "\n"});
     case T::SafeCopyError:
-        return join({" *Safe Copy Error: ", custom, " ", n, " ", msg, " ", file, "\n"});
+        return add({" *Safe Copy Error: ", custom, " ", n, " ", msg, " ", file, "\n"});
     case T::IncludeFilterFileError:
-        return join({" *Include Filter Error: The file does not exist ", " ", file, "\n"});
+        return add({" *Include Filter Error: The file does not exist ", " ", file, "\n"});
     case T::GetSubFoldersError:
-        return join({" *Get SubFolders Error: ", n, " ", msg, " ", file, "\n"});
+        return add({" *Get SubFolders Error: ", n, " ", msg, " ", file, "\n"});
     case T::InformationOnly:
-        return onlyErrors ? std::string{} : join({" - Information Only: ", custom, "\n"});
+        return !onlyErrors && add({" - Information Only: ", custom, "\n"});
     case T::FileExistenceCheckError:
-        return join({" *File Existence Check Error: ", n, " ", msg, " ", custom, "\n"});
+        return add({" *File Existence Check Error: ", n, " ", msg, " ", custom, "\n"});
     }
-    return {};
+    return false;
 }
+
+bool cCloneLog::AddsNothing(LogEntryType type) const
+{
+    using T = LogEntryType;
+    if (static_cast<int32_t>(type) < 0 || static_cast<int32_t>(type) > static_cast<int32_t>(T::FileExistenceCheckError))
+        return true;
+    const bool success = type == T::Copied || type == T::Deleted || type == T::CreatedFolder ||
+                         type == T::DeletedFolder || type == T::InformationOnly;
+    return success && LogOnlyErrors();
+}
+
+namespace {
+
+// NowText(), made once per second of the clock (per thread: Add may be called on more than one).
+const std::string& NowTextOncePerSecond()
+{
+    thread_local bool have = false;
+    thread_local DateValue value = 0;
+    thread_local std::string text;
+    const DateValue now = currentClock().now();
+    if (!have || now != value) {
+        text = GeneralDateText(now);
+        value = now;
+        have = true;
+    }
+    return text;
+}
+
+} // namespace
 
 void cCloneLog::Add(LogEntryType pEntryType, const std::string& pstrTaskName, const std::string& pstrFileName,
                     const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
                     int32_t plngErrorNum, const std::string& pstrErrorMsg, const std::string& pstrCustomMsg)
 {
     Guarded("cCloneLog.Add", [&] {
-        std::string msg = pstrErrorMsg;
-        if (!msg.empty()) {
-            msg = zc::ReplaceString(msg, "\r\n", "  ");
+        if (AddsNothing(pEntryType))
+            return;
+        const std::string* msg = &pstrErrorMsg;
+        std::string oneLine;
+        if (pstrErrorMsg.find('\n') != std::string::npos) {
+            oneLine = zc::ReplaceString(pstrErrorMsg, "\r\n", "  ");
             // System messages here end their lines with a bare "\n": those must not
             // split the entry either.
-            msg = zc::ReplaceString(msg, "\n", "  ");
+            oneLine = zc::ReplaceString(oneLine, "\n", "  ");
+            msg = &oneLine;
         }
-        const std::string text = EntryText(pEntryType, pstrTaskName, pstrFileName, pstrSourceFolderSpec,
-                                           pstrTargetFolderSpec, plngErrorNum, msg, pstrCustomMsg);
-        if (text.empty())
+        const std::string& date = NowTextOncePerSecond();
+        std::string line;
+        line.reserve(date.size() + 160);
+        line.assign(date);
+        if (!AppendEntryText(line, pEntryType, pstrTaskName, pstrFileName, pstrSourceFolderSpec,
+                             pstrTargetFolderSpec, plngErrorNum, *msg, pstrCustomMsg))
             return;
-        const std::string line = NowText() + text;
         m_InMemoryLog.Append(line);
         if (m_observer)
             m_observer(line);

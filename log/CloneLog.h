@@ -114,11 +114,13 @@ public:
     void setLineObserver(LineObserver observer) { m_observer = std::move(observer); }
 
 private:
-    // The text of one entry, without the date and time; empty when the kind adds nothing.
-    std::string EntryText(LogEntryType type, const std::string& task, const std::string& file,
-                          const std::string& src, const std::string& tgt, int32_t errorNum,
-                          const std::string& msg, const std::string& custom) const;
-
+    // Appends the text of one entry (without the date and time) to `out`; false,
+    // appending nothing, when the kind adds nothing.
+    bool AppendEntryText(std::string& out, LogEntryType type, const std::string& task, const std::string& file,
+                         const std::string& src, const std::string& tgt, int32_t errorNum, const std::string& msg,
+                         const std::string& custom) const;
+    // Whether an entry of `type` adds nothing under the current options.
+    bool AddsNothing(LogEntryType type) const;
     std::atomic<bool> m_LogOnlyErrors{false};
     std::atomic<bool> m_RestrictLogSize{true};
     std::atomic<int32_t> m_MaxLogFileSize{512000};

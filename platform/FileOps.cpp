@@ -1,12 +1,19 @@
 #include "platform/FileOps.h"
 
+#include "platform/DirList.h"
 #include "platform/FileInfo.h"
 #include "platform/PathCheck.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -46,6 +53,7 @@ public:
     }
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
     // Closes now and reports the close's own failure (delayed write errors show here).
     int close()
     {
@@ -118,14 +126,64 @@ bool isFallbackError(int err)
            err == EBADF || err == ETXTBSY || err == EPERM || err == ENOTTY;
 }
 
+constexpr std::align_val_t kBlockAlignment{4096};
+
+struct AlignedBlockFree
+{
+    void operator()(char* p) const { ::operator delete[](p, kBlockAlignment); }
+};
+
+// Device pairs (Source's, Target's) where a reflink was refused for good (a file
+// system without reflinks, or two file systems), so later copies between them
+// go straight to copy_file_range instead of asking once per file.
+class ReflinkRefusals
+{
+public:
+    bool refused(uint64_t from, uint64_t to)
+    {
+        std::lock_guard lock(m_mutex);
+        return std::find(m_pairs.begin(), m_pairs.begin() + m_count, std::pair{from, to}) !=
+               m_pairs.begin() + m_count;
+    }
+    void remember(uint64_t from, uint64_t to)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_count < m_pairs.size())
+            m_pairs[m_count++] = {from, to};
+    }
+
+private:
+    std::mutex m_mutex;
+    std::array<std::pair<uint64_t, uint64_t>, 16> m_pairs{};
+    size_t m_count = 0;
+};
+
+ReflinkRefusals& reflinkRefusals()
+{
+    static ReflinkRefusals refusals;
+    return refusals;
+}
+
+bool reflinkNeverWorks(int err)
+{
+    return err == EOPNOTSUPP || err == ENOTSUP || err == ENOTTY || err == EXDEV || err == ENOSYS;
+}
+
 // Data from `in` to `out` (both at offset 0, `out` empty): reflink, then
 // copy_file_range, then plain reads and writes up to the end of `in`.
-int copyData(int in, int out, uint64_t size)
+// `inDevice` and `outDevice` are the two files' st_dev.
+int copyData(int in, int out, uint64_t size, uint64_t inDevice, uint64_t outDevice)
 {
-    if (size > 0 && ::ioctl(out, FICLONE, in) == 0)
-        return 0;
+    if (size > 0 && !reflinkRefusals().refused(inDevice, outDevice)) {
+        if (::ioctl(out, FICLONE, in) == 0)
+            return 0;
+        if (reflinkNeverWorks(errno))
+            reflinkRefusals().remember(inDevice, outDevice);
+    }
+    // An empty file has nothing for copy_file_range; one that only says it is
+    // empty (proc, sysfs) is read below all the same.
     uint64_t copied = 0;
-    for (;;) {
+    while (size > 0) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1UL << 30, 0);
         if (n > 0) {
             copied += static_cast<uint64_t>(n);
@@ -134,7 +192,7 @@ int copyData(int in, int out, uint64_t size)
         if (n == 0) {
             if (copied > 0)
                 return 0; // end of file
-            break;        // empty, or a file system (proc, sysfs) that hands out nothing this way
+            break;        // a file system (proc, sysfs) that hands out nothing this way
         }
         if (errno == EINTR)
             continue;
@@ -142,8 +200,12 @@ int copyData(int in, int out, uint64_t size)
             return errno;
         break;
     }
-    const size_t blockSize = std::clamp<uint64_t>(size, 4096, kMaxBlock);
-    std::unique_ptr<char[]> buf(new char[blockSize]);
+    // Page-aligned: the kernel copies into an unaligned buffer several times slower.
+    const size_t blockSize = std::clamp<uint64_t>((size + 4095) / 4096 * 4096, 4096, kMaxBlock);
+    std::unique_ptr<char, AlignedBlockFree> buf(
+        static_cast<char*>(::operator new[](blockSize, kBlockAlignment, std::nothrow)));
+    if (!buf)
+        return ENOMEM;
     for (;;) {
         const ssize_t n = ::read(in, buf.get(), blockSize);
         if (n == 0)
@@ -156,6 +218,15 @@ int copyData(int in, int out, uint64_t size)
         if (const int err = writeAll(out, buf.get(), static_cast<size_t>(n)))
             return err;
     }
+}
+
+// Below this size read-ahead needs no hint.
+constexpr uint64_t kSequentialHintSize = 1024 * 1024;
+
+void hintSequential(int fd, uint64_t size)
+{
+    if (size >= kSequentialHintSize)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 bool ignorableAttributeError(int err)
@@ -197,8 +268,9 @@ int setTimes(int fd, const char* path, const struct stat& src, const struct stat
     struct timespec times[2];
     times[0] = flavor == CopyFlavor::Regular ? current.st_atim : src.st_atim;
     times[1] = src.st_mtim;
-    const int rc = fd >= 0 ? ::futimens(fd, times) : ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW);
-    return rc == 0 ? 0 : errno;
+    if (fd >= 0)
+        return ::futimens(fd, times) == 0 ? 0 : errno;
+    return path && ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : (path ? errno : EINVAL);
 }
 
 // Creates a link or FIFO at `to`; an existing `to` is replaced by renaming a
@@ -264,7 +336,7 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
         return errno;
     if (!S_ISREG(src.st_mode))
         return ENOTSUP;
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    hintSequential(in.get(), static_cast<uint64_t>(src.st_size));
 
     // Where the data goes: a new file at `to`, the existing regular file in place,
     // or (over a link or special file) a new file renamed over it at the end.
@@ -299,7 +371,8 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
         return fail(errno);
     if (!S_ISREG(outSt.st_mode))
         return fail(ENOTSUP);
-    if (const int err = copyData(in.get(), out.get(), static_cast<uint64_t>(src.st_size)))
+    if (const int err = copyData(in.get(), out.get(), static_cast<uint64_t>(src.st_size), src.st_dev,
+                                 outSt.st_dev))
         return fail(err);
 
     if (flavor == CopyFlavor::KeepEverything) {
@@ -326,6 +399,137 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
 }
 
 } // namespace
+
+const size_t kPathMax = PATH_MAX;
+
+OpenFolder::~OpenFolder()
+{
+    close();
+}
+
+OpenFolder::OpenFolder(OpenFolder&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+int OpenFolder::open(const std::string& folder)
+{
+    close();
+    if (const int err = detail::checkPath(folder))
+        return err;
+    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_fd >= 0 ? 0 : errno;
+}
+
+void OpenFolder::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out)
+{
+    out = PathAttributes{};
+    if (!folder.isOpen())
+        return EBADF;
+    if (name.empty())
+        return ENOENT;
+    struct stat st;
+    if (::fstatat(folder.m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    out.kind = S_ISREG(st.st_mode)   ? PathKind::File
+               : S_ISDIR(st.st_mode) ? PathKind::Folder
+               : S_ISLNK(st.st_mode) ? PathKind::Symlink
+                                     : PathKind::Special;
+    out.hidden = name.size() > 1 && name[0] == '.' && name != "..";
+    out.system = out.kind == PathKind::Special;
+    out.readOnly = out.kind != PathKind::Symlink && (st.st_mode & S_IWUSR) == 0;
+    out.size = static_cast<uint64_t>(st.st_size);
+    out.lastWrite = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    out.mode = st.st_mode;
+    return 0;
+}
+
+int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& name,
+               const PathAttributes& source, PathAttributes& sourceAfter)
+{
+    if (!from.isOpen() || !to.isOpen() || source.kind != PathKind::File || name.empty() || name == "." ||
+        name == ".." || name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        return kCopyByPath;
+
+    // The Source first: a failure to open it is left to copyFile, which looks at
+    // the Target before it and so reports what it finds there first.
+    Fd in(::openat(from.m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!in.valid())
+        return kCopyByPath;
+    struct stat src;
+    if (::fstat(in.get(), &src) != 0 || !S_ISREG(src.st_mode))
+        return kCopyByPath;
+
+    // A new file gets the Source's permission bits at once, the owner's reading
+    // and writing added while it is written: mostly no chmod is needed after.
+    const mode_t wanted = src.st_mode & 07777;
+    bool created = true;
+    Fd out(::openat(to.m_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    (wanted & 0777) | S_IRUSR | S_IWUSR));
+    if (!out.valid()) {
+        if (errno != EEXIST)
+            return errno;
+        // In place over a regular file the owner may write, as copyFile does.
+        struct stat dst;
+        if (::fstatat(to.m_fd, name.c_str(), &dst, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(dst.st_mode) ||
+            (dst.st_mode & S_IWUSR) == 0 || (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino))
+            return kCopyByPath;
+        out = Fd(::openat(to.m_fd, name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!out.valid())
+            return errno;
+        created = false;
+    }
+    auto fail = [&](int err) {
+        out.close();
+        if (created)
+            ::unlinkat(to.m_fd, name.c_str(), 0);
+        return err;
+    };
+    struct stat outSt;
+    if (::fstat(out.get(), &outSt) != 0)
+        return fail(errno);
+    if (!S_ISREG(outSt.st_mode))
+        return fail(ENOTSUP);
+    hintSequential(in.get(), static_cast<uint64_t>(src.st_size));
+    if (const int err = copyData(in.get(), out.get(), static_cast<uint64_t>(src.st_size), src.st_dev,
+                                 outSt.st_dev))
+        return fail(err);
+    if ((outSt.st_mode & 07777) != wanted && ::fchmod(out.get(), wanted) != 0 && !ignorableAttributeError(errno))
+        return fail(errno);
+    // A regular copy keeps the Target's access time (a new file's is its creation).
+    if (const int err = setTimes(out.get(), nullptr, src, outSt, CopyFlavor::Regular))
+        return fail(err);
+    if (const int err = out.close()) {
+        if (created)
+            ::unlinkat(to.m_fd, name.c_str(), 0);
+        return err;
+    }
+    // The Source as it is now, through the file that was read: a write during the
+    // copy shows in its size or last-write time.
+    struct stat now;
+    sourceAfter = source;
+    if (::fstat(in.get(), &now) == 0) {
+        sourceAfter.size = static_cast<uint64_t>(now.st_size);
+        sourceAfter.lastWrite = fileTimeFromUnix(now.st_mtim.tv_sec, now.st_mtim.tv_nsec);
+        sourceAfter.mode = now.st_mode;
+    } else {
+        sourceAfter.kind = PathKind::Missing;
+    }
+    return 0;
+}
 
 int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor)
 {

@@ -2,6 +2,9 @@
 // File and folder changes. Every function returns 0 or the errno of the step
 // that failed; nothing here shows a message.
 
+#include "platform/FileInfo.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +25,58 @@ enum class CopyFlavor {
 // Permission bits that a file system cannot hold (FAT) are passed over. A failed
 // copy leaves no partial `to` behind when `to` did not exist before.
 int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor = CopyFlavor::Regular);
+
+// A folder held open, so that many entries in it are reached by name without
+// its path being resolved again for each (and without a link that takes a
+// level's place meanwhile being followed). Move-only; closed when destroyed.
+class OpenFolder
+{
+public:
+    OpenFolder() = default;
+    ~OpenFolder();
+    OpenFolder(OpenFolder&& other) noexcept;
+    OpenFolder& operator=(OpenFolder&& other) noexcept;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    // Opens `folder` (a trailing "/" allowed; links in the path are followed, as
+    // they are for a path). Returns 0 or errno; on failure the object is closed.
+    int open(const std::string& folder);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    // The descriptor, for the platform layer's own reads relative to the folder.
+    int fd() const { return m_fd; }
+
+private:
+    friend int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out);
+    friend int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& name,
+                          const PathAttributes& source, PathAttributes& sourceAfter);
+
+    int m_fd = -1;
+};
+
+// The attributes of `name` in `folder`, as pathAttributes gives them for the path
+// (a link is not followed). Returns 0 or errno.
+int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out);
+
+// The longest path (in bytes, its terminating NUL included) the kernel takes.
+extern const size_t kPathMax;
+
+// What copyFileIn returns when it leaves a copy to copyFile; nothing has been changed then.
+inline constexpr int kCopyByPath = -1;
+
+// copyFile(from + name, to + name, CopyFlavor::Regular) for the common case,
+// with both folders held open: `source` (from entryAttributesIn, just before) is
+// a regular file that can be opened, and the Target is missing or a regular file
+// with owner write permission. Anything else (a link, a special file or a folder
+// on either side, a read-only Target, the same file twice, an unreadable Source)
+// gives kCopyByPath without a change, so copyFile can do it with every error it
+// gives. Otherwise returns 0 or the errno copyFile would give, leaving what
+// copyFile would leave: no partial file when the Target was missing. After a
+// copy, `sourceAfter` is `source` with the size and last-write time the file that
+// was read has now (kind Missing when that cannot be read).
+int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& name,
+               const PathAttributes& source, PathAttributes& sourceAfter);
 
 // Makes one folder (mode 0777 & ~umask). EEXIST when something is there.
 int makeFolder(const std::string& path);

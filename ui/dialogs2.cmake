@@ -1,6 +1,7 @@
 # The priority rule dialogs, the categories dialog, the order dialog of a run of
 # several tasks, and the password windows. Included from ui/CMakeLists.txt (and by
 # the dialogs' own tests when the ui folder has not defined the target).
+include_guard(GLOBAL)
 add_library(kestrow_dialogs2 STATIC
     ${CMAKE_CURRENT_LIST_DIR}/frmEditCategories.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frmEditCategories.h

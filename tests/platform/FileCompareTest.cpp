@@ -1,9 +1,15 @@
 #include "platform/FileCompare.h"
 
+#include "platform/FileOps.h"
+
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <zlib.h>
 
 using kestrow::platform::FileComparer;
 using kestrow::test::TempDir;
@@ -146,4 +152,83 @@ TEST(FileComparer, ErrorTexts)
     EXPECT_EQ(cmp.errorText(ENOENT), "No such file or directory");
     EXPECT_EQ(cmp.errorText(EACCES), "Permission denied");
     EXPECT_EQ(cmp.errorText(99999), "Unknown error 99999.");
+}
+
+// The comparisons through folders held open give what the ones by path give.
+TEST(FileComparer, ThroughFoldersHeldOpenAsByPath)
+{
+    TempDir tmp;
+    const std::string a = tmp.makeDir("a") + "/";
+    const std::string b = tmp.makeDir("b") + "/";
+    const std::string big = t::patternBytes(3 * 1024 * 1024 + 3, 7);
+    std::string bigLastByte = big;
+    bigLastByte.back() ^= 1;
+    struct Row
+    {
+        const char* proves;
+        std::string inA;
+        std::string inB;
+    };
+    const Row rows[] = {
+        {"equal small files", "same bytes", "same bytes"},
+        {"two empty files", "", ""},
+        {"equal files of several blocks", big, big},
+        {"same size, last byte differs", big, bigLastByte},
+        {"sizes differ", "abc", "abcd"},
+    };
+    kestrow::platform::OpenFolder folderA, folderB;
+    ASSERT_EQ(folderA.open(a), 0);
+    ASSERT_EQ(folderB.open(b), 0);
+    FileComparer held, byPath;
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const std::string name = "f" + std::to_string(++n);
+        tmp.writeFile("a/" + name, row.inA);
+        tmp.writeFile("b/" + name, row.inB);
+        EXPECT_EQ(held.compareFilesIn(folderA, folderB, name), byPath.compareFiles(a + name, b + name));
+        EXPECT_EQ(held.lastError(), byPath.lastError());
+        EXPECT_EQ(held.crc32OfFileIn(folderA, name), byPath.crc32OfFile(a + name));
+        EXPECT_EQ(held.crc32OfFileIn(folderB, name), byPath.crc32OfFile(b + name));
+    }
+
+    // Trouble: the same codes, nothing but regular files opened.
+    tmp.writeFile("a/file", "x");
+    tmp.writeFile("b/file", "x");
+    tmp.makeDir("a/folder");
+    tmp.makeDir("b/folder");
+    t::makeSymlink("file", a + "link");
+    t::makeSymlink("file", b + "link");
+    for (const char* name : {"folder", "link", "missing"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(held.compareFilesIn(folderA, folderB, name), -1);
+        EXPECT_EQ(byPath.compareFiles(a + name, b + name), -1);
+        EXPECT_EQ(held.lastError(), byPath.lastError());
+        EXPECT_EQ(held.crc32OfFileIn(folderA, name), -1);
+        EXPECT_EQ(byPath.crc32OfFile(a + name), -1);
+        EXPECT_EQ(held.lastError(), byPath.lastError());
+    }
+}
+
+// The fast CRC-32 gives zlib's values for every length and alignment, alone and
+// continued from an earlier value.
+TEST(FileComparer, Crc32UpdateGivesZlibsValues)
+{
+    const std::string bytes = t::patternBytes(70000, 9);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (size_t length : {0u, 1u, 15u, 16u, 63u, 64u, 65u, 127u, 128u, 129u, 1000u, 4096u, 65537u}) {
+        for (size_t offset : {0u, 1u, 3u, 8u}) {
+            SCOPED_TRACE(testing::Message() << "length " << length << ", offset " << offset);
+            EXPECT_EQ(kestrow::platform::crc32Update(0, data + offset, length),
+                      static_cast<uint32_t>(::crc32_z(0, data + offset, length)));
+            const uint32_t seed = 0x12345678u + static_cast<uint32_t>(length);
+            EXPECT_EQ(kestrow::platform::crc32Update(seed, data + offset, length),
+                      static_cast<uint32_t>(::crc32_z(seed, data + offset, length)));
+        }
+    }
+    // In pieces as a read loop hands them over.
+    uint32_t pieces = 0;
+    for (size_t at = 0; at < bytes.size(); at += 4099)
+        pieces = kestrow::platform::crc32Update(pieces, data + at, std::min<size_t>(4099, bytes.size() - at));
+    EXPECT_EQ(pieces, static_cast<uint32_t>(::crc32_z(0, data, bytes.size())));
 }

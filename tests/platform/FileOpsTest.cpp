@@ -441,3 +441,142 @@ TEST(SyncFile, FlushesFilesAndFoldersAndNeverOpensAFifo)
     EXPECT_EQ(syncFile(tmp.path() + "/fifo"), ENOTSUP);
     EXPECT_EQ(syncFile(tmp.path() + "/absent"), ENOENT);
 }
+
+// copyFileIn does what copyFile does for a regular file, through folders held
+// open, or leaves the copy to copyFile without changing anything.
+TEST(CopyFileIn, CopiesAsCopyFileDoesWithTheModeTheSourceHas)
+{
+    TempDir tmp;
+    const std::string src = tmp.makeDir("src") + "/";
+    const std::string dst = tmp.makeDir("dst") + "/";
+    struct Row
+    {
+        const char* proves;
+        size_t size;
+        mode_t mode;
+        mode_t umask;
+    };
+    const Row rows[] = {
+        {"an empty file", 0, 0644, 022},
+        {"the umask leaves the bits whole", 5000, 0640, 022},
+        {"the umask takes bits away: put back", 5000, 0666, 077},
+        {"the umask changed since the folder was opened", 5000, 0640, 027},
+        {"set-user-ID bit", 100, 04755, 022},
+        {"a read-only source", 3 * 1024 * 1024 + 5, 0444, 022},
+    };
+    OpenFolder from, to;
+    ASSERT_EQ(from.open(src), 0);
+    ASSERT_EQ(to.open(dst), 0);
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const mode_t saved = ::umask(row.umask);
+        const std::string name = "f" + std::to_string(++n);
+        const std::string data = t::patternBytes(row.size, static_cast<unsigned>(n));
+        tmp.writeFile("src/" + name, data);
+        t::setMtime(src + name, 1700000001, 987654321 - n);
+        t::chmodOrFail(src + name, row.mode);
+
+        PathAttributes before, after;
+        ASSERT_EQ(entryAttributesIn(from, name, before), 0);
+        EXPECT_EQ(before.kind, PathKind::File);
+        EXPECT_EQ(before.size, row.size);
+        EXPECT_EQ(copyFileIn(from, to, name, before, after), 0);
+        ::umask(saved);
+        EXPECT_EQ(t::readAll(dst + name), data);
+        const struct stat s = t::lstatOf(src + name);
+        const struct stat d = t::lstatOf(dst + name);
+        EXPECT_EQ(d.st_mode & 07777, row.mode & 07777);
+        EXPECT_EQ(d.st_mtim.tv_sec, s.st_mtim.tv_sec);
+        EXPECT_EQ(d.st_mtim.tv_nsec, s.st_mtim.tv_nsec);
+        EXPECT_EQ(after.size, before.size);
+        EXPECT_EQ(after.lastWrite, before.lastWrite);
+    }
+}
+
+TEST(CopyFileIn, OverwritesAWritableTargetInPlaceKeepingItsAccessTime)
+{
+    TempDir tmp;
+    const std::string src = tmp.makeDir("src") + "/";
+    const std::string dst = tmp.makeDir("dst") + "/";
+    tmp.writeFile("src/a", "short");
+    tmp.writeFile("dst/a", std::string(10000, 'L'));
+    t::setTimes(dst + "a", {1500000000, 111}, {1500000000, 222});
+    const ino_t inode = t::lstatOf(dst + "a").st_ino;
+    OpenFolder from, to;
+    ASSERT_EQ(from.open(src), 0);
+    ASSERT_EQ(to.open(dst), 0);
+    PathAttributes before, after;
+    ASSERT_EQ(entryAttributesIn(from, "a", before), 0);
+    ASSERT_EQ(copyFileIn(from, to, "a", before, after), 0);
+    const struct stat d = t::lstatOf(dst + "a"); // before a read moves the access time
+    EXPECT_EQ(d.st_ino, inode);
+    EXPECT_EQ(d.st_atim.tv_sec, 1500000000);
+    EXPECT_EQ(d.st_atim.tv_nsec, 111);
+    EXPECT_EQ(t::readAll(dst + "a"), "short");
+}
+
+TEST(CopyFileIn, LeavesEveryOtherCaseToCopyFileUnchanged)
+{
+    TempDir tmp;
+    const std::string src = tmp.makeDir("src") + "/";
+    const std::string dst = tmp.makeDir("dst") + "/";
+    tmp.writeFile("src/plain", "payload");
+    tmp.writeFile("src/victim", "untouched");
+    t::makeSymlink("plain", src + "link");
+    tmp.writeFile("dst/readonly", "old");
+    t::chmodOrFail(dst + "readonly", 0444);
+    tmp.writeFile("src/readonly", "new");
+    tmp.makeDir("dst/folder");
+    tmp.writeFile("src/folder", "file where the Target has a folder");
+    t::makeSymlink("../src/victim", dst + "linked");
+    tmp.writeFile("src/linked", "file where the Target has a link");
+    ASSERT_EQ(::link((src + "plain").c_str(), (dst + "same").c_str()), 0);
+    ASSERT_EQ(::link((src + "plain").c_str(), (src + "same").c_str()), 0);
+
+    OpenFolder from, to;
+    ASSERT_EQ(from.open(src), 0);
+    ASSERT_EQ(to.open(dst), 0);
+    for (const char* name : {"link", "readonly", "folder", "linked", "same", "missing"}) {
+        SCOPED_TRACE(name);
+        PathAttributes before, after;
+        entryAttributesIn(from, name, before);
+        EXPECT_EQ(copyFileIn(from, to, name, before, after), kCopyByPath);
+    }
+    EXPECT_EQ(t::readAll(dst + "readonly"), "old");
+    EXPECT_TRUE(S_ISDIR(t::lstatOf(dst + "folder").st_mode));
+    EXPECT_TRUE(S_ISLNK(t::lstatOf(dst + "linked").st_mode));
+    EXPECT_EQ(t::readAll(src + "victim"), "untouched");
+    EXPECT_FALSE(t::exists(dst + "link"));
+    EXPECT_FALSE(t::exists(dst + "missing"));
+
+}
+
+TEST(CopyFileIn, AttributesByNameMatchThoseByPath)
+{
+    TempDir tmp;
+    const std::string r = tmp.path() + "/";
+    tmp.writeFile(".hidden", "h");
+    t::chmodOrFail(r + ".hidden", 0444);
+    t::makeSymlink("nowhere", r + "link");
+    tmp.makeDir("sub");
+    OpenFolder folder;
+    ASSERT_EQ(folder.open(r), 0);
+    for (const char* name : {".hidden", "link", "sub"}) {
+        SCOPED_TRACE(name);
+        PathAttributes byName, byPath;
+        ASSERT_EQ(entryAttributesIn(folder, name, byName), 0);
+        ASSERT_EQ(pathAttributes(r + name, byPath), 0);
+        EXPECT_EQ(byName.kind, byPath.kind);
+        EXPECT_EQ(byName.hidden, byPath.hidden);
+        EXPECT_EQ(byName.readOnly, byPath.readOnly);
+        EXPECT_EQ(byName.size, byPath.size);
+        EXPECT_EQ(byName.lastWrite, byPath.lastWrite);
+        EXPECT_EQ(byName.mode, byPath.mode);
+    }
+    PathAttributes missing;
+    EXPECT_EQ(entryAttributesIn(folder, "missing", missing), ENOENT);
+    OpenFolder none;
+    EXPECT_EQ(none.open(r + "missing/"), ENOENT);
+    EXPECT_FALSE(none.isOpen());
+}
