@@ -1,5 +1,6 @@
 #include "app/ProgramOptions.h"
 
+#include "app/Notifications.h"
 #include "app/ProgramObjects.h"
 #include "app/services/AppState.h"
 #include "app/services/ErrorReporter.h"
@@ -75,6 +76,8 @@ constexpr ItemInfo kItems[] = {
     {M::mnuOptionsCopyOnlyIfNewer, "mnuOptionsCopyOnlyIfNewer", 0},
     {M::mnuOptionsConfirmSyncActions, "mnuOptionsConfirmSyncActions", 0},
     {M::mnuOptionsCreateTargetFolder, "mnuOptionsCreateTargetFolder", 0},
+    {M::mnuOptionsNotifications, "mnuOptionsNotifications", 0},
+    {M::mnuOptionsProtectFromEmptySource, "mnuOptionsProtectFromEmptySource", 0},
 };
 static_assert(std::size(kItems) == static_cast<std::size_t>(OptionsMenuItemCount));
 
@@ -442,6 +445,21 @@ void readMiscellaneous(const IniDocument& ini, ProgramOptions& W)
         gblnPasswordSet = false;
         gstrAdminPassword.clear();
     }
+
+    // Kestrow's own addition, after the keys of the original file.
+    gblnNotifications = isTrue(ini, "Miscellaneous", "Notifications", "True");
+    W.setChecked(M::mnuOptionsNotifications, gblnNotifications);
+
+    // The guards of the Target, also Kestrow's own.
+    const bool protect = isTrue(ini, "Miscellaneous", "ProtectFromEmptySource", "True");
+    gClone->setProtectFromEmptySource(protect);
+    W.setChecked(M::mnuOptionsProtectFromEmptySource, protect);
+    const std::string percent = ini.getString("Miscellaneous", "MaxDeletePercent", "0");
+    if (IsNumericText(percent)) {
+        const double value = NumberFromText(percent);
+        if (value >= 0 && value <= 100 && value == static_cast<int32_t>(value))
+            gClone->setMaxDeletePercent(static_cast<int32_t>(value));
+    }
 }
 
 void requireObjects()
@@ -564,6 +582,9 @@ bool SaveProgramOptionsToIniFile(const ProgramOptions& W)
         if (gblnPasswordSet)
             ini.setString("Miscellaneous", "AdminPassword",
                           scrambleFn() ? scrambleFn()(gstrAdminPassword) : gstrAdminPassword);
+        ini.setString("Miscellaneous", "Notifications", boolText(gblnNotifications));
+        ini.setString("Miscellaneous", "ProtectFromEmptySource", boolText(gClone->ProtectFromEmptySource()));
+        ini.setString("Miscellaneous", "MaxDeletePercent", std::to_string(gClone->MaxDeletePercent()));
         return true;
     });
     // One write of everything set, also of the keys set before an error.

@@ -65,9 +65,11 @@ enum class OptionsMenuItem : int
     mnuOptionsCopyOnlyIfNewer,
     mnuOptionsConfirmSyncActions,
     mnuOptionsCreateTargetFolder,
+    mnuOptionsNotifications, // desktop notifications of scheduled tasks (app/Notifications.h)
+    mnuOptionsProtectFromEmptySource, // gClone->ProtectFromEmptySource
 };
 inline constexpr int OptionsMenuItemCount =
-    static_cast<int>(OptionsMenuItem::mnuOptionsCreateTargetFolder) + 1;
+    static_cast<int>(OptionsMenuItem::mnuOptionsProtectFromEmptySource) + 1;
 
 // The control name of an item ("mnuLogSize100", "mnuOptionsCopyMethod(1)" for an
 // element of a control array).
@@ -169,7 +171,9 @@ std::string OptionsFileSpec();
 //   "AllUsers" or "True", "CurrentUser", "False", anything else none; the toolbar;
 //   copy and delete method; the prompt for removable drives; DelayBeforeFirstTask
 //   when numeric; the engine's three switches; Categories, the seven default names
-//   when empty; AdminPassword).
+//   when empty; AdminPassword; Notifications into gblnNotifications, default "True";
+//   ProtectFromEmptySource, default "True", and MaxDeletePercent, a whole number
+//   from 0 to 100, default 0 (anything else leaves it alone), into gClone).
 // A missing file reads as all defaults. Booleans are "True"/"False" exactly, case
 // counting. An unexpected error (a method outside its menu array, a non-numeric size
 // or width, an unreadable file) stops reading at that key: it is reported as

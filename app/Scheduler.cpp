@@ -89,6 +89,17 @@ void Scheduler::start(int32_t delayMinutes)
 
 TickOutcome Scheduler::tmrCloneScheduler_Timer(bool unloading)
 {
+    const TickOutcome outcome = tick(unloading);
+    // A run writes its task's times on its own thread: look at the list between runs.
+    if (outcome != TickOutcome::Failed && !unloading && !gblnCloneRunning && !gblnRestoreRunning && gCloneTasks) {
+        Guarded("frmKestrow.tmrCloneScheduler_Timer",
+                [this] { m_notifier.checkOverdue(*gCloneTasks, currentClock().now()); });
+    }
+    return outcome;
+}
+
+TickOutcome Scheduler::tick(bool unloading)
+{
     try {
         if (gblnCloneRunning || gblnRestoreRunning || gblnSchedulerPaused || unloading)
             return TickOutcome::Busy;
@@ -115,6 +126,9 @@ TickOutcome Scheduler::tmrCloneScheduler_Timer(bool unloading)
         if (!m_host.isMainWindowVisible()) {
             gblnScheduledRun = true;
             m_host.runScheduledTask(task);
+            // Execute clears the flag at its end; still set, the host did not run it.
+            if (!gblnScheduledRun)
+                m_notifier.scheduledRunEnded(*task);
             m_host.updateTrayIcon();
             return TickOutcome::Ran;
         }

@@ -4,6 +4,7 @@
 // tmrCloneScheduler_Timer once a minute. "Now" comes from currentClock() (DateTime.h),
 // the start-up delay from a millisecond tick source that tests replace.
 
+#include "app/Notifications.h"
 #include "tasks/cCloneTasks.h"
 
 #include <cstdint>
@@ -78,13 +79,22 @@ public:
     // 6. Window open: not run (WindowOpen); the message "Scheduled Task Not Run" once
     //    while gblnShowScheduledSyncsMsg is set (which it then clears), else the text
     //    "Scheduled tasks are not run while the main Kestrow window is open." in PANEL1.
+    // The notifier hears of a run that reached its end (step 5), and after every tick
+    // but Failed checks the list for tasks not run for too long, unless a run or
+    // restore is active or `unloading` (the first tick after the run catches up).
     TickOutcome tmrCloneScheduler_Timer(bool unloading = false);
 
     bool firstTaskDelayElapsed() const { return m_FirstTaskDelayElapsed; }
 
+    // The desktop notifications of the scheduled tasks; a front end sets its sink.
+    Notifier& notifier() { return m_notifier; }
+
 private:
+    TickOutcome tick(bool unloading);
+
     SchedulerHost& m_host;
     TickSource m_ticks;
+    Notifier m_notifier;
     bool m_FirstTaskDelayElapsed = true;
     uint32_t m_LoadTickCount = 0;
 };

@@ -11,6 +11,7 @@
 #include "platform/Signals.h"
 #include "tasks/cCloneTask.h"
 
+#include <charconv>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -33,6 +34,8 @@ struct CloneArgs
     bool newerOnly = false;
     bool includeSubfolders = true;
     bool createTarget = false;
+    bool allowEmptySource = false;
+    std::optional<int> maxDeletePercent;
     bool dryRun = false;
     bool quiet = false;
     std::vector<std::string> includes, includeMasks, excludes, excludeMasks;
@@ -56,6 +59,17 @@ int choice(std::string_view option, std::string_view value, std::initializer_lis
         allowed += (allowed.empty() ? "" : "|") + std::string(n);
     throw UsageError{"invalid value '" + std::string(value) + "' for " + std::string(option) + " (use " +
                      allowed + ")"};
+}
+
+// A whole number from 0 to 100.
+int percentValue(std::string_view option, const std::string& value)
+{
+    int n = 0;
+    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (value.empty() || ec != std::errc() || end != value.data() + value.size() || n < 0 || n > 100)
+        throw UsageError{"invalid value '" + value + "' for " + std::string(option) +
+                         " (use a whole number from 0 to 100; 0 is no limit)"};
+    return n;
 }
 
 CloneArgs parse(int argc, char* argv[], int first)
@@ -89,6 +103,10 @@ CloneArgs parse(int argc, char* argv[], int first)
             a.includeSubfolders = false;
         else if (arg == "--create-target")
             a.createTarget = true;
+        else if (arg == "--allow-empty-source")
+            a.allowEmptySource = true;
+        else if (arg == "--max-delete-percent")
+            a.maxDeletePercent = percentValue(arg, value());
         else if (arg == "--dry-run")
             a.dryRun = true;
         else if (arg == "--quiet" || arg == "-q")
@@ -167,6 +185,10 @@ const char* cloneUsage()
            "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders\n"
            "  --skip-system, --no-skip-system  skip FIFOs, sockets and device files\n"
            "  --create-target                  create a missing Target folder\n"
+           "  --allow-empty-source             clone even an empty SOURCE over a Target that\n"
+           "                                   holds something (deleting all of it)\n"
+           "  --max-delete-percent N           delete nothing from a Target when more than N%\n"
+           "                                   of its files (and at least 10) would go; 0: no limit\n"
            "  --dry-run                        print the planned operations, change nothing\n"
            "  -q, --quiet                      no status texts on stderr\n"
            "\n"
@@ -211,6 +233,10 @@ int runCloneCommand(int argc, char* argv[], int first)
         gClone->setCopyOnlyIfNewer(true);
     if (args.createTarget)
         gClone->setCreateTargetFolder(true);
+    if (args.allowEmptySource)
+        gClone->setProtectFromEmptySource(false);
+    if (args.maxDeletePercent)
+        gClone->setMaxDeletePercent(*args.maxDeletePercent);
     // Nobody is there to confirm: the CLI performs what it planned, or only plans.
     gClone->setConfirmSyncActions(false);
     gClone->setPlanOnly(args.dryRun);

@@ -1,5 +1,6 @@
 #include "cli/DaemonCommand.h"
 
+#include "app/Notifications.h"
 #include "app/Startup.h"
 #include "app/services/AppState.h"
 #include "app/services/DateTime.h"
@@ -97,6 +98,24 @@ int64_t testTickMs()
     return (*end == '\0' && ms > 0) ? ms : 0;
 }
 
+// Notifications as lines on stderr, which the systemd unit sends to the journal.
+// When stderr is a journal stream (systemd sets JOURNAL_STREAM), each line starts
+// with its syslog priority ("<3>" a failed run, "<4>" a task not run), which the
+// journal takes as the entry's priority and strips; in a terminal the line is plain.
+class StderrNotificationSink : public NotificationSink
+{
+public:
+    StderrNotificationSink() : m_priorityPrefix(platform::env("JOURNAL_STREAM").has_value()) {}
+
+    void notify(const Notification& n) override
+    {
+        std::cerr << NotificationLine(n, m_priorityPrefix) << std::flush;
+    }
+
+private:
+    bool m_priorityPrefix;
+};
+
 class DaemonHost : public ShellHost
 {
 public:
@@ -118,6 +137,16 @@ private:
 
 } // namespace
 
+std::string NotificationLine(const Notification& n, bool priorityPrefix)
+{
+    std::string line = priorityPrefix ? "<" + std::to_string(SyslogPriority(n.kind)) + ">" : std::string();
+    line += "kestrow-cli daemon: ";
+    // One entry per notification, whatever a task name holds.
+    for (const char c : n.text)
+        line += (c == '\n' || c == '\r') ? ' ' : c;
+    return line + '\n';
+}
+
 const char* daemonUsage()
 {
     return "Usage: kestrow-cli daemon [--task-list FILE] [-q]\n"
@@ -127,6 +156,9 @@ const char* daemonUsage()
            "exactly as the desktop program runs it while its window is closed. Each\n"
            "task's run time, next run and error flag are saved to the task list file\n"
            "right after its run; the runs' log lines go to stdout and clone.log.\n"
+           "A scheduled run that ends with errors, and a task that has not been able\n"
+           "to run for more than two of its intervals, are told on stderr (even with\n"
+           "-q), unless the Notifications option is off.\n"
            "\n"
            "Only one Kestrow (desktop program or daemon) runs per data folder.\n"
            "SIGTERM or SIGINT stops the daemon: a running task is cancelled, logged\n"
@@ -171,6 +203,8 @@ int runDaemonCommand(int argc, char* argv[], int first)
     gClone->setConfirmSyncActions(false);
     ConsoleRunHost runHostImpl(true);
     ScopedRunHost runHostScope(runHostImpl);
+    StderrNotificationSink notificationSink;
+    shell.scheduler().notifier().setSink(&notificationSink);
     gCloneLog->setLineObserver([](const std::string& line) { std::cout << line << std::flush; });
 
     const int64_t tickMs = testTickMs();
@@ -206,6 +240,7 @@ int runDaemonCommand(int argc, char* argv[], int first)
         gCloneLog->Add(LogEntryType::End, "Unknown Task Name");
     }
     gCloneLog->setLineObserver({});
+    shell.scheduler().notifier().setSink(nullptr);
     shell.UnloadHeadless();
     if (!args.quiet)
         std::cerr << "kestrow-cli daemon: stopped\n";

@@ -39,7 +39,9 @@ bool listForReport(const std::string& folderSpec, std::vector<DirEntry>& entries
                            GetSystemErrorMessage(err));
         return false;
     }
-    std::erase_if(entries, [&](const DirEntry& e) { return IsMountTrashEntry(folderSpec, e.name); });
+    std::erase_if(entries, [&](const DirEntry& e) {
+        return IsMountTrashEntry(folderSpec, e.name) || (!e.isFolder() && cClone::IsSafeCopyLeftoverName(e.name));
+    });
     return true;
 }
 

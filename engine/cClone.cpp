@@ -1,5 +1,6 @@
 #include "engine/cClone.h"
 
+#include "app/services/AppState.h"
 #include "app/services/ErrorReporter.h"
 #include "app/services/RunHost.h"
 #include "engine/CloneInternal.h"
@@ -12,6 +13,7 @@
 #include "platform/FileCompare.h"
 #include "platform/FileInfo.h"
 #include "platform/FileOps.h"
+#include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
@@ -49,6 +51,10 @@ unsigned CopyThreadCount()
 // A Source that is not what the listing showed, or that changes during its copy.
 constexpr int32_t kChangedCode = 0;
 constexpr const char* kChangedMessage = "The file changed while it was being cloned.";
+
+// The safe copy's temporary files: GetTempFileSpec(kSafeCopyPrefix, kSafeCopyExtension, ...).
+constexpr const char* kSafeCopyPrefix = "kw_";
+constexpr const char* kSafeCopyExtension = "tmp";
 
 bool IsAccessDenied(int err)
 {
@@ -617,6 +623,7 @@ public:
         for (const platform::DirEntry& t : tl.entries) {
             m_clone.CountScannedEntry();
             if (!t.isFolder()) {
+                ++m_clone.TargetFilesListed;
                 const platform::DirEntry* s = nullptr;
                 if (IsFindDataSkipped(t, reason)) {
                     LogSkip(SkipSubject::TargetFile, reason, *tgt + t.name);
@@ -671,6 +678,7 @@ public:
         for (const platform::DirEntry& t : tl.entries) {
             m_clone.CountScannedEntry();
             if (!t.isFolder()) {
+                ++m_clone.TargetFilesListed;
                 if (IsFindDataSkipped(t, reason)) {
                     LogSkip(SkipSubject::TargetFile, reason, *tgt + t.name);
                     kept = true;
@@ -1147,6 +1155,8 @@ void cClone::ResetFileOpsList(const std::string& targetRoot)
     FileOpsArray.clear();
     m_createdFolderOps.clear();
     FilesScannedCount = 0;
+    TargetFilesListed = 0;
+    LeftoverTempFiles.clear();
     m_runTargetRoot = targetRoot;
     m_verifiedFolders.clear();
 }
@@ -1156,9 +1166,16 @@ void cClone::EndRun()
     if (!PlanOnly()) {
         std::deque<FileOp>().swap(FileOpsArray);
         std::unordered_set<std::string>().swap(m_createdFolderOps);
+        LeftoverTempFiles.clear();
     }
     m_runTargetRoot.clear();
     m_verifiedFolders.clear();
+    m_targetLock.reset();
+}
+
+bool cClone::IsSafeCopyLeftoverName(const std::string& name)
+{
+    return platform::isUniqueFileName(name, kSafeCopyPrefix, std::string(".") + kSafeCopyExtension);
 }
 
 void cClone::CountScannedEntry()
@@ -1171,6 +1188,8 @@ void cClone::CountScannedEntry()
 void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
                        const std::string& name, const CloneEntryState* listed)
 {
+    if (IsSafeCopyLeftoverName(name))
+        return; // half a copy of something else, never cloned on
     FileOp& op = FileOpsArray.emplace_back();
     op.OpType = FileOpCopy;
     op.FileName = name;
@@ -1184,6 +1203,10 @@ void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& t
 
 void cClone::AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name)
 {
+    if (IsSafeCopyLeftoverName(name)) {
+        LeftoverTempFiles.push_back(*targetFolder + name); // ours, not an orphan of the Source
+        return;
+    }
     FileOp& op = FileOpsArray.emplace_back();
     op.OpType = FileOpDelete;
     op.FileName = name;
@@ -1228,6 +1251,87 @@ bool cClone::RootsOverlap(const std::string& source, const std::string& target)
     return true;
 }
 
+namespace {
+
+// Whether a listing holds anything besides the trash folders at a mount's top.
+bool HoldsEntries(const std::string& folderSpec, const std::vector<platform::DirEntry>& entries)
+{
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const platform::DirEntry& e) { return !IsTrashEntry(folderSpec, e); });
+}
+
+} // namespace
+
+bool cClone::TargetRefused(const std::string& source, const std::string& target)
+{
+    m_targetLock.reset();
+    if (!gstrAppPath.empty()) {
+        int err = 0;
+        const std::string lockFile =
+            platform::targetLockFile(gstrAppPath, platform::resolvedFolderPath(target), err);
+        auto lock = std::make_unique<platform::InstanceLock>();
+        // A data folder where no lock can be made must not stop every run: it goes on unlocked.
+        const auto result = lockFile.empty() ? platform::InstanceLock::Result::Failed : lock->acquire(lockFile);
+        if (result == platform::InstanceLock::Result::HeldElsewhere) {
+            LogAdd(LogEntryType::FolderPathError, "Target: " + target, {}, {}, 0,
+                   "Problems processing the Target folder. Another run is working on this Target folder now, "
+                   "so it was skipped.");
+            return true;
+        }
+        if (result == platform::InstanceLock::Result::Acquired)
+            m_targetLock = std::move(lock);
+    }
+    if (ProtectFromEmptySource()) {
+        std::vector<platform::DirEntry> sourceEntries, targetEntries;
+        if (platform::listFolder(source, sourceEntries) == 0 && !HoldsEntries(source, sourceEntries) &&
+            platform::listFolder(target, targetEntries) == 0 && HoldsEntries(target, targetEntries)) {
+            LogAdd(LogEntryType::FolderPathError, "Source: " + source + " Target: " + target, {}, {}, 0,
+                   "Problems processing the Source folder. The Source folder is empty, so the Target folder "
+                   "was left untouched.");
+            return true;
+        }
+    }
+    return false;
+}
+
+bool cClone::DeletionsCapped(const std::string& target)
+{
+    const int32_t percent = MaxDeletePercent();
+    if (percent <= 0 || DeleteMethod() == 2)
+        return false;
+    const int64_t deletions = std::count_if(FileOpsArray.begin(), FileOpsArray.end(), [](const FileOp& op) {
+        return op.OpType == FileOpDelete && !op.Removed;
+    });
+    if (deletions < kDeleteCapMinimumFiles || deletions * 100 <= int64_t{percent} * TargetFilesListed)
+        return false;
+    for (FileOp& op : FileOpsArray) {
+        if (op.OpType == FileOpDelete || op.OpType == FileOpRemoveFolder)
+            op.Removed = true;
+    }
+    LogAdd(LogEntryType::FolderPathError, "Target: " + target, {}, {}, 0,
+           "Problems processing the Target folder. " + std::to_string(deletions) + " of its " +
+               std::to_string(TargetFilesListed) + " files were to be deleted, more than the limit of " +
+               std::to_string(percent) + "%, so nothing was deleted from it.");
+    return true;
+}
+
+void cClone::RemoveLeftoverTempFiles()
+{
+    if (DeleteMethod() == 2)
+        return;
+    for (const std::string& spec : LeftoverTempFiles) {
+        const int err = platform::removeLeftoverFile(spec);
+        if (err == 0)
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Removed a temporary file left by an interrupted run. - '" + spec + "' ");
+        else if (!IsMissingError(err))
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Not removed, as it is not a temporary file of this program: " + GetSystemErrorMessage(err) +
+                       " - '" + spec + "' ");
+    }
+    LeftoverTempFiles.clear();
+}
+
 bool cClone::CloneAll(const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
                       bool pbolIncludeSubFolders)
 {
@@ -1243,9 +1347,11 @@ bool cClone::CloneAll(const std::string& pstrSourceFolderSpec, const std::string
         RunHost& host = runHost();
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
         host.setStatusText(StatusPanel::Panel2, "0 files");
-        if (RootsOverlap(src, tgt))
+        if (RootsOverlap(src, tgt) || TargetRefused(src, tgt))
             return false;
         bool errors = !CompareEntireSource(src, tgt, pbolIncludeSubFolders);
+        if (!IsCloneCancelled() && DeletionsCapped(tgt))
+            errors = true;
         if (!IsCloneCancelled() && !PlanOnly() && !PerformFileOperations(pstrSourceFolderSpec))
             errors = true;
         host.processEvents();
@@ -1788,6 +1894,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             }
         }
 
+        RemoveLeftoverTempFiles();
         host.setStatusText(StatusPanel::Panel1, "Cloning folder \"" + pstrSourceFolderSpec + "\"...");
         host.setStatusText(StatusPanel::Panel2, "0%");
         long long shownPercent = 0;
@@ -2018,7 +2125,8 @@ bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSp
 
         int32_t tempErr = 0;
         std::string tempMessage;
-        const std::string temp = GetTempFileSpec("kw_", "tmp", TargetFolderSpec, tempErr, tempMessage);
+        const std::string temp =
+            GetTempFileSpec(kSafeCopyPrefix, kSafeCopyExtension, TargetFolderSpec, tempErr, tempMessage);
         if (temp.empty())
             return safeCopyError(SourceFileSpec, tempErr, tempMessage, "(Unable to get temp file spec)");
         // From here on every way out that does not rename the temporary file removes it.
@@ -2035,6 +2143,12 @@ bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSp
         if (sourceChanged()) {
             dropTemp();
             return safeCopyError(SourceFileSpec, kChangedCode, kChangedMessage, "(Copy Failed)");
+        }
+        // On disk before the old Target goes: a crash after the rename finds the whole new file.
+        // A link or FIFO copied in its place has no data (ENOTSUP): the folder's flush covers it.
+        if (const int err = platform::syncFile(temp); err && err != ENOTSUP) {
+            dropTemp();
+            return safeCopyError(temp, err, GetSystemErrorMessage(err), "(Copy Failed)");
         }
         if (IsCloneCancelled()) {
             dropTemp();
@@ -2064,6 +2178,10 @@ bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSp
                 safeCopyError(temp, delErr, GetSystemErrorMessage(delErr), "(Delete Failed)");
             return false;
         }
+        // The rename itself is durable once its folder is flushed (a file system
+        // that cannot flush a folder says so with EINVAL: nothing more to do there).
+        if (const int err = platform::syncFile(GetFolderPart(TargetFileSpec)); err && err != EINVAL && err != ENOTSUP)
+            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Rename Failed)");
         return true;
     });
 }

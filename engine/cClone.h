@@ -29,6 +29,10 @@
 
 namespace kestrow {
 
+namespace platform {
+class InstanceLock;
+}
+
 enum FileOpType : int32_t
 {
     FileOpCopy = 0,
@@ -149,6 +153,30 @@ public:
     // can print GetSyncActionStrings. Not an option of the program file.
     bool PlanOnly() const { return m_PlanOnly; }
     void setPlanOnly(bool value) { m_PlanOnly = value; }
+    // A Source root without a single entry while the Target root holds some
+    // (a drive not mounted, a folder emptied by mistake) leaves that Target
+    // untouched: a Folder Path Error entry, the run fails, nothing is planned.
+    // Off in a fresh engine; the program's options file turns it on by default.
+    bool ProtectFromEmptySource() const { return m_ProtectFromEmptySource; }
+    void setProtectFromEmptySource(bool value) { m_ProtectFromEmptySource = value; }
+    // 0: off. Otherwise, when the planned file deletions of a Target are at least
+    // kDeleteCapMinimumFiles and more than this percentage of the Target's files
+    // listed in the run, every deletion and folder removal of that Target is
+    // withdrawn (copies and new folders still happen) and one Folder Path Error
+    // entry says why; the run fails.
+    int32_t MaxDeletePercent() const { return m_MaxDeletePercent; }
+    void setMaxDeletePercent(int32_t value) { m_MaxDeletePercent = value; }
+    static constexpr int32_t kDeleteCapMinimumFiles = 10;
+
+    // Whether `name` is a name the safe copy gives its temporary files ("kw_",
+    // eight lowercase hex digits, ".tmp"; nothing else matches, case counts). A
+    // file of that name in a Target folder the run lists for deletion is a
+    // leftover of a killed run: it is removed (a regular file of our own only)
+    // before the list is performed, with an information entry, and is never
+    // planned, confirmed, counted or reported as an orphan. A Source file of that
+    // name is never copied. Folders where nothing is deleted (Do Not Delete,
+    // another file system) keep theirs.
+    static bool IsSafeCopyLeftoverName(const std::string& name);
 
     // The operations list of the current run (in order of discovery). A deque:
     // it grows in blocks, never copying what it holds, so a large plan needs no
@@ -157,6 +185,10 @@ public:
     int32_t FileOpsCount() const { return static_cast<int32_t>(FileOpsArray.size()); }
     // Directory entries read in this run (status text every 25).
     int64_t FilesScannedCount = 0;
+    // Target files (not folders) listed in this run: the base of MaxDeletePercent.
+    int64_t TargetFilesListed = 0;
+    // Leftover safe-copy temporary files found in this run (full specs).
+    std::vector<std::string> LeftoverTempFiles;
 
     // Clone-all mode: compare (CompareEntireSource), perform, erase the list.
     // True when both finished without error and the run was not cancelled.
@@ -259,6 +291,15 @@ private:
     void EndRun();
     // Logs and returns true when the roots are the same folder or one lies in the other.
     bool RootsOverlap(const std::string& source, const std::string& target);
+    // After RootsOverlap: takes the Target's lock (another run holding it: logged,
+    // true) and applies ProtectFromEmptySource (logged, true). The lock is held
+    // until EndRun.
+    bool TargetRefused(const std::string& source, const std::string& target);
+    // After the comparison: applies MaxDeletePercent; true when it withdrew the
+    // deletions (and logged why).
+    bool DeletionsCapped(const std::string& target);
+    // Removes LeftoverTempFiles, logging each.
+    void RemoveLeftoverTempFiles();
     // Whether `folderSpec` is a real folder reached from the Target root without
     // a symbolic link; `err` tells why not. With `allowMissing`, missing levels
     // below real folders pass too (a folder about to be made).
@@ -282,6 +323,9 @@ private:
     std::atomic<bool> m_ConfirmSyncActions{false};
     std::atomic<bool> m_CreateTargetFolder{false};
     std::atomic<bool> m_PlanOnly{false};
+    std::atomic<bool> m_ProtectFromEmptySource{false};
+    std::atomic<int32_t> m_MaxDeletePercent{0};
+    std::unique_ptr<platform::InstanceLock> m_targetLock;
 
     std::unordered_set<std::string> m_createdFolderOps;
     std::string m_runTargetRoot;

@@ -39,7 +39,7 @@ public:
         RunHost& host = runHost();
         m_clone.ResetFileOpsList(m_tgt);
         m_haveRootDevice = platform::folderDevice(m_tgt, m_rootDevice, true) == 0;
-        if (m_clone.RootsOverlap(m_src, m_tgt))
+        if (m_clone.RootsOverlap(m_src, m_tgt) || m_clone.TargetRefused(m_src, m_tgt))
             return false;
 
         host.setStatusText(StatusPanel::Panel1, "Scanning Source folder...");
@@ -72,6 +72,7 @@ public:
             std::vector<std::string> targetItems;
             if (!GetFilesInPathMatchingMasks(m_tgt, m_sub, masks, targetItems))
                 errors = true;
+            m_clone.TargetFilesListed += static_cast<int64_t>(targetItems.size());
             if (IsCloneCancelled())
                 return false;
             if (!targetItems.empty() && !Guarded("cClone.CompareMatchingTarget", false,
@@ -98,6 +99,8 @@ public:
             m_clone.ValidateRemoveFolderOps();
         }
 
+        if (m_clone.DeletionsCapped(m_tgt))
+            errors = true;
         if (!m_clone.PlanOnly() && !m_clone.PerformFileOperations(sourceForStatus))
             errors = true;
         host.processEvents();
@@ -110,10 +113,12 @@ public:
         m_clone.ResetFileOpsList(m_tgt);
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
         host.setStatusText(StatusPanel::Panel2, "0 files");
-        if (m_clone.RootsOverlap(m_src, m_tgt))
+        if (m_clone.RootsOverlap(m_src, m_tgt) || m_clone.TargetRefused(m_src, m_tgt))
             return false;
         bool errors = !Guarded("cClone.CompareSourceToTarget_ExclusionsUse", false,
                                [&] { return CompareTrees(m_clone, m_src, m_tgt, m_sub, &exclusions); });
+        if (!IsCloneCancelled() && m_clone.DeletionsCapped(m_tgt))
+            errors = true;
         if (!IsCloneCancelled() && !m_clone.PlanOnly() && !m_clone.PerformFileOperations(sourceForStatus))
             errors = true;
         host.processEvents();

@@ -708,7 +708,7 @@ int makeUniqueFile(const std::string& folder, const std::string& prefix, const s
         base += '/';
     int err = EEXIST;
     for (int attempt = 0; attempt < 1000 && err == EEXIST; ++attempt) {
-        const std::string candidate = base + prefix + randomHex(8) + extension;
+        const std::string candidate = base + prefix + randomHex(kUniqueNameRandomChars) + extension;
         if ((err = detail::checkPath(candidate)))
             break;
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -720,6 +720,28 @@ int makeUniqueFile(const std::string& folder, const std::string& prefix, const s
         err = errno;
     }
     return err;
+}
+
+bool isUniqueFileName(std::string_view name, std::string_view prefix, std::string_view extension)
+{
+    if (name.size() != prefix.size() + kUniqueNameRandomChars + extension.size() || !name.starts_with(prefix) ||
+        !name.ends_with(extension))
+        return false;
+    const std::string_view random = name.substr(prefix.size(), kUniqueNameRandomChars);
+    return std::all_of(random.begin(), random.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+int removeLeftoverFile(const std::string& path)
+{
+    if (const int err = detail::checkPath(path))
+        return err;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid())
+        return EPERM;
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
 std::string tempFolder()

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrow::platform {
 
@@ -116,6 +117,19 @@ int renameReplace(const std::string& from, const std::string& to);
 // `out`, or errno.
 int makeUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension,
                    std::string& out);
+
+// The number of random characters makeUniqueFile puts between prefix and extension.
+inline constexpr size_t kUniqueNameRandomChars = 8;
+
+// Whether `name` is exactly a name makeUniqueFile gives for `prefix` and
+// `extension`: the prefix, kUniqueNameRandomChars lowercase hex digits, the
+// extension, nothing else (case counts).
+bool isUniqueFileName(std::string_view name, std::string_view prefix, std::string_view extension);
+
+// Removes a temporary file a killed process of ours left behind: only a regular
+// file (never a link, folder or special file), with one name, owned by the
+// effective user. Anything else gives EPERM and is left as it is.
+int removeLeftoverFile(const std::string& path);
 
 // The system temporary folder ($TMPDIR or /tmp), ending with "/".
 std::string tempFolder();

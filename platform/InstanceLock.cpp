@@ -1,8 +1,11 @@
 #include "platform/InstanceLock.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrow::platform {
@@ -63,6 +66,31 @@ std::string instanceLockFile(const std::string& dataFolder)
     if (!folder.empty() && folder.back() != '/')
         folder += '/';
     return folder + ".kestrow.lock";
+}
+
+std::string targetLockFile(const std::string& dataFolder, const std::string& resolvedTarget, int& err)
+{
+    err = 0;
+    std::string folder = dataFolder;
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    folder += "target-locks";
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        err = errno;
+        return {};
+    }
+    // FNV-1a: stable across builds and programs, unlike std::hash.
+    uint64_t hash = 14695981039346656037ull;
+    std::string key = resolvedTarget;
+    while (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    for (const unsigned char c : key) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "/%016llx.lock", static_cast<unsigned long long>(hash));
+    return folder + name;
 }
 
 } // namespace kestrow::platform

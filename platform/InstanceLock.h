@@ -44,4 +44,10 @@ private:
 // The lock file of a data folder (ending with "/"): folder + ".kestrow.lock".
 std::string instanceLockFile(const std::string& dataFolder);
 
+// The lock file that keeps two runs off one Target: in the data folder's
+// "target-locks" folder (made when missing), named by a hash of the Target's
+// resolved path, so every spelling of one folder meets the same lock. "" when
+// that folder cannot be made (errno in `err`).
+std::string targetLockFile(const std::string& dataFolder, const std::string& resolvedTarget, int& err);
+
 } // namespace kestrow::platform

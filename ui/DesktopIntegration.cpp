@@ -51,6 +51,14 @@ void DesktopIntegration::setContextMenu(QMenu* menu)
         m_tray->setContextMenu(menu);
 }
 
+bool DesktopIntegration::showMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon)
+{
+    if (!m_tray || !m_visible || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_tray->showMessage(title, text, icon);
+    return true;
+}
+
 void DesktopIntegration::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {

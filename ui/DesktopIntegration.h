@@ -49,6 +49,10 @@ public:
     void setContextMenu(QMenu* menu);
     QMenu* contextMenu() const { return m_menu; }
 
+    // Shows a message balloon from the tray icon. Returns false, showing nothing,
+    // when there is no tray, the icon is hidden or the tray cannot show messages.
+    bool showMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon);
+
 public Q_SLOTS:
     // What the tray reports: a click or double click asks for the window, a right
     // click (Context) for the menu.

@@ -314,3 +314,27 @@ QPixmap pausedBackground(int width, int height, const QColor& base)
 }
 
 } // namespace kestrow::gui
+
+namespace kestrow::gui {
+
+QIcon selectionFolderIcon(const QIcon& folder)
+{
+    QIcon icon;
+    for (int size : {16, 22, 24, 32}) {
+        icon.addPixmap(render(size, [&folder](QPainter& p, qreal s) {
+            folder.paint(&p, QRect(0, 0, static_cast<int>(s), static_cast<int>(s)));
+            const QRectF badge(s * 0.44, s * 0.44, s * 0.56, s * 0.56);
+            drawBadgeCircle(p, badge, QColor(0x2e, 0x8b, 0x3a));
+            QPainterPath tick;
+            tick.moveTo(badge.left() + badge.width() * 0.24, badge.top() + badge.height() * 0.52);
+            tick.lineTo(badge.left() + badge.width() * 0.43, badge.top() + badge.height() * 0.72);
+            tick.lineTo(badge.left() + badge.width() * 0.78, badge.top() + badge.height() * 0.30);
+            p.setPen(QPen(Qt::white, qMax<qreal>(1.5, s / 10.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(tick);
+        }));
+    }
+    return icon;
+}
+
+} // namespace kestrow::gui

@@ -43,4 +43,8 @@ QIcon stopSignIcon();
 // ground, in a shade that shows on `base` (the list's background colour).
 QPixmap pausedBackground(int width, int height, const QColor& base);
 
+// The picture of a file selection tree's folder that holds checked items somewhere
+// below it: `folder` (the tree's own folder picture) with a tick on it.
+QIcon selectionFolderIcon(const QIcon& folder);
+
 } // namespace kestrow::gui

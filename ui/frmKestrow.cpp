@@ -1,5 +1,6 @@
 #include "ui/frmKestrow.h"
 
+#include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
 #include "app/services/AppState.h"
 #include "app/services/ErrorReporter.h"
@@ -12,14 +13,23 @@
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"
 #include "settings/StartAtLogin.h"
+#include "settings/cPriorityRules.h"
+#include "tasks/TaskListFile.h"
 #include "tasks/cCategories.h"
 #include "tasks/cRestore.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/HelpLink.h"
 #include "ui/QtRunHost.h"
 #include "ui/WorkerRun.h"
+#include "ui/frmAbout.h"
 #include "ui/frmConfirmChanges.h"
+#include "ui/frmEditCategories.h"
+#include "ui/frmEnterPassword.h"
 #include "ui/frmLog.h"
+#include "ui/frmOrderTasks.h"
+#include "ui/frmPriorityRules.h"
 #include "ui/frmRestore.h"
+#include "ui/frmSetPassword.h"
 #include "ui/frmSysTrayReminder.h"
 #include "ui/frmTaskProperties.h"
 
@@ -47,7 +57,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -188,6 +197,10 @@ constexpr ToolbarItem kToolbarItems[] = {
     {"HELP", "Help"},
 };
 
+// Where "Kestrow on the Web" leads.
+constexpr const char* ProductWebSite = "https://kestrow.invalid/";
+constexpr const char* SupportEmail = "dev@kestrow.invalid";
+
 constexpr OptionsMenuItem kCompareItems[] = {
     OptionsMenuItem::mnuOptionsCompMethodDateTime, OptionsMenuItem::mnuOptionsCompMethodSize,
     OptionsMenuItem::mnuOptionsCompMethodContents, OptionsMenuItem::mnuOptionsCompMethodCRC32};
@@ -205,6 +218,10 @@ frmKestrow::frmKestrow(DesktopIntegration::TrayMode trayMode, QWidget* parent)
     setObjectName(QStringLiteral("frmKestrow"));
     setWindowTitle(QStringLiteral("Kestrow"));
     setWindowIcon(appIcon(AppIconKind::Normal));
+    // The options reader (Form_Load) must find the stored password's codec, and the
+    // tray's way back to this window asks through the password window.
+    InstallPasswordCodec();
+    frmEnterPassword::InstallAsPasswordWindow();
 
     buildMenus();
     buildCentralWidget();
@@ -271,6 +288,8 @@ frmKestrow::frmKestrow(DesktopIntegration::TrayMode trayMode, QWidget* parent)
     m_tray->setToolTip(QStringLiteral("Kestrow"));
     connect(m_tray, &DesktopIntegration::contextMenuRequested, this, &frmKestrow::SysTray_RightClick);
     connect(m_tray, &DesktopIntegration::activationRequested, this, &frmKestrow::ShowFromTray);
+    // A child of the window: it outlives the shell, which is a member.
+    m_shell->scheduler().notifier().setSink(new DesktopNotifier(*m_tray, this));
 
     bindOptionsModel();
     applyGeometryFromOptions();
@@ -399,6 +418,8 @@ void frmKestrow::buildOptionsMenus()
         connect(optionAction(fat, item, QString::fromLatin1(caption)), &QAction::triggered, this,
                 [this, item] { toggleOption(item); });
     }
+    addAction(m_mnuOptions, "mnuOptionsSetPriority", QStringLiteral("Priority Rules..."),
+              &frmKestrow::mnuOptionsSetPriority_Click);
     m_mnuOptions->addSeparator();
 
     QMenu* del = m_mnuOptions->addMenu(QStringLiteral("Delete Methods"));
@@ -440,6 +461,11 @@ void frmKestrow::buildOptionsMenus()
     connect(optionAction(m_mnuOptions, I::mnuOptionsPromptToInsertRemovableDrive,
                          QStringLiteral("Prompt Me to Insert Removable Drives")),
             &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsPromptToInsertRemovableDrive); });
+    connect(optionAction(m_mnuOptions, I::mnuOptionsNotifications, QStringLiteral("&Notifications")),
+            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsNotifications); });
+    connect(optionAction(m_mnuOptions, I::mnuOptionsProtectFromEmptySource,
+                         QStringLiteral("Protect Targets From an Empty Source")),
+            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsProtectFromEmptySource); });
     QMenu* reset = m_mnuOptions->addMenu(QStringLiteral("Reset &Error Indicator"));
     reset->setObjectName(QStringLiteral("mnuFileResetErrorFlag"));
     addAction(reset, "mnuResetErrorFlagSelectedTask", QStringLiteral("&Selected Task"),
@@ -461,6 +487,10 @@ void frmKestrow::buildOptionsMenus()
     QMenu* categories = m_mnuAdmin->addMenu(QStringLiteral("&Categories"));
     categories->setObjectName(QStringLiteral("mnuCategories"));
     addAction(categories, "mnuShowCategoryTasks", QStringLiteral("Show Only Tasks From Category"), nullptr);
+    addAction(categories, "mnuOptionsEditCategories", QStringLiteral("Edit Categories..."),
+              &frmKestrow::mnuOptionsEditCategories_Click);
+    addAction(m_mnuAdmin, "mnuAdminSetPassword", QStringLiteral("Set/Change Password..."),
+              &frmKestrow::mnuAdminSetPassword_Click);
 
     m_mnuLog = menuBar()->addMenu(QStringLiteral("&Log"));
     m_mnuLog->setObjectName(QStringLiteral("mnuLog"));
@@ -486,6 +516,11 @@ void frmKestrow::buildOptionsMenus()
     connect(legend, &QAction::triggered, this, [this] { openHelp(52); });
     QAction* trouble = addAction(m_mnuHelp, "mnuHelpTroubleshooting", QStringLiteral("&Troubleshooting"), nullptr);
     connect(trouble, &QAction::triggered, this, [this] { openHelp(32); });
+    QMenu* web = m_mnuHelp->addMenu(QStringLiteral("Kestrow on the &Web"));
+    web->setObjectName(QStringLiteral("mnuHelpOneTheWeb"));
+    addAction(web, "mnuHelpOnTheWebSite", QStringLiteral("&Web Site"), &frmKestrow::mnuHelpOnTheWebSite_Click);
+    addAction(web, "mnuHelpOnTheWebContactUs", QStringLiteral("&Contact Us"),
+              &frmKestrow::mnuHelpOnTheWebContactUs_Click);
     m_mnuHelp->addSeparator();
     addAction(m_mnuHelp, "mnuHelpAbout", QStringLiteral("&About..."), &frmKestrow::mnuHelpAbout_Click);
 }
@@ -630,6 +665,8 @@ void frmKestrow::toggleOption(OptionsMenuItem item)
         case I::mnuOptionsCreateTargetFolder: gClone->setCreateTargetFolder(on); break;
         case I::mnuOptionsConfirmSyncActions: gClone->setConfirmSyncActions(on); break;
         case I::mnuOptionsPromptToInsertRemovableDrive: gblnPromptToInsertRemovableDrive = on; break;
+        case I::mnuOptionsNotifications: gblnNotifications = on; break;
+        case I::mnuOptionsProtectFromEmptySource: gClone->setProtectFromEmptySource(on); break;
         case I::mnuLogOnlyErrors:
             gCloneLog->setLogOnlyErrors(on);
             if (on && gCloneLog->CurrInMemoryLogSize() != 0)
@@ -742,20 +779,17 @@ void frmKestrow::mnuOptionsDelayBeforeFirstTask_Click()
         const std::string text = trimBlanks(answer.value_or(std::string()));
         if (text.empty())
             return;
-        char* end = nullptr;
-        const double value = std::strtod(text.c_str(), &end);
-        if (*end != '\0' || !std::isfinite(value)) {
+        if (!IsNumericText(text)) {
             ui().messageBox("Invalid Delay Input",
                             "\"" + text + "\" is not a valid numeric input.\n\nFor example, enter \"5\" "
                                           "(without the quotes)\nfor a five minute delay.",
                             MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
-        const double whole = std::nearbyint(value); // halves to even
-        if (whole > 2147483647.0)
-            throw RuntimeError(6, "Overflow");
+        // To a whole number, halves to even; out of range is the overflow error.
+        const int32_t whole = Integer32FromText(text);
         if (whole > 0) {
-            glngDelayBeforeFirstTask = static_cast<int32_t>(whole);
+            glngDelayBeforeFirstTask = whole;
             ui().messageBox("Delay", "This change will take effect the next time Kestrow is launched.",
                             MsgIcon::Information, MsgButtons::Ok);
         } else {
@@ -796,10 +830,58 @@ void frmKestrow::openHelp(int context)
 
 void frmKestrow::mnuHelpAbout_Click()
 {
-    ui().messageBox("About Kestrow",
-                    std::string("Kestrow ") + KESTROW_VERSION +
-                        "\n\nKeeps Target folders identical to a Source folder.",
-                    MsgIcon::Information, MsgButtons::Ok);
+    Guarded("frmKestrow.mnuHelpAbout_Click", [&] {
+        frmAbout about(dialogParent());
+        about.exec();
+    });
+}
+
+void frmKestrow::mnuHelpOnTheWebSite_Click()
+{
+    Guarded("frmKestrow.mnuHelpOnTheWebSite_Click", [] {
+        QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductWebSite)));
+        QCoreApplication::processEvents();
+    });
+}
+
+void frmKestrow::mnuHelpOnTheWebContactUs_Click()
+{
+    Guarded("frmKestrow.mnuHelpOnTheWebContactUs_Click", [] {
+        QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(SupportEmail)));
+        QCoreApplication::processEvents();
+    });
+}
+
+void frmKestrow::mnuOptionsSetPriority_Click()
+{
+    if (refuseDuringRun())
+        return;
+    Guarded("frmKestrow.mnuOptionsSetPriority_Click", [&] {
+        frmPriorityRules dialog(*gPriorityRules, dialogParent());
+        dialog.exec();
+    });
+}
+
+void frmKestrow::mnuOptionsEditCategories_Click()
+{
+    // Also reached from the tray menu, which stays open during a run: the dialog
+    // moves tasks between categories, which a running task must not see change.
+    if (refuseDuringRun())
+        return;
+    Guarded("frmKestrow.mnuOptionsEditCategories_Click", [&] {
+        frmEditCategories dialog(*gCategories, gCloneTasks, dialogParent());
+        dialog.exec();
+    });
+}
+
+void frmKestrow::mnuAdminSetPassword_Click()
+{
+    if (refuseDuringRun())
+        return;
+    Guarded("frmKestrow.mnuAdminSetPassword_Click", [&] {
+        frmSetPassword dialog(dialogParent());
+        dialog.exec();
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -1067,11 +1149,17 @@ void frmKestrow::rebuildCategoryMenu(QMenu* menu, const char* objectPrefix)
         entry->setData(q(name));
         connect(entry, &QAction::triggered, this, [this, name] { RunAllTasksInCategory(name); });
     }
-    // The categories dialog comes with its own window; until then the entry is shown
-    // disabled.
     QAction* edit = menu->addAction(QStringLiteral("Edit Categories..."));
     edit->setObjectName(QString::fromLatin1(objectPrefix) + QString::number(index));
-    edit->setEnabled(false);
+    const bool fromTray = menu == m_mnuPopupCategoryNames;
+    connect(edit, &QAction::triggered, this, [this, fromTray] {
+        if (refuseDuringRun())
+            return;
+        // From the tray the dialog stands behind the password, as the window does.
+        if (fromTray && !IsMainWindowVisible() && !PasswordPrompt())
+            return;
+        mnuOptionsEditCategories_Click();
+    });
 }
 
 void frmKestrow::LoadCategoriesInFileMenu()
@@ -1152,7 +1240,7 @@ void frmKestrow::addTaskAsNew(const CloneTaskPtr& task)
 bool frmKestrow::showTaskPropertiesDialog(const CloneTaskPtr& task)
 {
     gCurrentTask = task;
-    frmTaskProperties dialog(isVisible() && !isMinimized() ? this : nullptr);
+    frmTaskProperties dialog(dialogParent());
     dialog.exec();
     return !gblnTaskPropertiesCancelled;
 }
@@ -1557,12 +1645,13 @@ void frmKestrow::mnuRunCheckedTasks_Click()
                             MsgButtons::Ok);
             return;
         }
-        // Until the order dialog exists, checked tasks run in list order.
-        std::vector<std::string> names;
-        for (int i = 0; i < m_lvwTasks->topLevelItemCount(); ++i)
-            if (m_lvwTasks->topLevelItem(i)->checkState(ColTaskName) == Qt::Checked)
-                names.push_back(s(m_lvwTasks->topLevelItem(i)->text(ColTaskName)));
-        runTasksInOrder(names);
+        if (NumCheckedTasks() == 1) {
+            for (int i = 0; i < m_lvwTasks->topLevelItemCount(); ++i)
+                if (m_lvwTasks->topLevelItem(i)->checkState(ColTaskName) == Qt::Checked)
+                    runTask(gCloneTasks->Item(s(m_lvwTasks->topLevelItem(i)->text(ColTaskName))));
+            return;
+        }
+        runChosenOrder(orderWhat::CheckedTasks);
     });
 }
 
@@ -1570,7 +1659,41 @@ void frmKestrow::mnuRunAllTasksNow_Click()
 {
     if (refuseDuringRun())
         return;
-    Guarded("frmKestrow.mnuRunAllTasksNow_Click", [&] { runTasksInOrder(taskListRowTexts()); });
+    Guarded("frmKestrow.mnuRunAllTasksNow_Click", [&] {
+        const int count = m_lvwTasks->topLevelItemCount();
+        if (count == 0)
+            return;
+        if (count == 1) {
+            runTask(gCloneTasks->Item(s(m_lvwTasks->topLevelItem(0)->text(ColTaskName))));
+            return;
+        }
+        runChosenOrder(orderWhat::AllTasks);
+    });
+}
+
+std::vector<OrderTaskRow> frmKestrow::orderRows() const
+{
+    std::vector<OrderTaskRow> rows;
+    for (int i = 0; i < m_lvwTasks->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = m_lvwTasks->topLevelItem(i);
+        rows.push_back({s(row->text(ColTaskName)), row->checkState(ColTaskName) == Qt::Checked});
+    }
+    return rows;
+}
+
+void frmKestrow::runChosenOrder(int32_t OrderWhat)
+{
+    // The dialog hands back nothing when it was closed, or had nothing to offer.
+    const std::optional<std::vector<std::string>> order =
+        frmOrderTasks::ChooseOrder(orderRows(), OrderWhat, m_SelectedCategoryName, dialogParent());
+    if (order)
+        runTasksInOrder(*order);
+}
+
+QWidget* frmKestrow::dialogParent()
+{
+    // A dialog over a hidden or minimised window would come up hidden with it.
+    return isVisible() && !isMinimized() ? this : nullptr;
 }
 
 void frmKestrow::RunAllTasksInCategory(const std::string& categoryName)
@@ -1578,6 +1701,7 @@ void frmKestrow::RunAllTasksInCategory(const std::string& categoryName)
     if (refuseDuringRun())
         return;
     Guarded("frmKestrow.RunAllTasksInCategory", [&] {
+        m_SelectedCategoryName = categoryName;
         const int32_t count = gCloneTasks->NumTasksInCategory(categoryName);
         if (count == 0) {
             ui().messageBox("No Tasks in Category", "No tasks are in this category.", MsgIcon::Information,
@@ -1594,14 +1718,7 @@ void frmKestrow::RunAllTasksInCategory(const std::string& categoryName)
             }
             return;
         }
-        // Until the order dialog exists, the category's tasks run in list order.
-        std::vector<std::string> names;
-        for (const std::string& name : taskListRowTexts()) {
-            const CloneTaskPtr task = gCloneTasks->Item(name);
-            if (task && asciiLower(task->Category()) == wanted)
-                names.push_back(name);
-        }
-        runTasksInOrder(names);
+        runChosenOrder(orderWhat::TasksInCategory);
     });
 }
 
@@ -1722,6 +1839,10 @@ void frmKestrow::ShowFromTray()
 {
     // A minimised window counts as not shown: the command brings it back too.
     if (isVisible() && !isMinimized())
+        return;
+    if (frmEnterPassword::IsEnterPasswordWindowOpen())
+        return;
+    if (!PasswordPrompt())
         return;
     RestoreMainWindow();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the task list and its commands, the run commands and the
 // scheduler timer, the tray icon, the toolbar and the status bar, and the Options,
-// Admin, Log and Help menus as far as their commands exist.
+// Admin, Log and Help menus.
 //
 // The window is the ShellHost of the start-up and shutdown logic (app/Startup.h):
 // it owns the KestrowShell, whose Main and Form_Load the entry point calls. Every
@@ -15,6 +15,7 @@
 #include "tasks/cCloneTasks.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/KestrowIcons.h"
+#include "ui/frmOrderTasks.h"
 
 #include <QColor>
 #include <QMainWindow>
@@ -129,12 +130,14 @@ public:
     // Runs `task` (Execute(false)) on a worker thread and returns when it is over;
     // then refreshes its row, the row icons and the tray icon.
     void runTask(const CloneTaskPtr& task);
-    // The run commands and the order of tasks they run (until the order dialog
-    // exists, several tasks run in list order).
+    // The run commands. A run of two or more tasks first asks for their order
+    // (frmOrderTasks); closing that dialog runs nothing.
     void mnuRunSelectedTask_Click();
     void mnuRunCheckedTasks_Click();
     void mnuRunAllTasksNow_Click();
     void RunAllTasksInCategory(const std::string& categoryName);
+    // The category the last RunAllTasksInCategory was given.
+    const std::string& SelectedCategoryName() const { return m_SelectedCategoryName; }
     void mnuPopupTaskName_Click(int index);
     void mnuFilePauseExecution_Click();
     void mnuPopupPause_Click();
@@ -233,6 +236,17 @@ private:
     void applyGeometryFromOptions();
     void mnuViewLog_Click();
     void mnuHelpAbout_Click();
+    void mnuHelpOnTheWebSite_Click();
+    void mnuHelpOnTheWebContactUs_Click();
+    void mnuOptionsSetPriority_Click();
+    void mnuOptionsEditCategories_Click();
+    void mnuAdminSetPassword_Click();
+    // The rows of lvwTasks as the order dialog takes them.
+    std::vector<OrderTaskRow> orderRows() const;
+    // The order dialog for `OrderWhat`, then the run of what it hands back.
+    void runChosenOrder(int32_t OrderWhat);
+    // The parent of a dialog: this window while it is shown, else none.
+    QWidget* dialogParent();
 
     // Options menu handlers.
     void toggleOption(OptionsMenuItem item);
@@ -291,6 +305,7 @@ private:
     QSize m_knownSize;
     QColor m_baseColor;
     std::string m_oldLabel;
+    std::string m_SelectedCategoryName;
     QPointer<QWidget> m_reminder;
 };
 

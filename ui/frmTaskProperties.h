@@ -1,28 +1,35 @@
 #pragma once
-// The task properties dialog, in a first form: the Source folder, the Target
-// folders, subfolders, the schedule and the category of the current task. The
-// selection of single files and folders, folder-path checks, autocompletion and
-// drops come with the full dialog.
+// "Task Properties": the Source folder, the Target folders, all files or only selected
+// ones, subfolders, the schedule and the category of one clone task.
 //
-// The main window puts the task to edit into gCurrentTask, shows the dialog
-// modally and then reads gblnTaskPropertiesCancelled and gblnTaskPropertiesChanged.
+// The main window puts the task to edit into gCurrentTask, shows the dialog modally and
+// then reads gblnTaskPropertiesCancelled and gblnTaskPropertiesChanged. The dialog
+// writes into the task only on an OK whose four checks all pass (folders, increment,
+// days of the week, start time, in that order, stopping at the first that fails).
+// Cancel, Escape and the title-bar button save nothing and set the cancelled flag.
 
 #include "tasks/cCloneTasks.h"
 
 #include <QDialog>
+
+#include <string>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
+class QMimeData;
+class QRadioButton;
 class QTimeEdit;
+class QToolButton;
 
 namespace kestrow {
 
 // The task the properties dialog edits (set by the main window).
 extern CloneTaskPtr gCurrentTask;
-// The dialog closed by Cancel.
+// The dialog closed without saving.
 extern bool gblnTaskPropertiesCancelled;
 // The user changed something in the dialog.
 extern bool gblnTaskPropertiesChanged;
@@ -35,41 +42,100 @@ class frmTaskProperties : public QDialog
 public:
     // Fills the controls from gCurrentTask (which must be set), then clears both flags.
     explicit frmTaskProperties(QWidget* parent = nullptr);
+    ~frmTaskProperties() override;
+
+    // The selection state shared with the file selection dialog.
+    const std::string& SourceFolderSpec() const { return m_SourceFolderSpec; }
+    void setSourceFolderSpec(const std::string& value) { m_SourceFolderSpec = value; }
+    bool IncludeSubFolders() const { return m_IncludeSubFolders; }
+    void setIncludeSubFolders(bool value) { m_IncludeSubFolders = value; }
+    // True selects "All Files" and empties the four strings below; false selects
+    // "Only Selected Files".
+    bool AllFilesAndFolders() const { return m_AllFilesAndFolders; }
+    void setAllFilesAndFolders(bool value);
+    const std::string& IncludeFileSpecs() const { return m_IncludeFileSpecs; }
+    void setIncludeFileSpecs(const std::string& value) { m_IncludeFileSpecs = value; }
+    const std::string& IncludeFileMasks() const { return m_IncludeFileMasks; }
+    void setIncludeFileMasks(const std::string& value) { m_IncludeFileMasks = value; }
+    const std::string& ExcludeFileSpecs() const { return m_ExcludeFileSpecs; }
+    void setExcludeFileSpecs(const std::string& value) { m_ExcludeFileSpecs = value; }
+    const std::string& ExcludeFileMasks() const { return m_ExcludeFileMasks; }
+    void setExcludeFileMasks(const std::string& value) { m_ExcludeFileMasks = value; }
 
     // Writes the controls into gCurrentTask: the Source with a trailing "/", the
-    // Target lines joined by "<:>", subfolders, schedule (an increment that is not a
-    // number becomes 5; a start time of 00:00:00 is stored as 00:00:01), the days of
-    // the week, a first LastCloneDateTime of now, the next run of a scheduled task,
-    // and the category. Returns true.
+    // Target lines joined by "<:>", subfolders and the selection, the schedule (an
+    // increment that is not a number becomes 5; a start time of 00:00:00 is stored as
+    // 00:00:01), the days of the week, a first LastCloneDateTime of now, the next run
+    // of a scheduled task, and the category. False after a reported error.
     bool SaveTaskProperties();
 
-    // The checks of the OK button, in order; each shows its message and returns false
-    // when the input cannot be saved.
+    // The checks of OK; each shows its message and returns false when its part of the
+    // input cannot be saved. A missing Target folder is created when the clone
+    // engine's CreateTargetFolder option is on; another problem with a Target or the
+    // Source asks whether to disregard it (OK) or correct it (Cancel). Once a Target
+    // folder has failed, the Source folder is not checked.
     bool ValidateFolders();
     bool ValidateFrequency();
     bool ValidateDaysOfWeek();
+    bool ValidateStartTime();
+
+    // Fills the categories list: "Unfiled", the sorted names, "Edit Categories...";
+    // selects the task's category (without regard to case), else "Unfiled".
+    void LoadCategories();
+
+    // The buttons.
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void cmdHelp_Click();
+    // Checks the Source folder and opens the file selection dialog.
+    void cmdSelect_Click();
+    void cmdSelectSourceFolder_Click();
+    void cmdSelectTargetFolder_Click();
+    void cmdRemoveFolder_Click();
 
     // Cancel, Escape and the title-bar close button: gblnTaskPropertiesCancelled set.
     void reject() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void LoadCategories();
     void LoadTaskProperties();
     void cboFrequency_Click();
-    void cmdOK_Click();
-    void cmdCancel_Click();
+    void cboCategories_Click();
+    void optWhichFiles_Click(int index);
+    void lstTargetFolders_DblClick(QListWidgetItem* item);
+    // Asks for a folder; "" when cancelled. `initial` is where the chooser starts.
+    std::string browseForFolder(const char* prompt, const QString& initial);
+    void appendTargetFolder(const std::string& path);
+    // The text or, failing that, the first file of a drop (a file list wins when the
+    // drop carries local files: file managers add the URLs as text too).
+    static std::string droppedText(const QMimeData* data);
     void markChanged();
 
     bool m_loading = true;
-    QLineEdit* m_source;
-    QListWidget* m_targets;
-    QCheckBox* m_subFolders;
-    QComboBox* m_frequency;
-    QLabel* m_frequencyType;
-    QLineEdit* m_increment;
-    QTimeEdit* m_startTime;
-    QCheckBox* m_days[7];
-    QComboBox* m_categories;
+    std::string m_SourceFolderSpec;
+    bool m_IncludeSubFolders = true;
+    bool m_AllFilesAndFolders = true;
+    std::string m_IncludeFileSpecs;
+    std::string m_IncludeFileMasks;
+    std::string m_ExcludeFileSpecs;
+    std::string m_ExcludeFileMasks;
+
+    QLineEdit* m_txtSourceFolderPath = nullptr;
+    QToolButton* m_cmdSelectSourceFolder = nullptr;
+    QListWidget* m_lstTargetFolders = nullptr;
+    QToolButton* m_cmdSelectTargetFolder = nullptr;
+    QToolButton* m_cmdRemoveFolder = nullptr;
+    QRadioButton* m_optWhichFiles[2]{};
+    QCheckBox* m_chkIncludeSubFolders = nullptr;
+    QComboBox* m_cboFrequency = nullptr;
+    QLabel* m_lblFrequencyType = nullptr;
+    QLineEdit* m_txtIntervalIncrement = nullptr;
+    QLabel* m_lblStartTime = nullptr;
+    QTimeEdit* m_dtpStartTime = nullptr;
+    QCheckBox* m_chkDaysOfWeek[7]{};
+    QComboBox* m_cboCategories = nullptr;
 };
 
 } // namespace gui

@@ -138,6 +138,8 @@ TEST_F(ProgramOptionsTest, MissingFileGivesEveryDefault)
         M::mnuOptionsCopyMethod0,
         M::mnuOptionsDeleteMethod1,
         M::mnuOptionsConfirmSyncActions,
+        M::mnuOptionsNotifications,
+        M::mnuOptionsProtectFromEmptySource,
     };
     EXPECT_EQ(checkedItems(*W), expected);
     EXPECT_TRUE(ui.prompts().empty());
@@ -485,7 +487,10 @@ TEST_F(ProgramOptionsTest, FreshFileHasTheKeysInOrder)
                                  "CopyOnlyIfNewer=False\n"
                                  "ConfirmSyncActions=True\n"
                                  "CreateTargetFolder=False\n"
-                                 "Categories=Personal,Work,Pictures,E-mail,Financial,Documents,Settings\n";
+                                 "Categories=Personal,Work,Pictures,E-mail,Financial,Documents,Settings\n"
+                                 "Notifications=True\n"
+                                 "ProtectFromEmptySource=True\n"
+                                 "MaxDeletePercent=0\n";
     EXPECT_EQ(optionsText(), expected);
 }
 

@@ -18,6 +18,7 @@
 #include "ui/frmConfirmChanges.h"
 #include "ui/frmKestrow.h"
 #include "ui/frmLog.h"
+#include "ui/frmOrderTasks.h"
 #include "ui/frmRestore.h"
 #include "ui/frmTaskProperties.h"
 
@@ -170,12 +171,17 @@ protected:
     void answerPropertiesDialog(const std::string& source, const std::string& target, bool ok)
     {
         dialogsAnswered = 0;
-        answerWhenShown(source, target, ok, 1000);
+        answerWhenShown(source, target, ok, kPollTries);
     }
+
+    // Dialogs are looked for every few milliseconds for up to half a minute: a run's
+    // worker thread may still be comparing when the first looks are made.
+    static constexpr int kPollTries = 6000;
+    static constexpr int kPollMs = 5;
 
     void answerWhenShown(const std::string& source, const std::string& target, bool ok, int triesLeft)
     {
-        QTimer::singleShot(0, [this, source, target, ok, triesLeft] {
+        QTimer::singleShot(triesLeft == kPollTries ? 0 : kPollMs, [this, source, target, ok, triesLeft] {
             gui::frmTaskProperties* dialog = nullptr;
             for (QWidget* top : QApplication::topLevelWidgets())
                 if (auto* d = qobject_cast<gui::frmTaskProperties*>(top); d && d->isVisible())
@@ -202,9 +208,9 @@ protected:
     // Once a visible top-level window of type T shows up (the next modal dialog), hands
     // it to `answer`, which must close it; counts it in dialogsAnswered.
     template <typename T>
-    void whenShown(std::function<void(T*)> answer, int triesLeft = 1000)
+    void whenShown(std::function<void(T*)> answer, int triesLeft = kPollTries)
     {
-        QTimer::singleShot(0, [this, answer, triesLeft] {
+        QTimer::singleShot(triesLeft == kPollTries ? 0 : kPollMs, [this, answer, triesLeft] {
             for (QWidget* top : QApplication::topLevelWidgets()) {
                 if (auto* d = qobject_cast<T*>(top); d && d->isVisible()) {
                     ++dialogsAnswered;
@@ -959,7 +965,15 @@ TEST_F(MainWindowTest, CheckedTasksRunInListOrder)
     window->findRow("C")->setCheckState(0, Qt::Checked);
     window->findRow("A")->setCheckState(0, Qt::Checked);
     EXPECT_EQ(window->NumCheckedTasks(), 2);
+    // Two checked tasks: the order dialog offers them in list order; Run Tasks as offered.
+    std::vector<std::string> offered;
+    whenShown<gui::frmOrderTasks>([&](gui::frmOrderTasks* dialog) {
+        offered = dialog->Lines();
+        dialog->OKButton_Click();
+    });
     trigger("mnuRunCheckedTasks");
+    EXPECT_EQ(dialogsAnswered, 1);
+    EXPECT_EQ(offered, (std::vector<std::string>{"A", "C"}));
     EXPECT_EQ(runs, (std::vector<QString>{QStringLiteral("A"), QStringLiteral("C")}));
     EXPECT_FALSE(std::filesystem::exists(dir / "B/dst/one.txt"));
     EXPECT_EQ(dir.readFile("C/dst/one.txt"), "one");
