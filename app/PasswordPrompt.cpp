@@ -2,6 +2,7 @@
 
 #include "app/ProgramOptions.h"
 #include "app/services/ErrorReporter.h"
+#include "platform/InstanceLock.h"
 #include "settings/IniDocument.h"
 #include "settings/modEncryption.h"
 
@@ -91,7 +92,9 @@ void SavePasswordToIni()
 {
     Guarded("frmSetPassword.SavePasswordToIni", [] {
         // One read and one atomic write, so a file that cannot be written is reported
-        // instead of passing unnoticed.
+        // instead of passing unnoticed; under the options file's lock, so another
+        // program's save in between is not lost.
+        const platform::UpdateLock lock(OptionsFileSpec());
         int err = 0;
         IniDocument ini = IniDocument::load(OptionsFileSpec(), err);
         if (err != 0)

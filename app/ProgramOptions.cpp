@@ -7,6 +7,7 @@
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"
+#include "platform/InstanceLock.h"
 #include "settings/IniDocument.h"
 #include "settings/cPriorityRules.h"
 #include "tasks/TaskListFile.h"
@@ -504,6 +505,8 @@ bool ReadProgramOptionsFromIniFile(ProgramOptions& W)
 
 bool SaveProgramOptionsToIniFile(const ProgramOptions& W)
 {
+    // Held from the read to the write: a key another program saves meanwhile is not lost.
+    const platform::UpdateLock lock(OptionsFileSpec());
     IniDocument ini;
     bool loaded = false;
     bool ok = Guarded("modIniFile.SaveProgramOptionsToIniFile", false, [&] {

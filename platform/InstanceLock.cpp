@@ -1,11 +1,15 @@
 #include "platform/InstanceLock.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrow::platform {
@@ -91,6 +95,102 @@ std::string targetLockFile(const std::string& dataFolder, const std::string& res
     char name[40];
     std::snprintf(name, sizeof name, "/%016llx.lock", static_cast<unsigned long long>(hash));
     return folder + name;
+}
+
+namespace {
+
+// flock orders open files, not threads: two threads of one process with their own
+// descriptors would exclude each other, but one thread taking the lock twice would
+// wait for itself. So the process keeps one open lock file per path, owned by one
+// thread at a time, and other threads wait here before they touch it.
+struct HeldFile
+{
+    int fd = -1;
+    std::thread::id owner;
+    int depth = 0;
+};
+
+std::mutex g_heldMutex;
+std::condition_variable g_heldReleased;
+std::map<std::string, HeldFile> g_held;
+
+} // namespace
+
+UpdateLock::UpdateLock(const std::string& dataFile) : m_lockFile(updateLockFile(dataFile))
+{
+    const std::thread::id me = std::this_thread::get_id();
+    {
+        std::unique_lock guard(g_heldMutex);
+        for (;;) {
+            const auto it = g_held.find(m_lockFile);
+            if (it == g_held.end())
+                break;
+            if (it->second.owner == me) {
+                ++it->second.depth;
+                m_held = true;
+                return;
+            }
+            g_heldReleased.wait(guard);
+        }
+        // Claimed for this thread before the (possibly long) wait for other processes.
+        g_held[m_lockFile] = HeldFile{-1, me, 1};
+    }
+    // The holder removes the sidecar as it lets go, so a waiter may wake up holding a
+    // file that is no longer there: it then starts again with the one that is.
+    int fd = -1;
+    int err = 0;
+    for (;;) {
+        fd = ::open(m_lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            err = errno;
+            break;
+        }
+        int rc;
+        while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (rc != 0) {
+            err = errno;
+            ::close(fd);
+            fd = -1;
+            break;
+        }
+        struct stat opened, named;
+        if (::fstat(fd, &opened) == 0 && ::stat(m_lockFile.c_str(), &named) == 0 &&
+            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
+            break;
+        ::close(fd);
+    }
+    std::lock_guard guard(g_heldMutex);
+    if (fd < 0) {
+        m_error = err;
+        g_held.erase(m_lockFile);
+        g_heldReleased.notify_all();
+        return;
+    }
+    g_held[m_lockFile].fd = fd;
+    m_held = true;
+}
+
+UpdateLock::~UpdateLock()
+{
+    if (!m_held)
+        return;
+    std::lock_guard guard(g_heldMutex);
+    const auto it = g_held.find(m_lockFile);
+    if (it == g_held.end() || --it->second.depth > 0)
+        return;
+    // Removed while still locked (see the constructor); closing the descriptor ends the flock.
+    ::unlink(m_lockFile.c_str());
+    ::close(it->second.fd);
+    g_held.erase(it);
+    g_heldReleased.notify_all();
+}
+
+std::string updateLockFile(std::string_view dataFile)
+{
+    const std::size_t slash = dataFile.rfind('/');
+    const std::size_t nameAt = slash == std::string_view::npos ? 0 : slash + 1;
+    return std::string(dataFile.substr(0, nameAt)) + "." + std::string(dataFile.substr(nameAt)) + ".lock";
 }
 
 } // namespace kestrow::platform

@@ -4,6 +4,7 @@
 // the process ends; a lock file left behind by a crash is simply locked again.
 
 #include <string>
+#include <string_view>
 
 namespace kestrow::platform {
 
@@ -49,5 +50,40 @@ std::string instanceLockFile(const std::string& dataFolder);
 // resolved path, so every spelling of one folder meets the same lock. "" when
 // that folder cannot be made (errno in `err`).
 std::string targetLockFile(const std::string& dataFolder, const std::string& resolvedTarget, int& err);
+
+// Orders the read-modify-write saves of one file among every process and thread
+// that makes them (the desktop program, the daemon, kestrow-cli run): while one
+// holds the lock, the others wait, so none of them writes back a copy read before
+// another's save. The lock is an advisory flock on a sidecar file beside the data
+// file (see updateLockFile), because the data file itself is replaced by rename on
+// every save. Taking it again on a thread that already holds it for the same file
+// nests (an event handled during a save may save again) instead of deadlocking.
+// The sidecar exists only while the lock is held: the holder removes it as it lets
+// go, so nothing stays beside the data file (a killed holder's sidecar is simply
+// locked and removed by the next one). When the sidecar cannot be made (a missing
+// or read-only folder) the lock is not held and the save goes ahead unordered: no
+// worse than without the lock, and the save itself reports the folder's fault.
+class UpdateLock
+{
+public:
+    // Waits until the lock for `dataFile` is held (or cannot be had).
+    explicit UpdateLock(const std::string& dataFile);
+    ~UpdateLock();
+    UpdateLock(const UpdateLock&) = delete;
+    UpdateLock& operator=(const UpdateLock&) = delete;
+
+    bool held() const { return m_held; }
+    // errno when the sidecar could not be opened or locked, else 0.
+    int error() const { return m_error; }
+
+private:
+    std::string m_lockFile;
+    bool m_held = false;
+    int m_error = 0;
+};
+
+// The sidecar lock file of `dataFile`: in the same folder, "." + its name + ".lock"
+// ("/d/Tasks.kwt" gives "/d/.Tasks.kwt.lock").
+std::string updateLockFile(std::string_view dataFile);
 
 } // namespace kestrow::platform

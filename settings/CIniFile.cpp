@@ -3,6 +3,7 @@
 #include "app/services/AppState.h"
 #include "app/services/ErrorReporter.h"
 #include "app/services/UiServices.h"
+#include "platform/InstanceLock.h"
 #include "platform/TextFile.h"
 #include "settings/IniDocument.h"
 
@@ -94,6 +95,7 @@ void CIniFile::SetStringValue(const std::string& pNewValue)
     Guarded("cIniFile.SetStringValue()", [&] {
         if (!PropertiesSet(Punctuation::FullStop, NeedsKey::Yes))
             return;
+        const platform::UpdateLock lock(m_FileSpec);
         int err = 0;
         IniDocument doc = IniDocument::load(m_FileSpec, err);
         // Writing without having read the file would throw its other contents away.
@@ -110,6 +112,7 @@ void CIniFile::DeleteKey()
     Guarded("cIniFile.DeleteKey()", [&] {
         if (!PropertiesSet(Punctuation::FullStop, NeedsKey::Yes))
             return;
+        const platform::UpdateLock lock(m_FileSpec);
         int err = 0;
         IniDocument doc = IniDocument::load(m_FileSpec, err);
         if (err == 0 && doc.deleteKey(m_Section, m_Key))
@@ -122,6 +125,7 @@ void CIniFile::DeleteSection()
     Guarded("cIniFile.DeleteSection()", [&] {
         if (!PropertiesSet(Punctuation::FullStop, NeedsKey::No))
             return;
+        const platform::UpdateLock lock(m_FileSpec);
         int err = 0;
         IniDocument doc = IniDocument::load(m_FileSpec, err);
         if (err == 0 && doc.deleteSection(m_Section))

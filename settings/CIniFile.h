@@ -2,7 +2,9 @@
 // CIniFile: reads and writes one value at a time in an INI file. Each use makes a
 // fresh object, sets the file (Path, Name), then for each value sets Section and Key
 // and calls one operation. Every value operation is one complete read-modify-write
-// of the file: the object holds no open file and caches nothing. For many values in
+// of the file, made under the file's update lock (platform::UpdateLock) so that
+// programs changing one file at once never lose each other's values. The object
+// holds no open file and caches nothing. For many values in
 // one go use IniDocument directly (one read, one atomic write).
 //
 // The file format and matching rules are those of IniDocument.

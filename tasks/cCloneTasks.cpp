@@ -8,6 +8,7 @@
 #include "engine/FolderRoutines.h"
 #include "engine/cClone.h"
 #include "lumbrel/Lumbrel.h"
+#include "platform/InstanceLock.h"
 #include "platform/TextFile.h"
 #include "settings/IniDocument.h"
 #include "tasks/Schedule.h"
@@ -78,9 +79,14 @@ std::string readOrCreate(const std::string& spec)
     int err = 0;
     std::string text = platform::readWholeFile(spec, err);
     if (err == ENOENT) {
-        if (const int w = platform::writeWholeFile(spec, ""); w != 0)
-            throwErrno(w);
-        return {};
+        // Another program may save a first task in between: create only what is still missing.
+        const platform::UpdateLock lock(spec);
+        text = platform::readWholeFile(spec, err);
+        if (err == ENOENT) {
+            if (const int w = platform::writeWholeFile(spec, ""); w != 0)
+                throwErrno(w);
+            return {};
+        }
     }
     if (err != 0)
         throwErrno(err);
@@ -371,6 +377,7 @@ bool cCloneTasks::RemoveTaskFromTaskListFile(const std::string& pstrTaskListFile
                                              const std::string& pstrTaskName)
 {
     return Guarded("cCloneTasks.RemoveTaskFromTaskListFile", false, [&] {
+        const platform::UpdateLock lock(pstrTaskListFileSpec);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         if (!ini.deleteSection(pstrTaskName))
             return true;
@@ -384,6 +391,7 @@ bool cCloneTasks::SaveOrderedTaskListToTaskListFile(const std::vector<std::strin
     return Guarded("cCloneTasks.SaveOrderedTaskListToTaskListFile", false, [&] {
         if (m_tasks.empty())
             return true;
+        const platform::UpdateLock lock(pstrTaskListFileSpec);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         for (const CloneTaskPtr& t : m_tasks)
             ini.deleteSection(t->TaskName());
@@ -401,6 +409,7 @@ bool cCloneTasks::SaveAllTasksToTaskListFile(const std::string& pstrTaskListFile
     return Guarded("cCloneTasks.SaveAllTasksToTaskListFile", false, [&] {
         if (m_tasks.empty())
             return true;
+        const platform::UpdateLock lock(pstrTaskListFileSpec);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         for (const CloneTaskPtr& t : m_tasks) {
             WriteTaskSection(ini, *t);
@@ -419,6 +428,7 @@ bool cCloneTasks::SaveTaskToTaskListFile(const std::string& pstrTaskListFileSpec
         const CloneTaskPtr t = Item(pstrTaskName);
         if (!t)
             throw RuntimeError(5, "Invalid procedure call or argument: no task \"" + pstrTaskName + "\"");
+        const platform::UpdateLock lock(pstrTaskListFileSpec);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         WriteTaskSection(ini, *t);
         return ini.save() == 0;

@@ -7,6 +7,9 @@
 // The file is an INI text with one section per task (see TaskListFile.h). Every
 // save loads the file once, changes it in memory and writes it back atomically
 // (a temporary file renamed over it), so a failed save leaves the file as it was.
+// Each of these read-modify-writes holds the file's update lock (platform::UpdateLock),
+// so programs saving different tasks of one list at once never lose each other's
+// sections. A whole-list save still writes this list's own view of every task it holds.
 // A file of the older one-line-per-task format ("~!@#" between fields) is
 // converted when first read.
 

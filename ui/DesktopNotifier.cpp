@@ -1,16 +1,13 @@
 #include "ui/DesktopNotifier.h"
 
+#include "ui/QtText.h"
+
 #include <QDBusConnection>
 #include <QVariantMap>
 
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Only what markup would take for a tag or an entity; quotes stay readable on a
 // server that shows the body as plain text.

@@ -3,6 +3,7 @@
 #include "app/services/AppState.h"
 #include "app/services/ErrorReporter.h"
 #include "app/services/UiServices.h"
+#include "ui/QtText.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,9 +14,7 @@ namespace kestrow::gui {
 namespace {
 QUrl helpFile(const char* name)
 {
-    const QString folder =
-        QString::fromUtf8(gstrProgramPath.data(), static_cast<qsizetype>(gstrProgramPath.size()));
-    return QUrl::fromLocalFile(folder + QStringLiteral("help/") + QString::fromLatin1(name));
+    return QUrl::fromLocalFile(q(gstrProgramPath) + QStringLiteral("help/") + QString::fromLatin1(name));
 }
 } // namespace
 

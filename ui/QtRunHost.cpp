@@ -1,16 +1,13 @@
 #include "ui/QtRunHost.h"
 
+#include "ui/QtText.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
 namespace kestrow::gui {
 
 namespace {
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 bool performAll(const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming)
 {
     skipped.assign(actions.size(), false);

@@ -1,5 +1,7 @@
 #include "ui/QtUiServices.h"
 
+#include "ui/QtText.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -8,11 +10,6 @@
 namespace kestrow::gui {
 
 namespace {
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // Dialogs live on the application's thread: a call from elsewhere waits there.
 template <typename Fn>
 void onGuiThread(Fn&& fn)
@@ -81,8 +78,7 @@ std::optional<std::string> QtUiServices::inputBox(const std::string& title, cons
                                                q(prompt), QLineEdit::Normal, q(defaultText), &ok);
     if (!ok)
         return std::nullopt;
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return s(text);
 }
 
 void QtUiServices::beep()

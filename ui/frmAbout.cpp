@@ -8,6 +8,7 @@
 #include "platform/SystemInfo.h"
 #include "settings/StartAtLogin.h"
 #include "tasks/cCloneTasks.h"
+#include "ui/QtText.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,17 +28,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
 
 std::string orUnknown(const std::string& value)
 {

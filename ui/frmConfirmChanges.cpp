@@ -5,6 +5,8 @@
 #include "app/services/UiServices.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
+#include "ui/DialogBits.h"
+#include "ui/QtText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,11 +24,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string lowerAscii(std::string text)
 {
@@ -47,13 +44,6 @@ QIcon iconFor(const std::string& line)
         return style->standardIcon(QStyle::SP_FileDialogNewFolder);
     return style->standardIcon(QStyle::SP_DirIcon);
 }
-
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 

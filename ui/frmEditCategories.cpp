@@ -4,6 +4,8 @@
 #include "app/services/UiServices.h"
 #include "tasks/cCategories.h"
 #include "tasks/cCloneTasks.h"
+#include "ui/DialogBits.h"
+#include "ui/QtText.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -16,17 +18,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 bool isBlank(const std::string& text)
 {
@@ -48,14 +39,6 @@ bool isUnfiled(const std::string& name)
     return true;
 }
 
-QPushButton* button(const char* name, const char* caption, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 } // namespace
 
 frmEditCategories::frmEditCategories(cCategories& categories, cCloneTasks* tasks, QWidget* parent)
@@ -74,9 +57,9 @@ frmEditCategories::frmEditCategories(cCategories& categories, cCloneTasks* tasks
     layout->addWidget(m_lstCategories, 1);
 
     auto* side = new QVBoxLayout;
-    auto* cmdNew = button("cmdNew", "New...", this);
-    auto* cmdRename = button("cmdRename", "Rename...", this);
-    auto* cmdDelete = button("cmdDelete", "Delete", this);
+    auto* cmdNew = dialogButton("cmdNew", "New...", this);
+    auto* cmdRename = dialogButton("cmdRename", "Rename...", this);
+    auto* cmdDelete = dialogButton("cmdDelete", "Delete", this);
     auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);

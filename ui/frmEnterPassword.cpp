@@ -3,6 +3,7 @@
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
 #include "app/services/UiServices.h"
+#include "ui/QtText.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -11,16 +12,6 @@
 #include <QVBoxLayout>
 
 namespace kestrow::gui {
-
-namespace {
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-} // namespace
 
 frmEnterPassword::frmEnterPassword(QWidget* parent) : QDialog(parent)
 {

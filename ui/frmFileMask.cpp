@@ -2,6 +2,8 @@
 
 #include "app/services/ErrorReporter.h"
 #include "app/services/UiServices.h"
+#include "ui/DialogBits.h"
+#include "ui/QtText.h"
 #include "ui/modFileTypes.h"
 
 #include <QApplication>
@@ -18,12 +20,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 // Disabled inputs show the button face, enabled ones the window background.
 void setInputEnabled(QWidget* widget, bool enabled)
@@ -82,10 +78,7 @@ frmFileMask::frmFileMask(QWidget* parent) : QDialog(parent)
     connect(m_lstFileTypes, &QListWidget::itemDoubleClicked, this, [this] { OKButton_Click(); });
 
     Guarded("frmFileMask.Form_Load", [&] {
-        struct WaitCursor {
-            WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-            ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-        } wait;
+        WaitCursor wait;
         m_optRegistered->setChecked(true);
         setInputEnabled(m_txtCustomFileMask, false);
         setInputEnabled(m_lstFileTypes, true);

@@ -20,6 +20,7 @@
 #include "ui/DesktopNotifier.h"
 #include "ui/HelpLink.h"
 #include "ui/QtRunHost.h"
+#include "ui/QtText.h"
 #include "ui/WorkerRun.h"
 #include "ui/frmAbout.h"
 #include "ui/frmConfirmChanges.h"
@@ -64,17 +65,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
 
 // Blanks off both ends (the names the user types are trimmed of blanks only).
 std::string trimBlanks(const std::string& text)

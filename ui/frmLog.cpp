@@ -4,6 +4,8 @@
 #include "app/services/ErrorReporter.h"
 #include "app/services/UiServices.h"
 #include "log/CloneLog.h"
+#include "ui/DialogBits.h"
+#include "ui/QtText.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,17 +35,6 @@ namespace kestrow::gui {
 
 namespace {
 
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The log as the text box shows it: lines end in "\n" whichever way the file ends them.
 QString displayText(const std::string& raw)
 {
@@ -56,15 +47,6 @@ QString displayText(const std::string& raw)
     }
     return q(text);
 }
-
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // The selected text with real line breaks (a text cursor gives paragraph separators).
 QString selectedText(const QTextEdit* edit)

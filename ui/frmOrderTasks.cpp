@@ -3,6 +3,8 @@
 #include "app/services/ErrorReporter.h"
 #include "app/services/UiServices.h"
 #include "tasks/cCloneTasks.h"
+#include "ui/DialogBits.h"
+#include "ui/QtText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,17 +16,6 @@ namespace kestrow::gui {
 
 namespace {
 
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
 // Category names compare with ASCII letters folded, as the task list compares them.
 std::string asciiLower(std::string text)
 {
@@ -32,14 +23,6 @@ std::string asciiLower(std::string text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return text;
-}
-
-QPushButton* button(const char* name, const char* caption, QWidget* parent)
-{
-    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 } // namespace
@@ -64,9 +47,9 @@ frmOrderTasks::frmOrderTasks(const std::vector<OrderTaskRow>& rows, int32_t Orde
     m_lstTasks->setSelectionMode(QAbstractItemView::SingleSelection);
     middle->addWidget(m_lstTasks, 1);
     auto* side = new QVBoxLayout;
-    auto* up = button("cmdMoveUp", "Move &Up", this);
-    auto* down = button("cmdMoveDown", "Move &Down", this);
-    auto* remove = button("cmdRemove", "R&emove", this);
+    auto* up = dialogButton("cmdMoveUp", "Move &Up", this);
+    auto* down = dialogButton("cmdMoveDown", "Move &Down", this);
+    auto* remove = dialogButton("cmdRemove", "R&emove", this);
     side->addWidget(up);
     side->addWidget(down);
     side->addWidget(remove);

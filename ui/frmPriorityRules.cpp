@@ -5,6 +5,7 @@
 #include "app/services/UiServices.h"
 #include "engine/FolderRoutines.h"
 #include "settings/modChangePriority.h"
+#include "ui/QtText.h"
 #include "ui/frmPriorityRule.h"
 
 #include <QDesktopServices>
@@ -20,17 +21,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 constexpr int kHelpContext = 59;
 

@@ -4,7 +4,10 @@
 #include "engine/Filters.h"
 #include "engine/Listing.h"
 #include "engine/RunControl.h"
+#include "ui/DialogBits.h"
 #include "ui/HelpLink.h"
+#include "ui/PathTree.h"
+#include "ui/QtText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,52 +29,11 @@ namespace kestrow::gui {
 
 namespace {
 
-constexpr int KeyRole = Qt::UserRole;          // the node's key, as the bytes of the path
-constexpr int LoadedRole = Qt::UserRole + 1;   // a folder's contents were listed
-constexpr int SequenceRole = Qt::UserRole + 2; // order in which the node was added
-
-const char* const kRootKey = "Root";
-
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-bool isFolderKey(const std::string& key)
-{
-    return key == kRootKey || (!key.empty() && key.back() == '/');
-}
-
-// Shows the wait cursor for its lifetime.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// Runs `fn` with the flag set, clearing it however `fn` ends.
-template <typename Fn> void withFlag(bool& flag, Fn&& fn)
-{
-    const bool previous = std::exchange(flag, true);
-    try {
-        fn();
-    } catch (...) {
-        flag = previous;
-        throw;
-    }
-    flag = previous;
-}
-
-void collectChecked(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out)
-{
-    if (item->checkState(0) == Qt::Checked)
-        out.push_back(item);
-    for (int i = 0; i < item->childCount(); ++i)
-        collectChecked(item->child(i), out);
-}
+using pathtree::isFolderKey;
+using pathtree::KeyRole;
+using pathtree::kRootKey;
+using pathtree::LoadedRole;
+using pathtree::SequenceRole;
 
 void uncheckBelow(QTreeWidgetItem* item)
 {
@@ -271,50 +233,18 @@ void frmRestore::tvwFolderContents_NodeCheck(QTreeWidgetItem* item)
 
 std::string frmRestore::nodeKey(const QTreeWidgetItem* item)
 {
-    const QByteArray key = item->data(0, KeyRole).toByteArray();
-    return std::string(key.constData(), static_cast<size_t>(key.size()));
+    return pathtree::nodeKey(item);
 }
 
 QTreeWidgetItem* frmRestore::node(const std::string& key) const
 {
-    const QByteArray wanted(key.data(), static_cast<qsizetype>(key.size()));
-    std::vector<QTreeWidgetItem*> pending;
-    for (int i = 0; i < m_tvwFolderContents->topLevelItemCount(); ++i)
-        pending.push_back(m_tvwFolderContents->topLevelItem(i));
-    while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
-        pending.pop_back();
-        if (item->data(0, KeyRole).toByteArray() == wanted)
-            return item;
-        for (int i = 0; i < item->childCount(); ++i)
-            pending.push_back(item->child(i));
-    }
-    return nullptr;
+    return pathtree::findNode(m_tvwFolderContents, key);
 }
 
 std::string frmRestore::GetCheckedFoldersAndFilesInTVW() const
 {
-    return Guarded("modKestrow.GetCheckedFoldersAndFilesInTVW", std::string(), [&] {
-        if (m_tvwFolderContents->topLevelItemCount() == 0)
-            return std::string();
-        std::vector<QTreeWidgetItem*> checked;
-        for (int i = 0; i < m_tvwFolderContents->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* top = m_tvwFolderContents->topLevelItem(i);
-            if (nodeKey(top) == kRootKey && top->checkState(0) == Qt::Checked)
-                return std::string();
-            collectChecked(top, checked);
-        }
-        std::sort(checked.begin(), checked.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-            return a->data(0, SequenceRole).toInt() < b->data(0, SequenceRole).toInt();
-        });
-        std::string spec;
-        for (const QTreeWidgetItem* item : checked) {
-            if (!spec.empty())
-                spec += kSpecSeparator;
-            spec += nodeKey(item);
-        }
-        return spec;
-    });
+    return Guarded("modKestrow.GetCheckedFoldersAndFilesInTVW", std::string(),
+                   [&] { return pathtree::checkedSpec(m_tvwFolderContents); });
 }
 
 void frmRestore::setRunning(bool running)

@@ -4,8 +4,11 @@
 #include "app/services/UiServices.h"
 #include "engine/Filters.h"
 #include "engine/Listing.h"
+#include "ui/DialogBits.h"
 #include "ui/HelpLink.h"
 #include "ui/KestrowIcons.h"
+#include "ui/PathTree.h"
+#include "ui/QtText.h"
 #include "ui/frmFileMask.h"
 #include "ui/frmTaskProperties.h"
 #include "ui/modFileTypes.h"
@@ -29,51 +32,13 @@ namespace kestrow::gui {
 
 namespace {
 
-constexpr int KeyRole = Qt::UserRole;          // the node's key, as the bytes of the path
-constexpr int LoadedRole = Qt::UserRole + 1;   // a folder's contents were listed
-constexpr int SequenceRole = Qt::UserRole + 2; // order in which the node was added
-constexpr int IconRole = Qt::UserRole + 3;     // the TreeIcon shown
-constexpr int CheckedRole = Qt::UserRole + 4;  // the check mark the rules last saw
-
-const char* const kRootKey = "Root";
-
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-bool isFolderKey(const std::string& key)
-{
-    return key == kRootKey || (!key.empty() && key.back() == '/');
-}
-
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// Runs `fn` with the flag set, putting the old value back however `fn` ends.
-template <typename Fn> void withFlag(bool& flag, Fn&& fn)
-{
-    const bool previous = std::exchange(flag, true);
-    try {
-        fn();
-    } catch (...) {
-        flag = previous;
-        throw;
-    }
-    flag = previous;
-}
+using pathtree::isFolderKey;
+using pathtree::KeyRole;
+using pathtree::kRootKey;
+using pathtree::LoadedRole;
+using pathtree::SequenceRole;
+constexpr int IconRole = pathtree::FirstFreeRole;        // the TreeIcon shown
+constexpr int CheckedRole = pathtree::FirstFreeRole + 1; // the check mark the rules last saw
 
 bool isChecked(const QTreeWidgetItem* item)
 {
@@ -88,14 +53,6 @@ bool hasCheckedBelow(const QTreeWidgetItem* item)
             return true;
     }
     return false;
-}
-
-void collectChecked(QTreeWidgetItem* item, std::vector<QTreeWidgetItem*>& out)
-{
-    if (isChecked(item))
-        out.push_back(item);
-    for (int i = 0; i < item->childCount(); ++i)
-        collectChecked(item->child(i), out);
 }
 
 // A mask list line: the mask, a tab, its type description.
@@ -128,12 +85,8 @@ QGroupBox* maskFrame(QWidget* parent, const char* name, const char* caption, QLi
     list = new QListWidget(frame);
     list->setObjectName(QString::fromLatin1(listName));
     list->setMaximumHeight(110);
-    add = new QPushButton(QStringLiteral("Add &New..."), frame);
-    add->setObjectName(QString::fromLatin1(addName));
-    add->setAutoDefault(false);
-    remove = new QPushButton(QStringLiteral("&Remove"), frame);
-    remove->setObjectName(QString::fromLatin1(removeName));
-    remove->setAutoDefault(false);
+    add = dialogButton(addName, "Add &New...", frame);
+    remove = dialogButton(removeName, "&Remove", frame);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(add);
     buttons->addWidget(remove);
@@ -211,24 +164,11 @@ frmSelectFiles::frmSelectFiles(frmTaskProperties& owner)
     excludeLayout->addWidget(m_fraExcludeFiles, 1);
     excludeLayout->addWidget(m_fraExcludeFileMasks);
 
-    auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setAutoDefault(false);
-    auto* cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
-    auto* cmdHelp = new QPushButton(QStringLiteral("&Help"), this);
-    cmdHelp->setObjectName(QStringLiteral("cmdHelp"));
-    cmdHelp->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
-    buttons->addWidget(cmdHelp);
+    const OkCancelHelpRow buttons = okCancelHelpRow(this, OkIsDefault::no);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabSelectFiles, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
     resize(560, 580);
 
     m_include->tree = m_tvwIncludeTabFolder;
@@ -238,9 +178,9 @@ frmSelectFiles::frmSelectFiles(frmTaskProperties& owner)
     m_exclude->include = false;
     m_exclude->clickLocation = "frmSelectFiles.tvwExcludeTabFolder_Click";
 
-    connect(cmdOK, &QPushButton::clicked, this, &frmSelectFiles::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSelectFiles::cmdCancel_Click);
-    connect(cmdHelp, &QPushButton::clicked, this, &frmSelectFiles::cmdHelp_Click);
+    connect(buttons.ok, &QPushButton::clicked, this, &frmSelectFiles::cmdOK_Click);
+    connect(buttons.cancel, &QPushButton::clicked, this, &frmSelectFiles::cmdCancel_Click);
+    connect(buttons.help, &QPushButton::clicked, this, &frmSelectFiles::cmdHelp_Click);
     connect(cmdIncludeAddNew, &QPushButton::clicked, this, &frmSelectFiles::cmdIncludeAddNew_Click);
     connect(cmdExcludeAddNew, &QPushButton::clicked, this, &frmSelectFiles::cmdExcludeAddNew_Click);
     connect(cmdIncludeRemove, &QPushButton::clicked, this, &frmSelectFiles::cmdIncludeRemove_Click);
@@ -509,27 +449,8 @@ void frmSelectFiles::uncheckRememberedNode()
 
 std::string frmSelectFiles::GetCheckedFoldersAndFilesInTVW(const QTreeWidget* tree) const
 {
-    return Guarded("modKestrow.GetCheckedFoldersAndFilesInTVW", std::string(), [&] {
-        if (tree->topLevelItemCount() == 0)
-            return std::string();
-        std::vector<QTreeWidgetItem*> checked;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* top = tree->topLevelItem(i);
-            if (nodeKey(top) == kRootKey && isChecked(top))
-                return std::string();
-            collectChecked(top, checked);
-        }
-        std::sort(checked.begin(), checked.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-            return a->data(0, SequenceRole).toInt() < b->data(0, SequenceRole).toInt();
-        });
-        std::string spec;
-        for (const QTreeWidgetItem* item : checked) {
-            if (!spec.empty())
-                spec += kSpecSeparator;
-            spec += nodeKey(item);
-        }
-        return spec;
-    });
+    return Guarded("modKestrow.GetCheckedFoldersAndFilesInTVW", std::string(),
+                   [&] { return pathtree::checkedSpec(tree); });
 }
 
 void frmSelectFiles::tabSelectFiles_Click(int index)
@@ -643,8 +564,7 @@ bool frmSelectFiles::eventFilter(QObject* watched, QEvent* event)
 
 std::string frmSelectFiles::nodeKey(const QTreeWidgetItem* item)
 {
-    const QByteArray key = item->data(0, KeyRole).toByteArray();
-    return std::string(key.constData(), static_cast<size_t>(key.size()));
+    return pathtree::nodeKey(item);
 }
 
 frmSelectFiles::TreeIcon frmSelectFiles::nodeIcon(const QTreeWidgetItem* item)
@@ -654,19 +574,7 @@ frmSelectFiles::TreeIcon frmSelectFiles::nodeIcon(const QTreeWidgetItem* item)
 
 QTreeWidgetItem* frmSelectFiles::node(const QTreeWidget* tree, const std::string& key)
 {
-    const QByteArray wanted(key.data(), static_cast<qsizetype>(key.size()));
-    std::vector<QTreeWidgetItem*> pending;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        pending.push_back(tree->topLevelItem(i));
-    while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
-        pending.pop_back();
-        if (item->data(0, KeyRole).toByteArray() == wanted)
-            return item;
-        for (int i = 0; i < item->childCount(); ++i)
-            pending.push_back(item->child(i));
-    }
-    return nullptr;
+    return pathtree::findNode(tree, key);
 }
 
 } // namespace kestrow::gui

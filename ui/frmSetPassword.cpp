@@ -3,6 +3,7 @@
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
 #include "app/services/UiServices.h"
+#include "ui/QtText.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -12,21 +13,6 @@
 #include <QVBoxLayout>
 
 namespace kestrow::gui {
-
-namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-} // namespace
 
 frmSetPassword::frmSetPassword(QWidget* parent) : QDialog(parent)
 {

@@ -7,7 +7,9 @@
 #include "engine/cClone.h"
 #include "tasks/Schedule.h"
 #include "tasks/cCategories.h"
+#include "ui/DialogBits.h"
 #include "ui/HelpLink.h"
+#include "ui/QtText.h"
 #include "ui/frmEditCategories.h"
 #include "ui/frmSelectFiles.h"
 #include "ui/modAutoCompletePath.h"
@@ -51,17 +53,6 @@ namespace gui {
 
 namespace {
 
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
 std::string withSlash(std::string path)
 {
     if (!path.empty() && path.back() != '/')
@@ -86,16 +77,6 @@ bool fitsInt32(double value)
 {
     return value >= -2147483648.0 && value <= 2147483647.0;
 }
-
-// Shows the wait cursor for its lifetime.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 const char* const kFrequencies[] = {"Manual Clone",
                                     "Run Every Few Minutes",
@@ -221,32 +202,19 @@ frmTaskProperties::frmTaskProperties(QWidget* parent) : QDialog(parent)
     categoryRow->addWidget(lblCategory);
     categoryRow->addWidget(m_cboCategories, 1);
 
-    auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setDefault(true);
-    auto* cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
-    auto* cmdHelp = new QPushButton(QStringLiteral("&Help"), this);
-    cmdHelp->setObjectName(QStringLiteral("cmdHelp"));
-    cmdHelp->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
-    buttons->addWidget(cmdHelp);
+    const OkCancelHelpRow buttons = okCancelHelpRow(this, OkIsDefault::yes);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(folders);
     layout->addWidget(files);
     layout->addWidget(schedule);
     layout->addLayout(categoryRow);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.layout);
     resize(620, 400);
 
-    connect(cmdOK, &QPushButton::clicked, this, &frmTaskProperties::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmTaskProperties::cmdCancel_Click);
-    connect(cmdHelp, &QPushButton::clicked, this, &frmTaskProperties::cmdHelp_Click);
+    connect(buttons.ok, &QPushButton::clicked, this, &frmTaskProperties::cmdOK_Click);
+    connect(buttons.cancel, &QPushButton::clicked, this, &frmTaskProperties::cmdCancel_Click);
+    connect(buttons.help, &QPushButton::clicked, this, &frmTaskProperties::cmdHelp_Click);
     connect(cmdSelect, &QPushButton::clicked, this, &frmTaskProperties::cmdSelect_Click);
     connect(m_cmdSelectSourceFolder, &QToolButton::clicked, this, &frmTaskProperties::cmdSelectSourceFolder_Click);
     connect(m_cmdSelectTargetFolder, &QToolButton::clicked, this, &frmTaskProperties::cmdSelectTargetFolder_Click);

@@ -3,6 +3,7 @@
 #include "app/services/ErrorReporter.h"
 #include "engine/FolderRoutines.h"
 #include "platform/DirList.h"
+#include "ui/QtText.h"
 #include "zelcommon/ZelCommon.h"
 
 #include <QCoreApplication>
@@ -19,17 +20,6 @@ bool gblnAutoCompleteInProgress = false;
 namespace gui {
 
 namespace {
-
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
 
 std::string foldAscii(std::string text)
 {

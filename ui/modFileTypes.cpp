@@ -1,6 +1,7 @@
 #include "ui/modFileTypes.h"
 
 #include "app/services/ErrorReporter.h"
+#include "ui/QtText.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -14,17 +15,6 @@
 namespace kestrow::gui {
 
 namespace {
-
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 // A plain extension glob: "*." followed by at least one character and no wildcard.
 bool isExtensionGlob(const QString& glob)

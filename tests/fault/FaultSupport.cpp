@@ -49,10 +49,11 @@ std::string Slurp(const std::string& path)
 
 } // namespace
 
-CliResult RunCli(const std::vector<std::string>& args)
+namespace {
+
+CliResult RunProgram(const std::string& exe, const std::vector<std::string>& args)
 {
     CliResult result;
-    const std::string exe = CliPath();
     char outName[] = "/tmp/kestrow-fault-out-XXXXXX";
     char errName[] = "/tmp/kestrow-fault-err-XXXXXX";
     const int outFd = ::mkstemp(outName);
@@ -79,6 +80,20 @@ CliResult RunCli(const std::vector<std::string>& args)
     ::unlink(outName);
     ::unlink(errName);
     return result;
+}
+
+} // namespace
+
+CliResult RunCli(const std::vector<std::string>& args)
+{
+    return RunProgram(CliPath(), args);
+}
+
+CliResult RunCliAsNobody(const std::vector<std::string>& args)
+{
+    std::vector<std::string> all = {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--", CliPath()};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram("/usr/bin/setpriv", all);
 }
 
 int StartCli(const std::vector<std::string>& args)

@@ -21,6 +21,11 @@ struct CliResult
 // Runs kestrow-cli with `args` and waits for it.
 CliResult RunCli(const std::vector<std::string>& args);
 
+// Runs kestrow-cli with `args` as the user nobody (group nogroup, no other groups)
+// through setpriv, so permission bits bind it even when the test runs as root.
+// The caller makes sure nobody can reach the program and the folders it needs.
+CliResult RunCliAsNobody(const std::vector<std::string>& args);
+
 // Starts kestrow-cli with `args` (output discarded) and returns its process id.
 int StartCli(const std::vector<std::string>& args);
 // Sends SIGKILL after `delayMicros` and reaps the child; true when the kill ended it

@@ -11,8 +11,7 @@
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"
 #include "tasks/cCloneTasks.h"
-#include "tests/support/ScriptedUiServices.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/MainWindowFixture.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/QtRunHost.h"
 #include "ui/frmConfirmChanges.h"
@@ -51,20 +50,9 @@ using gui::frmKestrow;
 
 namespace {
 
-QString q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string s(const QString& text)
-{
-    return text.toStdString();
-}
-
-bool contains(const std::string& haystack, const std::string& needle)
-{
-    return haystack.find(needle) != std::string::npos;
-}
+using test::contains;
+using test::q;
+using test::s;
 
 // One task section of a task list file.
 struct TaskSpec
@@ -78,7 +66,7 @@ struct TaskSpec
     std::string category = "Unfiled";
 };
 
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public test::MainWindowFixture
 {
 protected:
     MainWindowTest() : clock(dateFromParts({2026, 3, 10, 12, 0, 0})), clockScope(clock)
@@ -94,15 +82,10 @@ protected:
 
     ~MainWindowTest() override
     {
-        if (window && !window->unloaded())
-            window->shell().Form_Unload();
-        window.reset();
+        closeWindow();
         gCurrentTask.reset();
         gblnSchedulerPaused = false;
-        // A shutdown ends the application's event loop even when none is running,
-        // which would end the next one at once: run one to its end to clear that.
-        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-        QApplication::exec();
+        clearPendingQuit();
     }
 
     void writeTaskList(const std::vector<TaskSpec>& tasks)
@@ -131,13 +114,6 @@ protected:
         dir.writeFile("data/kestrow.ini", "[Reminders]\nSysTray=False\n[Miscellaneous]\nConfirmSyncActions=False\n");
     }
 
-    void start()
-    {
-        window = std::make_unique<frmKestrow>(gui::DesktopIntegration::TrayMode::NoTray);
-        ASSERT_TRUE(window->shell().Main());
-        ASSERT_TRUE(window->shell().Form_Load());
-    }
-
     QTreeWidget* list() const { return window->taskListView(); }
 
     std::vector<std::string> rows() const { return window->rowTexts(); }
@@ -150,21 +126,7 @@ protected:
         row->setSelected(true);
     }
 
-    void trigger(const char* actionName)
-    {
-        QAction* a = window->action(QString::fromLatin1(actionName));
-        ASSERT_NE(a, nullptr) << actionName;
-        a->trigger();
-    }
-
     std::string taskListFile() const { return dir.readFile("data/Default Task List.kwt"); }
-
-    // The last message box as "title|text".
-    std::string lastMessage() const
-    {
-        const auto messages = ui.messages();
-        return messages.empty() ? std::string() : messages.back().title + "|" + messages.back().text;
-    }
 
     // Answers the next task properties dialog once it is shown: Source and Target
     // filled in (when given), then OK, or Cancel.
@@ -237,11 +199,8 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    test::TempDir dir;
-    test::ScriptedUiServices ui;
     ManualClock clock;
     ScopedClock clockScope;
-    std::unique_ptr<frmKestrow> window;
     int dialogsAnswered = 0;
 };
 
@@ -1047,13 +1006,3 @@ TEST_F(MainWindowTest, ARunThatConfirmsShowsTheListAndSkipsWhatWasRemoved)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // GUI tests never need a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -13,8 +13,7 @@
 #include "settings/modEncryption.h"
 #include "tasks/cCategories.h"
 #include "tasks/cCloneTasks.h"
-#include "tests/support/ScriptedUiServices.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/MainWindowFixture.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/QtRunHost.h"
 #include "ui/frmAbout.h"
@@ -53,21 +52,9 @@ using gui::frmKestrow;
 
 namespace {
 
-QString q(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string s(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-bool contains(const std::string& haystack, const std::string& needle)
-{
-    return haystack.find(needle) != std::string::npos;
-}
+using test::contains;
+using test::q;
+using test::s;
 
 // Takes the URLs the program hands to the desktop instead of starting a browser.
 class UrlCatcher : public QObject
@@ -98,7 +85,7 @@ struct TaskSpec
     std::string category = "Unfiled";
 };
 
-class MenusTest : public ::testing::Test
+class MenusTest : public test::MainWindowFixture
 {
 protected:
     MenusTest()
@@ -115,18 +102,13 @@ protected:
 
     ~MenusTest() override
     {
-        if (window && !window->unloaded())
-            window->shell().Form_Unload();
-        window.reset();
+        closeWindow();
         m_timerContext.reset();
         gblnPasswordSet = false;
         gstrAdminPassword.clear();
         gblnPasswordOK = false;
         glngDelayBeforeFirstTask = 0;
-        // A shutdown ends the application's event loop even when none is running,
-        // which would end the next one at once: run one to its end to clear that.
-        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
-        QApplication::exec();
+        clearPendingQuit();
     }
 
     // kestrow.ini: never a first start, no tray reminder, no confirmation list, and
@@ -158,31 +140,13 @@ protected:
         return {name, dir / (name + "/src/"), dir / (name + "/dst/"), category};
     }
 
-    void start()
+    void windowStarted() override
     {
-        window = std::make_unique<frmKestrow>(gui::DesktopIntegration::TrayMode::NoTray);
-        ASSERT_TRUE(window->shell().Main());
-        ASSERT_TRUE(window->shell().Form_Load());
         QObject::connect(&window->runHostObject(), &gui::QtRunHost::runStartedOnWindow,
                          [this](const QString& name) { runs.push_back(s(name)); });
     }
 
-    QAction* action(const char* name) const { return window->action(QString::fromLatin1(name)); }
     bool checked(const char* name) const { return action(name)->isChecked(); }
-
-    void trigger(const char* name)
-    {
-        QAction* a = action(name);
-        ASSERT_NE(a, nullptr) << name;
-        a->trigger();
-    }
-
-    // The last message box as "title|text".
-    std::string lastMessage() const
-    {
-        const auto all = ui.messages();
-        return all.empty() ? std::string() : all.back().title + "|" + all.back().text;
-    }
 
     // The options file after shutdown.
     std::string iniAfterShutdown()
@@ -220,9 +184,6 @@ protected:
         });
     }
 
-    test::TempDir dir;
-    test::ScriptedUiServices ui;
-    std::unique_ptr<frmKestrow> window;
     std::vector<std::string> runs;
     int dialogsAnswered = 0;
 
@@ -842,15 +803,5 @@ TEST_F(MenusTest, RunAllWithOneTaskRunsItWithoutAsking)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // GUI tests never need a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
 
 #include "MenusTest.moc"

@@ -1,11 +1,12 @@
-// Entry of the dialog tests: real widgets, offscreen.
+// Entry of the widget test programs: a QApplication on the offscreen platform (unless
+// the caller chose one), then every test.
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
-    // Dialog tests never need a display.
+    // Widget tests never need a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
