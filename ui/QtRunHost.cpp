@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <utility>
+
 namespace kestrow::gui {
 
 namespace {
@@ -27,7 +29,39 @@ bool QtRunHost::onWindowThread() const
 
 void QtRunHost::setStatusText(StatusPanel panel, const std::string& text)
 {
-    Q_EMIT statusTextChanged(panel == StatusPanel::Panel1 ? 1 : 2, q(text));
+    const int index = panel == StatusPanel::Panel1 ? 0 : 1;
+    if (onWindowThread()) {
+        Q_EMIT statusTextChanged(index + 1, q(text));
+        return;
+    }
+    // A worker may send tens of thousands of texts a second; the window shows only
+    // the newest of each panel, so one delivery carries whatever is waiting then.
+    {
+        const std::lock_guard lock(m_pendingMutex);
+        m_pendingText[index] = text;
+        m_hasPending[index] = true;
+        if (m_deliveryPosted)
+            return;
+        m_deliveryPosted = true;
+    }
+    QMetaObject::invokeMethod(this, [this] { deliverPendingTexts(); }, Qt::QueuedConnection);
+}
+
+void QtRunHost::deliverPendingTexts()
+{
+    std::string texts[2];
+    bool has[2] = {false, false};
+    {
+        const std::lock_guard lock(m_pendingMutex);
+        for (int i = 0; i < 2; ++i) {
+            has[i] = std::exchange(m_hasPending[i], false);
+            texts[i] = std::move(m_pendingText[i]);
+        }
+        m_deliveryPosted = false;
+    }
+    for (int i = 0; i < 2; ++i)
+        if (has[i])
+            Q_EMIT statusTextChanged(i + 1, q(texts[i]));
 }
 
 void QtRunHost::processEvents()

@@ -1,9 +1,10 @@
 #pragma once
 // The run host of the desktop program. A run's engine work happens on a worker
 // thread; everything it asks of the window is carried to the window thread here:
-// status texts, the animation switch and the start and end of a run go as queued
-// signals (in order), the confirmation list as a blocking call. Called on the
-// window thread itself, each acts directly.
+// the animation switch and the start and end of a run go as queued signals (in
+// order), status texts as a queued delivery of the newest text of each panel (all
+// of them before the run's end), the confirmation list as a blocking call. Called
+// on the window thread itself, each acts directly.
 
 #include "app/services/RunHost.h"
 
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -48,7 +50,15 @@ Q_SIGNALS:
 
 private:
     bool onWindowThread() const;
+    // On the window thread: emits the newest waiting text of each panel.
+    void deliverPendingTexts();
+
     ConfirmHandler m_confirm;
+    // Texts from a worker waiting for the window thread (newest per panel).
+    std::mutex m_pendingMutex;
+    std::string m_pendingText[2];
+    bool m_hasPending[2] = {false, false};
+    bool m_deliveryPosted = false;
 };
 
 } // namespace kestrow::gui
