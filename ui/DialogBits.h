@@ -58,10 +58,11 @@ struct OkCancelHelpRow
     QPushButton* help;
 };
 
-// The "OK", "Cancel", "&Help" buttons (cmdOK, cmdCancel, cmdHelp), right-aligned in a row.
-// Cancel and Help are never pressed by Enter; OK is the default button with
-// OkIsDefault::yes, and with OkIsDefault::no it is not pressed by Enter either.
-inline OkCancelHelpRow okCancelHelpRow(QWidget* parent, OkIsDefault okIsDefault)
+// The "OK", "Cancel", "&Help" buttons (cmdOK, cmdCancel, cmdHelp), right-aligned in a row;
+// without `withHelp` only the first two (help is then null). Cancel and Help are never
+// pressed by Enter; OK is the default button with OkIsDefault::yes, and with
+// OkIsDefault::no it is not pressed by Enter either.
+inline OkCancelHelpRow okCancelHelpRow(QWidget* parent, OkIsDefault okIsDefault, bool withHelp = true)
 {
     OkCancelHelpRow row{};
     if (okIsDefault == OkIsDefault::yes) {
@@ -72,12 +73,14 @@ inline OkCancelHelpRow okCancelHelpRow(QWidget* parent, OkIsDefault okIsDefault)
         row.ok = dialogButton("cmdOK", "OK", parent);
     }
     row.cancel = dialogButton("cmdCancel", "Cancel", parent);
-    row.help = dialogButton("cmdHelp", "&Help", parent);
     row.layout = new QHBoxLayout;
     row.layout->addStretch();
     row.layout->addWidget(row.ok);
     row.layout->addWidget(row.cancel);
-    row.layout->addWidget(row.help);
+    if (withHelp) {
+        row.help = dialogButton("cmdHelp", "&Help", parent);
+        row.layout->addWidget(row.help);
+    }
     return row;
 }
 

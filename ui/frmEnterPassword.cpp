@@ -3,6 +3,7 @@
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
 #include "app/services/UiServices.h"
+#include "ui/DialogBits.h"
 #include "ui/QtText.h"
 
 #include <QApplication>
@@ -25,17 +26,10 @@ frmEnterPassword::frmEnterPassword(QWidget* parent) : QDialog(parent)
     m_txtPassword->setEchoMode(QLineEdit::Password);
     layout->addWidget(m_txtPassword);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
-    cancel->setAutoDefault(false);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    const OkCancelHelpRow buttons = okCancelHelpRow(this, OkIsDefault::yes, false);
+    auto* ok = buttons.ok;
+    auto* cancel = buttons.cancel;
+    layout->addLayout(buttons.layout);
     connect(ok, &QPushButton::clicked, this, &frmEnterPassword::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &frmEnterPassword::cmdCancel_Click);
 

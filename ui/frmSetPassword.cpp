@@ -3,6 +3,7 @@
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
 #include "app/services/UiServices.h"
+#include "ui/DialogBits.h"
 #include "ui/QtText.h"
 
 #include <QFormLayout>
@@ -31,17 +32,10 @@ frmSetPassword::frmSetPassword(QWidget* parent) : QDialog(parent)
     }
     layout->addLayout(form);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("cmdOK"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("cmdCancel"));
-    cancel->setAutoDefault(false);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    const OkCancelHelpRow buttons = okCancelHelpRow(this, OkIsDefault::yes, false);
+    auto* ok = buttons.ok;
+    auto* cancel = buttons.cancel;
+    layout->addLayout(buttons.layout);
 
     m_cmdTurnOffProtection = new QPushButton(QStringLiteral("Turn Off Password Protection"), this);
     m_cmdTurnOffProtection->setObjectName(QStringLiteral("cmdTurnOffProtection"));
