@@ -21,6 +21,7 @@
 // show what displaying them costs. It never fails on a figure.
 
 #include "app/services/UiServices.h"
+#include "bench/BenchTree.h"
 #include "ui/QtRunHost.h"
 #include "ui/frmKestrow.h"
 
@@ -52,8 +53,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kLevels = 5;
-constexpr int kFanOut = 4;
 constexpr int kTickMs = 50;
 
 double msSince(Clock::time_point from, Clock::time_point to)
@@ -63,18 +62,6 @@ double msSince(Clock::time_point from, Clock::time_point to)
 
 // ---------------------------------------------------------------------------
 // The tree
-
-void collectFolders(const fs::path& folder, int level, std::vector<fs::path>& out)
-{
-    out.push_back(folder);
-    if (level == kLevels)
-        return;
-    for (int i = 0; i < kFanOut; ++i) {
-        const fs::path sub = folder / ("dir" + std::to_string(i));
-        fs::create_directories(sub);
-        collectFolders(sub, level + 1, out);
-    }
-}
 
 bool buildSource(const fs::path& root, long files)
 {
@@ -94,8 +81,9 @@ bool buildSource(const fs::path& root, long files)
     std::error_code ec;
     fs::remove_all(root, ec);
     fs::remove(marker, ec);
-    std::vector<fs::path> folders;
-    collectFolders(root, 0, folders);
+    const std::vector<fs::path> folders = kestrow::bench::treeFolders(root);
+    for (const fs::path& f : folders)
+        fs::create_directories(f);
     const std::string data(4096, 'k');
     // Sizes 0..4096 spread evenly, the same every time.
     uint64_t state = 0x9E3779B97F4A7C15ull;

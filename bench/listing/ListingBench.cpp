@@ -9,6 +9,8 @@
 
 #include "platform/DirList.h"
 
+#include "bench/BenchTree.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,9 +25,6 @@ using kestrow::platform::DirEntry;
 using kestrow::platform::listFolder;
 
 namespace {
-
-constexpr int kLevels = 5;
-constexpr int kFanOut = 4;
 
 struct Totals
 {
@@ -49,18 +48,6 @@ void walk(const std::string& folder, Totals& t)
     }
 }
 
-void collectFolders(const fs::path& folder, int level, std::vector<fs::path>& out)
-{
-    out.push_back(folder);
-    if (level == kLevels)
-        return;
-    for (int i = 0; i < kFanOut; ++i) {
-        const fs::path sub = folder / ("dir" + std::to_string(i));
-        fs::create_directories(sub);
-        collectFolders(sub, level + 1, out);
-    }
-}
-
 bool buildTree(const fs::path& root, long files)
 {
     const fs::path marker = root / ".tree-complete";
@@ -75,8 +62,9 @@ bool buildTree(const fs::path& root, long files)
     std::printf("Building %ld files in %s ...\n", files, root.c_str());
     std::error_code ec;
     fs::remove_all(root, ec);
-    std::vector<fs::path> folders;
-    collectFolders(root, 0, folders);
+    const std::vector<fs::path> folders = kestrow::bench::treeFolders(root);
+    for (const fs::path& f : folders)
+        fs::create_directories(f);
     const std::string data(4096, 'k');
     for (long i = 0; i < files; ++i) {
         const fs::path& folder = folders[static_cast<size_t>(i) % folders.size()];

@@ -12,6 +12,7 @@
 #include "engine/Report.h"
 
 #include "app/services/AppState.h"
+#include "bench/BenchTree.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
@@ -27,18 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kLevels = 5;
-constexpr int kFanOut = 4;
-
-void collectFolders(const fs::path& relative, int level, std::vector<fs::path>& out)
-{
-    out.push_back(relative);
-    if (level == kLevels)
-        return;
-    for (int i = 0; i < kFanOut; ++i)
-        collectFolders(relative / ("dir" + std::to_string(i)), level + 1, out);
-}
 
 bool writeFile(const fs::path& path, long size)
 {
@@ -63,8 +52,7 @@ long buildTrees(const fs::path& root, long files)
     std::printf("Building 2 x %ld files in %s ...\n", files, root.c_str());
     std::error_code ec;
     fs::remove_all(root, ec);
-    std::vector<fs::path> folders;
-    collectFolders({}, 0, folders);
+    const std::vector<fs::path> folders = kestrow::bench::treeFolders({});
     for (const fs::path& f : folders) {
         fs::create_directories(root / "src" / f);
         fs::create_directories(root / "tgt" / f);

@@ -85,9 +85,6 @@ class FolderRoutinesTest : public EngineTest
 protected:
     FolderRoutinesTest()
     {
-        if (const char* v = std::getenv("KESTROW_MEDIA_ROOTS"))
-            m_savedMediaRoots = v;
-        ::setenv("KESTROW_MEDIA_ROOTS", (tmp.path() + "/media").c_str(), 1);
         tmp.makeDir("media/user/STICK");
         tmp.makeDir("tree/sub");
         tmp.makeDir("tree/.dot");
@@ -99,18 +96,10 @@ protected:
         fs::create_symlink("loop-b", tmp / "tree/loop-a");
         fs::create_symlink("loop-a", tmp / "tree/loop-b");
     }
-    ~FolderRoutinesTest() override
-    {
-        if (m_savedMediaRoots)
-            ::setenv("KESTROW_MEDIA_ROOTS", m_savedMediaRoots->c_str(), 1);
-        else
-            ::unsetenv("KESTROW_MEDIA_ROOTS");
-    }
-
     std::string tree(const std::string& relative = {}) const { return tmp.path() + "/tree/" + relative; }
 
 private:
-    std::optional<std::string> m_savedMediaRoots;
+    test::ScopedEnv m_mediaRoots{"KESTROW_MEDIA_ROOTS", tmp.path() + "/media"};
 };
 
 // ---------------------------------------------------------------------------

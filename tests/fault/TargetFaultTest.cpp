@@ -202,22 +202,13 @@ class RemovableSourceTest : public CloneTest
 protected:
     void SetUp() override
     {
-        if (const char* v = std::getenv("KESTROW_MEDIA_ROOTS"))
-            m_saved = v;
         if (CliPath().empty())
             GTEST_SKIP() << "this build has no kestrow-cli";
-        ::setenv("KESTROW_MEDIA_ROOTS", (root() + "media").c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (m_saved)
-            ::setenv("KESTROW_MEDIA_ROOTS", m_saved->c_str(), 1);
-        else
-            ::unsetenv("KESTROW_MEDIA_ROOTS");
+        m_mediaRoots.emplace("KESTROW_MEDIA_ROOTS", root() + "media");
     }
 
 private:
-    std::optional<std::string> m_saved;
+    std::optional<test::ScopedEnv> m_mediaRoots;
 };
 
 TEST_F(RemovableSourceTest, ASourceOnAnAbsentMediumDeletesNothingInTheTarget)

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -84,6 +85,21 @@ std::string TempDir::makeDir(const std::string& relative) const
     const fs::path p = fs::path(m_root) / relative;
     fs::create_directories(p);
     return p.string();
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : m_name(std::move(name))
+{
+    if (const char* old = std::getenv(m_name.c_str()))
+        m_saved = old;
+    ::setenv(m_name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_saved)
+        ::setenv(m_name.c_str(), m_saved->c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
 }
 
 } // namespace kestrow::test

@@ -3,6 +3,7 @@
 // pointed into it (KESTROW_HOME, HOME, XDG_*) so nothing touches the real
 // home, trash or autostart folders, and gstrAppPath becomes <root>/data/.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,21 @@ private:
     std::string m_root;
     std::vector<std::pair<std::string, std::string>> m_savedEnv;
     std::string m_savedAppPath;
+};
+
+// Sets one environment variable for its lifetime and then puts back what was there
+// (or removes it), so a test's setting cannot leak into the next test.
+class ScopedEnv
+{
+public:
+    ScopedEnv(std::string name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_saved;
 };
 
 } // namespace kestrow::test

@@ -387,23 +387,10 @@ TEST_F(ExecuteTest, AScheduledRunLogsAnUnusableTargetWithoutItsErrorText)
 class RemovableDriveTest : public ExecuteTest
 {
 protected:
-    RemovableDriveTest()
-    {
-        if (const char* v = std::getenv("KESTROW_MEDIA_ROOTS"))
-            m_saved = v;
-        ::setenv("KESTROW_MEDIA_ROOTS", (tmp / "media").c_str(), 1);
-        tmp.makeDir("media/user/STICK");
-    }
-    ~RemovableDriveTest() override
-    {
-        if (m_saved)
-            ::setenv("KESTROW_MEDIA_ROOTS", m_saved->c_str(), 1);
-        else
-            ::unsetenv("KESTROW_MEDIA_ROOTS");
-    }
+    RemovableDriveTest() { tmp.makeDir("media/user/STICK"); }
 
 private:
-    std::optional<std::string> m_saved;
+    test::ScopedEnv m_mediaRoots{"KESTROW_MEDIA_ROOTS", tmp / "media"};
 };
 
 TEST_F(RemovableDriveTest, AMissingDriveIsAskedForUntilThePersonCancels)
