@@ -95,10 +95,11 @@ void SavePasswordToIni()
         // instead of passing unnoticed; under the options file's lock, so another
         // program's save in between is not lost.
         const platform::UpdateLock lock(OptionsFileSpec());
+        RefuseSaveAtLinkedUpdateLock(lock);
         int err = 0;
         IniDocument ini = IniDocument::load(OptionsFileSpec(), err);
         if (err != 0)
-            throw RuntimeError(errorNumberFromErrno(err, false), GetSystemErrorMessage(err), err);
+            ThrowDataFileError(err, false, OptionsFileSpec(), GetSystemErrorMessage(err));
         ini.setString("Miscellaneous", "AdminPassword", ScramblePassword(gstrAdminPassword));
         if (const int saveErr = ini.save(); saveErr != 0)
             throw RuntimeError(errorNumberFromErrno(saveErr, false), GetSystemErrorMessage(saveErr), saveErr);

@@ -296,7 +296,7 @@ IniDocument loadOptions()
     int err = 0;
     IniDocument ini = IniDocument::load(OptionsFileSpec(), err);
     if (err != 0)
-        throw RuntimeError(errorNumberFromErrno(err, false), GetSystemErrorMessage(err), err);
+        ThrowDataFileError(err, false, OptionsFileSpec(), GetSystemErrorMessage(err));
     return ini;
 }
 
@@ -511,6 +511,7 @@ bool SaveProgramOptionsToIniFile(const ProgramOptions& W)
     bool loaded = false;
     bool ok = Guarded("modIniFile.SaveProgramOptionsToIniFile", false, [&] {
         requireObjects();
+        RefuseSaveAtLinkedUpdateLock(lock);
         ini = loadOptions();
         loaded = true;
 

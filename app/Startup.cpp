@@ -63,10 +63,9 @@ bool KestrowShell::Main()
             ui().messageBox("Kestrow", "Kestrow is already running", MsgIcon::None, MsgButtons::Ok);
             return false;
         case platform::InstanceLock::Result::Failed:
-            throw RuntimeError(errorNumberFromErrno(lock->error(), false),
+            ThrowDataFileError(lock->error(), false, platform::instanceLockFile(gstrAppPath),
                                "Unable to lock the data folder " + gstrAppPath + ": " +
-                                   GetSystemErrorMessage(lock->error()),
-                               lock->error());
+                                   GetSystemErrorMessage(lock->error()));
         }
         m_lock = std::move(lock);
     } catch (...) {
@@ -88,6 +87,7 @@ bool KestrowShell::Main()
 bool KestrowShell::Form_Load()
 {
     return Guarded("frmKestrow.Form_Load", false, [this] {
+        WarnIfDataFolderIsOpenToOthers();
         m_host.setupToolbarAndStatusBar();
         // Reports its own errors; the options read before one stay in effect.
         ReadProgramOptionsFromIniFile(m_options);

@@ -93,7 +93,9 @@ public:
     // loaded (Form_Load).
     bool Main();
 
-    // Form_Load: reads the options into options() and the objects, reads the task list
+    // Form_Load: writes the data folder's warning to clone.log when other users may
+    // write the folder (WarnIfDataFolderIsOpenToOthers), reads the options into
+    // options() and the objects, reads the task list
     // file into gCloneTasks and chooses the next scheduled task, fills the window through
     // the host, warns "Illegal Task Name" when the reader replaced characters, and then:
     // - first start (no options file): shows the window, opens the quick-start help,

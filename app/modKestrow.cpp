@@ -1,7 +1,10 @@
 #include "app/modKestrow.h"
 
 #include "app/services/AppState.h"
+#include "app/services/DateTime.h"
 #include "app/services/ErrorReporter.h"
+#include "platform/DataFile.h"
+#include "platform/TextFile.h"
 #include "lumbrel/Lumbrel.h"
 #include "zelcommon/ZelCommon.h"
 
@@ -28,6 +31,23 @@ void ShutdownUnloadLibraries()
 {
     zc::unload();
     lumbrel::unload();
+}
+
+std::string DataFolderWarning()
+{
+    int err = 0;
+    if (!platform::folderWritableByOthers(gstrAppPath, err))
+        return {};
+    return "Warning: the data folder " + gstrAppPath +
+           " can be written by other users; files planted there could change what Kestrow does.";
+}
+
+std::string WarnIfDataFolderIsOpenToOthers()
+{
+    std::string warning = DataFolderWarning();
+    if (!warning.empty())
+        platform::appendToFile(gstrAppPath + "clone.log", NowText() + " " + warning + "\n");
+    return warning;
 }
 
 } // namespace kestrow

@@ -4,6 +4,7 @@
 #include "app/services/ErrorReporter.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"
+#include "engine/RootPaths.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
@@ -141,11 +142,22 @@ std::string withSlash(std::string s)
     return s;
 }
 
-// An include or exclude item: absolute as given, else below the Source root. A
-// folder item ends with "/" (added when the item names an existing folder).
+// A root as the run shows and saves it; "" stays "" for the run to refuse.
+std::string rootSpec(const std::string& folder)
+{
+    const std::string canonical = CanonicalFolderSpec(folder);
+    return canonical.empty() ? withSlash(folder) : canonical;
+}
+
+// An include or exclude item: absolute as given, else below the Source root, in
+// its canonical form. A folder item ends with "/" (added when the item names an
+// existing folder). An item outside the Source is handed on as it is: the run
+// logs and drops it.
 std::string itemSpec(const std::string& sourceRoot, const std::string& item)
 {
-    std::string spec = item.starts_with('/') ? item : sourceRoot + item;
+    std::string spec;
+    if (!CanonicalItem(item, sourceRoot, spec))
+        return item;
     if (!spec.ends_with('/') && FolderExists(spec))
         spec += '/';
     return spec;
@@ -251,7 +263,7 @@ int runCloneCommand(int argc, char* argv[], int first)
     });
     platform::cancelOnSignals(CancelRequested);
 
-    const std::string source = withSlash(args.source);
+    const std::string source = rootSpec(args.source);
     std::vector<std::string> includes, excludes;
     for (const auto& i : args.includes)
         includes.push_back(itemSpec(source, i));
@@ -264,7 +276,7 @@ int runCloneCommand(int argc, char* argv[], int first)
     task.setSourceFolderSpec(source);
     std::vector<std::string> targets;
     for (const auto& t : args.targets)
-        targets.push_back(withSlash(t));
+        targets.push_back(rootSpec(t));
     task.setTargetFolderSpec(join(targets, "<:>"));
     task.setIncludeSubFolders(args.includeSubfolders);
     task.setIncludeFileSpecs(join(includes, "<:>"));

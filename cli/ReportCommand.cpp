@@ -5,6 +5,7 @@
 #include "cli/CloneCommand.h"
 #include "engine/FolderRoutines.h"
 #include "engine/Report.h"
+#include "engine/RootPaths.h"
 #include "engine/cClone.h"
 #include "log/CloneLog.h"
 
@@ -78,12 +79,11 @@ bool usableFolder(const std::string& folder, bool isTarget)
     return false;
 }
 
+// The folder as the report shows it; "" stays "" for validation to refuse.
 std::string asFolderSpec(const std::string& folder)
 {
-    std::string spec = std::filesystem::absolute(folder).lexically_normal().string();
-    if (!spec.ends_with('/'))
-        spec += '/';
-    return spec;
+    const std::string canonical = CanonicalFolderSpec(folder);
+    return canonical.empty() ? folder : canonical;
 }
 
 } // namespace
@@ -120,10 +120,10 @@ int runReportCommand(int argc, char* argv[], int first)
     ProgramObjects objects;
     if (!ReadProgramOptionsFromIniFile())
         return ExitRunErrors;
-    if (!usableFolder(args.source, false) || !usableFolder(args.target, true))
-        return ExitUsage;
     const std::string source = asFolderSpec(args.source);
     const std::string target = asFolderSpec(args.target);
+    if (!usableFolder(source, false) || !usableFolder(target, true))
+        return ExitUsage;
 
     std::string reportFile;
     if (!args.output.empty()) {

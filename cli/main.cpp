@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -58,6 +59,14 @@ int main(int argc, char* argv[])
     kestrow::ScopedUiServices scope(console);
     if (!kestrow::StartupLoadLibraries())
         return 1;
+    const bool knownCommand =
+        arg == "clone" || arg == "report" || arg == "list" || arg == "run" || arg == "daemon";
+    const bool commandHelp =
+        argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h");
+    if (knownCommand && !commandHelp) {
+        if (const std::string warning = kestrow::WarnIfDataFolderIsOpenToOthers(); !warning.empty())
+            std::cerr << "kestrow-cli: " << warning << '\n';
+    }
     int rc = 2;
     if (arg == "clone") {
         if (argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h")) {

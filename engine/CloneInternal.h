@@ -3,9 +3,11 @@
 
 #include "engine/Filters.h"
 #include "engine/cClone.h"
+#include "engine/walk/FolderHandles.h"
 #include "log/CloneLog.h"
 #include "platform/DirList.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,12 +34,19 @@ struct ExclusionRules
     }
 };
 
-ExclusionRules MakeExclusionRules(const std::string& excludeFileSpecs, const std::string& excludeFileMasks);
+// Exclude items are made canonical below `sourceRoot` (a canonical root); one
+// outside it is logged and takes no part.
+ExclusionRules MakeExclusionRules(const std::string& sourceRoot, const std::string& excludeFileSpecs,
+                                  const std::string& excludeFileMasks);
 
 inline FolderSpecRef MakeFolderRef(std::string spec)
 {
     return FolderSpecRef(std::move(spec));
 }
+
+// The subfolder of `parent` that `entry` of `parentListing`'s folder is, with
+// what the listing saw of it.
+FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld, const platform::DirEntry& entry);
 
 // gCloneLog->Add when there is a log.
 void LogAdd(LogEntryType type, const std::string& file = {}, const std::string& src = {},
@@ -46,6 +55,22 @@ void LogAdd(LogEntryType type, const std::string& file = {}, const std::string& 
 
 // Kind 20 for a folder that could not be listed.
 void LogListingError(const std::string& folder, int err);
+
+// The safe copy's temporary files, and those of every copy: "kw_", random hex, ".tmp".
+inline constexpr const char* kSafeCopyPrefix = "kw_";
+inline constexpr const char* kSafeCopyExtension = "tmp";
+
+inline bool IsAccessDenied(int err)
+{
+    return err == EACCES || err == EPERM;
+}
+
+inline std::string WithoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
 
 // Whether errno means "nothing there" rather than "cannot look".
 inline bool IsMissingError(int err)
@@ -57,8 +82,8 @@ inline bool IsMissingError(int err)
 // folder is not, whatever "/" at its end would make the kernel do.
 bool IsRealFolder(const std::string& folderSpec);
 
-// Whether a listed entry is a trash folder at the top of a mount (never touched).
-bool IsTrashEntry(const std::string& folderSpec, const platform::DirEntry& entry);
+// Whether a listed entry of `folder` is a trash folder at the top of a mount (never touched).
+bool IsTrashEntry(const HeldFolder& folder, const platform::DirEntry& entry);
 
 // The outcome of a comparison by contents or CRC-32 made ahead of the walk (on a
 // pool thread), for the walk to judge the pair by and log in its own order.
@@ -80,19 +105,23 @@ struct ContentVerdict
 // be copied over the Target. A comparison failure sets `error` (and the failure
 // has been logged); the pair then counts as different. `ahead`, when given and
 // made for the method in force, stands for the comparison of the contents.
+// `from` and `to`, when given, are the two folders held open: links are read
+// and contents compared through them.
 bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const std::string& targetFolder,
                    const platform::DirEntry& source, const platform::DirEntry& target, bool& error,
-                   const ContentVerdict* ahead = nullptr);
+                   const ContentVerdict* ahead = nullptr, const HeldFolder* from = nullptr,
+                   const HeldFolder* to = nullptr);
 
 // The walk of CompareEntireSource, optionally with exclusions. True when it met
 // no error and was not cancelled.
-bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::string& targetRoot,
+bool CompareTrees(cClone& clone, const FolderSpecRef& sourceRoot, const FolderSpecRef& targetRoot,
                   bool includeSubfolders, const ExclusionRules* exclusions);
 
 // One folder's entries indexed by name.
 struct FolderListing
 {
     int error = 0; // errno of the listing, 0 when it worked
+    HeldFolderPtr held; // the folder, held open (null when it could not be opened)
     std::vector<platform::DirEntry> entries;
     std::unordered_map<std::string_view, const platform::DirEntry*> byName;
 
@@ -109,17 +138,25 @@ struct FolderListing
     }
 };
 
-// Lists `folderSpec` (trash folders of a mount's top left out) and indexes it.
-std::shared_ptr<FolderListing> ListIndexed(const std::string& folderSpec);
+// Lists `folder` through `handles` (trash folders of a mount's top left out)
+// and indexes it. A folder that cannot be opened as the one listed gives its
+// error as the listing's.
+std::shared_ptr<FolderListing> ListIndexed(FolderHandles& handles, const FolderSpecRef& folder);
 
 // A few recent listings, so items that come folder by folder read each folder once.
 class ListingCache
 {
 public:
-    const FolderListing& get(const std::string& folderSpec);
+    explicit ListingCache(FolderHandles& handles) : m_handles(handles) {}
+    const FolderListing& get(const FolderSpecRef& folder);
 
 private:
+    FolderHandles& m_handles;
     std::unordered_map<std::string, std::shared_ptr<FolderListing>> m_listings;
 };
+
+// Whether `folder` holds nothing (trash folders at a mount's top aside); a
+// folder that cannot be listed counts as empty.
+bool IsHeldFolderEmpty(FolderHandles& handles, const FolderSpecRef& folder);
 
 } // namespace kestrow::clone_detail

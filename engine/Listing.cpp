@@ -1,6 +1,7 @@
 #include "engine/Listing.h"
 
 #include "app/services/ErrorReporter.h"
+#include "engine/RootPaths.h"
 #include "engine/RunControl.h"
 #include "platform/DirList.h"
 #include "platform/Drives.h"
@@ -9,9 +10,7 @@
 
 namespace kestrow {
 
-namespace {
-
-bool looksLikeTrashName(const std::string& name)
+bool IsTrashFolderName(const std::string& name)
 {
     if (name == ".Trash")
         return true;
@@ -19,6 +18,8 @@ bool looksLikeTrashName(const std::string& name)
     return name.size() > prefix.size() && name.starts_with(prefix) &&
            std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
+
+namespace {
 
 enum class Walk
 {
@@ -91,7 +92,7 @@ Walk folderContents(const std::string& folderSpec, std::vector<std::string>& ite
 bool IsMountTrashEntry(const std::string& folderSpec, const std::string& name)
 {
     // The name test comes first: it is cheap, the mount lookup is not.
-    return looksLikeTrashName(name) &&
+    return IsTrashFolderName(name) &&
            platform::driveOfPath(WithTrailingSlash(folderSpec)) == WithTrailingSlash(folderSpec);
 }
 
@@ -140,10 +141,12 @@ StringCollection GetTopLevelFolderContentsInCollection(const std::string& folder
 bool PopulateIncludedItemsArray(const std::string& pstrSourceFolderSpec,
                                 const std::string& pstrIncludeFileSpecs,
                                 const std::string& pstrIncludeFileMasks, bool pbolIncludeSubFolders,
-                                std::vector<std::string>& items, StringCollection& masks)
+                                std::vector<std::string>& items, StringCollection& masks, size_t* refused)
 {
     return Guarded("cClone.PopulateIncludedItemsArray", false, [&] {
-        items = SplitSpecString(pstrIncludeFileSpecs);
+        // Every item as it lies below the Source; one that leads out of it is logged and dropped.
+        items = CanonicalItems(pstrIncludeFileSpecs, WithTrailingSlash(pstrSourceFolderSpec), ItemRole::Include,
+                               refused);
         masks.Clear();
         FillColWithParsedStringElems(masks, pstrIncludeFileMasks, ",");
         return GetFilesInPathMatchingMasks(pstrSourceFolderSpec, pbolIncludeSubFolders, masks, items) &&

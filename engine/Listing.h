@@ -32,11 +32,13 @@ StringCollection GetTopLevelFolderContentsInCollection(const std::string& folder
 // GetSpecSeparator) followed by every file of the source folder (and of its
 // subfolders with `pbolIncludeSubFolders`) that matches the include masks, which
 // replace the contents of `masks`. False when cancelled or on an unexpected error
-// ("cClone.PopulateIncludedItemsArray").
+// ("cClone.PopulateIncludedItemsArray"). Items are made canonical below the
+// Source; one that leads out of it is logged, left out and counted in `*refused`.
 bool PopulateIncludedItemsArray(const std::string& pstrSourceFolderSpec,
                                 const std::string& pstrIncludeFileSpecs,
                                 const std::string& pstrIncludeFileMasks, bool pbolIncludeSubFolders,
-                                std::vector<std::string>& items, StringCollection& masks);
+                                std::vector<std::string>& items, StringCollection& masks,
+                                size_t* refused = nullptr);
 
 // Copies to `result` (emptied first) the items of `items` that no exclusion
 // matches: a file item is kept unless DoesFileMatchExclusionSpecs or its name
@@ -55,6 +57,10 @@ bool RemoveItemsMatchingExclusions(const std::string& pstrExcludeFileSpecs,
 // when cancelled or on an unexpected error ("cClone.GetFolderContents_ExclusionsUse").
 bool GetFolderContents_ExclusionsUse(const std::string& folderSpec, std::vector<std::string>& items,
                                      bool includeSubfolders);
+
+// Whether `name` is the name of a trash folder at a mount's top (".Trash", or
+// ".Trash-" followed by digits).
+bool IsTrashFolderName(const std::string& name);
 
 // Whether `name` in `folderSpec` is a trash folder at the top of a mounted file
 // system (".Trash" or ".Trash-" followed by digits), which no listing shows.

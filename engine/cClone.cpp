@@ -6,7 +6,9 @@
 #include "engine/CloneInternal.h"
 #include "engine/FolderRoutines.h"
 #include "engine/Listing.h"
+#include "engine/RootPaths.h"
 #include "engine/RunControl.h"
+#include "engine/WorkerPool.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "platform/DeviceId.h"
@@ -34,50 +36,6 @@ cClone* gClone = nullptr;
 namespace {
 
 const std::string kEmptyText;
-
-// Copy threads are started for a list with at least this many copies.
-constexpr size_t kThreadedCopyMinimum = 64;
-// How far the copy threads may run ahead of the log: copies and bytes.
-constexpr size_t kCopiesAhead = 256;
-constexpr uint64_t kBytesAhead = 64ull << 20;
-
-// Copy threads besides the run's own: one per further core, at most three.
-unsigned CopyThreadCount()
-{
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores <= 2 ? 1u : std::min(cores - 1, 3u);
-}
-
-// A Source that is not what the listing showed, or that changes during its copy.
-constexpr int32_t kChangedCode = 0;
-constexpr const char* kChangedMessage = "The file changed while it was being cloned.";
-
-// The safe copy's temporary files: GetTempFileSpec(kSafeCopyPrefix, kSafeCopyExtension, ...).
-constexpr const char* kSafeCopyPrefix = "kw_";
-constexpr const char* kSafeCopyExtension = "tmp";
-
-bool IsAccessDenied(int err)
-{
-    return err == EACCES || err == EPERM;
-}
-
-std::string WithoutTrailingSlash(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
-// The folder that holds `path` (a file spec or a folder spec), ending with "/".
-std::string ParentFolderOf(const std::string& path)
-{
-    return GetFolderPart(WithoutTrailingSlash(path));
-}
-
-bool SameState(const platform::PathAttributes& a, const platform::PathAttributes& b)
-{
-    return a.kind == b.kind && a.size == b.size && a.lastWrite == b.lastWrite;
-}
 
 } // namespace
 
@@ -137,47 +95,82 @@ bool IsRealFolder(const std::string& folderSpec)
     return platform::pathKind(WithoutTrailingSlash(folderSpec)) == platform::PathKind::Folder;
 }
 
-bool IsTrashEntry(const std::string& folderSpec, const platform::DirEntry& entry)
+bool IsTrashEntry(const HeldFolder& folder, const platform::DirEntry& entry)
 {
-    return IsMountTrashEntry(folderSpec, entry.name);
+    return folder.mountTop && entry.isFolder() && IsTrashFolderName(entry.name);
 }
 
-std::shared_ptr<FolderListing> IndexListing(const std::string& folderSpec, std::vector<platform::DirEntry> entries,
-                                            int error)
+FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld, const platform::DirEntry& entry)
+{
+    bool mountTop = false;
+    if (parentHeld)
+        mountTop = (entry.mount != 0 && parentHeld->id.mount != 0 && entry.mount != parentHeld->id.mount) ||
+                   entry.device != parentHeld->id.device;
+    return FolderSpecRef::Child(parent, entry.name, entry.device, entry.inode, mountTop);
+}
+
+namespace {
+
+std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<platform::DirEntry> entries, int error)
 {
     auto listing = std::make_shared<FolderListing>();
     listing->error = error;
+    listing->held = std::move(held);
     if (error)
         return listing; // a partial listing is no ground for deciding what is missing
     listing->entries = std::move(entries);
-    std::erase_if(listing->entries, [&](const platform::DirEntry& e) { return IsTrashEntry(folderSpec, e); });
+    if (listing->held && listing->held->mountTop)
+        std::erase_if(listing->entries,
+                      [&](const platform::DirEntry& e) { return IsTrashEntry(*listing->held, e); });
     listing->byName.reserve(listing->entries.size());
     for (const platform::DirEntry& e : listing->entries)
         listing->byName.emplace(e.name, &e);
     return listing;
 }
 
-std::shared_ptr<FolderListing> ListIndexed(const std::string& folderSpec)
+// Opens and lists one folder; the errno of whichever failed.
+int ListHeld(FolderHandles& handles, const FolderSpecRef& folder, HeldFolderPtr& held,
+             std::vector<platform::DirEntry>& entries)
 {
-    std::vector<platform::DirEntry> entries;
-    const int error = platform::listFolder(folderSpec, entries);
-    return IndexListing(folderSpec, std::move(entries), error);
+    int err = 0;
+    held = handles.open(folder, err);
+    if (!held)
+        return err;
+    return platform::listFolderAt(held->folder, entries);
 }
 
-const FolderListing& ListingCache::get(const std::string& folderSpec)
+} // namespace
+
+std::shared_ptr<FolderListing> ListIndexed(FolderHandles& handles, const FolderSpecRef& folder)
 {
-    if (const auto it = m_listings.find(folderSpec); it != m_listings.end())
+    std::vector<platform::DirEntry> entries;
+    HeldFolderPtr held;
+    const int error = ListHeld(handles, folder, held, entries);
+    return IndexListing(std::move(held), std::move(entries), error);
+}
+
+const FolderListing& ListingCache::get(const FolderSpecRef& folder)
+{
+    if (const auto it = m_listings.find(*folder); it != m_listings.end())
         return *it->second;
     // Items arrive folder by folder; a handful of recent folders is enough.
     if (m_listings.size() >= 16)
         m_listings.clear();
-    return *m_listings.emplace(folderSpec, ListIndexed(folderSpec)).first->second;
+    return *m_listings.emplace(*folder, ListIndexed(m_handles, folder)).first->second;
 }
 
-ExclusionRules MakeExclusionRules(const std::string& excludeFileSpecs, const std::string& excludeFileMasks)
+bool IsHeldFolderEmpty(FolderHandles& handles, const FolderSpecRef& folder)
+{
+    const auto listing = ListIndexed(handles, folder);
+    return listing->error != 0 || listing->entries.empty();
+}
+
+ExclusionRules MakeExclusionRules(const std::string& sourceRoot, const std::string& excludeFileSpecs,
+                                  const std::string& excludeFileMasks)
 {
     ExclusionRules rules;
-    for (std::string& item : SplitString(excludeFileSpecs, kSpecSeparator)) {
+    // Spelt as the walk spells the Source's paths, whatever the person typed.
+    for (std::string& item : CanonicalItems(excludeFileSpecs, WithTrailingSlash(sourceRoot), ItemRole::Exclude)) {
         if (!item.empty())
             rules.items.push_back(std::move(item));
     }
@@ -215,7 +208,7 @@ bool SameByVerdict(const ContentVerdict& verdict, LogEntryType failureKind, cons
 
 bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const std::string& targetFolder,
                    const platform::DirEntry& source, const platform::DirEntry& target, bool& error,
-                   const ContentVerdict* ahead)
+                   const ContentVerdict* ahead, const HeldFolder* from, const HeldFolder* to)
 {
     const cCompare& options = CompareOptions();
     const int32_t newer = CompareFilesUsingTimestamp(source, target, options.IgnoreFAT_NTFS_TwoSecDiff(),
@@ -225,8 +218,12 @@ bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const s
         same = false; // a file against a link or a FIFO is never the same
     } else if (source.type == platform::EntryType::Symlink) {
         std::string a, b;
-        same = platform::readLinkText(sourceFolder + source.name, a) == 0 &&
-               platform::readLinkText(targetFolder + target.name, b) == 0 && a == b;
+        if (from && to)
+            same = platform::readLinkAt(from->folder, source.name, a) == 0 &&
+                   platform::readLinkAt(to->folder, target.name, b) == 0 && a == b;
+        else
+            same = platform::readLinkText(sourceFolder + source.name, a) == 0 &&
+                   platform::readLinkText(targetFolder + target.name, b) == 0 && a == b;
     } else {
         switch (options.CompareMethod()) {
         case CompareMethodSize:
@@ -280,139 +277,6 @@ platform::DirEntry FolderEntryNamed(bool hidden)
     return e;
 }
 
-// Jobs on files of this size or more are worth a thread's wake-up each.
-constexpr uint64_t kLargeJobBytes = 256 * 1024;
-
-// A unit of work for a WorkerPool: it touches nothing the run's thread uses
-// meanwhile (no log, no run host), and leaves its outcome in itself.
-struct PoolJob
-{
-    virtual ~PoolJob() = default;
-    virtual void run() noexcept = 0;
-    bool done = false; // under the pool's lock
-};
-
-// Threads that do jobs in the order they were handed in, while the run's thread
-// takes the outcomes in that same order (doing queued jobs itself rather than
-// wait idle). Jobs must outlive their wait().
-class WorkerPool
-{
-public:
-    WorkerPool() = default;
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
-    ~WorkerPool()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_workReady.notify_all();
-        for (std::thread& t : m_threads)
-            t.join();
-    }
-
-    // Threads are made by the thread that will wait: they inherit its priority.
-    void start(unsigned count)
-    {
-        for (unsigned i = 0; i < count; ++i)
-            m_threads.emplace_back([this] { work(); });
-    }
-    bool started() const { return !m_threads.empty(); }
-
-    // A sleeping thread is woken for a large job, or once a few small ones wait:
-    // the run's thread does queued jobs itself when it waits, so a wake-up (a
-    // system call) per small job would cost more than it saves.
-    void submit(PoolJob& job, bool large)
-    {
-        bool wake = false;
-        {
-            std::lock_guard lock(m_mutex);
-            m_pending.push_back(&job);
-            wake = m_idleThreads > 0 && (large || m_pending.size() >= kWakeBatch);
-        }
-        if (wake)
-            m_workReady.notify_one();
-    }
-
-    // Takes `job` back if no thread has begun it; false when it has (then wait for it).
-    bool withdraw(PoolJob& job)
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = std::find(m_pending.begin(), m_pending.end(), &job);
-        if (it == m_pending.end())
-            return false;
-        m_pending.erase(it);
-        return true;
-    }
-
-    // Until `job` is done; queued jobs are done here meanwhile.
-    void wait(PoolJob& job)
-    {
-        std::unique_lock lock(m_mutex);
-        while (!job.done) {
-            if (!m_pending.empty()) {
-                PoolJob* next = m_pending.front();
-                m_pending.pop_front();
-                lock.unlock();
-                execute(*next);
-                lock.lock();
-                continue;
-            }
-            m_waiting = true;
-            m_jobDone.wait(lock);
-            m_waiting = false;
-        }
-    }
-
-private:
-    static constexpr size_t kWakeBatch = 4;
-
-    void work()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            if (m_pending.empty()) {
-                if (m_stopping)
-                    return;
-                ++m_idleThreads;
-                m_workReady.wait(lock);
-                --m_idleThreads;
-                continue;
-            }
-            PoolJob* job = m_pending.front();
-            m_pending.pop_front();
-            lock.unlock();
-            execute(*job);
-            lock.lock();
-        }
-    }
-
-    // Waits are rare (the run's thread mostly finds its job done), so a wake-up
-    // goes out only to someone waiting.
-    void execute(PoolJob& job)
-    {
-        job.run();
-        bool wake = false;
-        {
-            std::lock_guard lock(m_mutex);
-            job.done = true;
-            wake = m_waiting;
-        }
-        if (wake)
-            m_jobDone.notify_one();
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_workReady;
-    std::condition_variable m_jobDone;
-    std::deque<PoolJob*> m_pending;
-    unsigned m_idleThreads = 0;
-    bool m_waiting = false;
-    bool m_stopping = false;
-    std::vector<std::thread> m_threads;
-};
-
 // Lists the folders the walk will come to next on other threads (one per core,
 // at most four), while the walk's own thread compares, or lists too when it
 // catches up: the kernel works on several folders at once. Only folders the walk
@@ -422,7 +286,7 @@ private:
 class ListingPrefetcher
 {
 public:
-    ListingPrefetcher() = default;
+    explicit ListingPrefetcher(FolderHandles& handles) : m_handles(handles) {}
     ListingPrefetcher(const ListingPrefetcher&) = delete;
     ListingPrefetcher& operator=(const ListingPrefetcher&) = delete;
     ~ListingPrefetcher()
@@ -463,7 +327,7 @@ public:
         const auto it = m_slots.find(&*folder);
         if (it == m_slots.end()) {
             lock.unlock();
-            return ListIndexed(*folder);
+            return ListIndexed(m_handles, folder);
         }
         std::unique_ptr<Slot> slot = std::move(it->second);
         m_slots.erase(it);
@@ -471,7 +335,7 @@ public:
             // Not begun: listed here rather than waited for.
             std::erase(m_queue, slot.get());
             lock.unlock();
-            return ListIndexed(*folder);
+            return ListIndexed(m_handles, folder);
         }
         while (slot->state != Slot::Done) {
             m_walkWaiting = true;
@@ -481,7 +345,7 @@ public:
         --m_ready;
         lock.unlock();
         m_workReady.notify_one(); // room for one more ahead
-        return IndexListing(*folder, std::move(slot->entries), slot->error);
+        return IndexListing(std::move(slot->held), std::move(slot->entries), slot->error);
     }
 
     // `folder` will not be taken after all: its listing, begun or not, is dropped.
@@ -516,6 +380,7 @@ private:
         FolderSpecRef folder;
         State state = Queued;
         int error = 0;
+        HeldFolderPtr held;
         std::vector<platform::DirEntry> entries;
     };
 
@@ -534,8 +399,10 @@ private:
             slot->state = Slot::Running;
             lock.unlock();
             std::vector<platform::DirEntry> entries;
-            const int error = platform::listFolder(*slot->folder, entries);
+            HeldFolderPtr held;
+            const int error = ListHeld(m_handles, slot->folder, held, entries);
             lock.lock();
+            slot->held = std::move(held);
             slot->entries = std::move(entries);
             slot->error = error;
             slot->state = Slot::Done;
@@ -545,6 +412,7 @@ private:
         }
     }
 
+    FolderHandles& m_handles;
     std::mutex m_mutex;
     std::condition_variable m_workReady; // the listing threads wait here
     std::condition_variable m_listed;    // the walk waits here
@@ -562,7 +430,7 @@ private:
 // special files without opening them.
 struct ContentJob : PoolJob
 {
-    std::shared_ptr<const platform::OpenFolder> from, to;
+    HeldFolderPtr from, to;
     const platform::DirEntry* target = nullptr; // the pair's Target entry (its name is the Source's)
     ContentVerdict verdict;
 
@@ -582,19 +450,19 @@ struct ContentJob : PoolJob
             };
             comparer.reset();
             if (verdict.method == CompareMethodContents) {
-                const int result = comparer.compareFilesIn(*from, *to, name);
+                const int result = comparer.compareFilesIn(from->folder, to->folder, name);
                 verdict.kind = result == 0   ? ContentVerdict::Same
                                : result == 1 ? ContentVerdict::Different
                                              : failure();
                 return;
             }
-            const int64_t sourceCrc = comparer.crc32OfFileIn(*from, name);
+            const int64_t sourceCrc = comparer.crc32OfFileIn(from->folder, name);
             if (sourceCrc == -1) {
                 verdict.kind = failure();
                 return; // the Target is not read once the Source has failed
             }
             comparer.reset();
-            const int64_t targetCrc = comparer.crc32OfFileIn(*to, name);
+            const int64_t targetCrc = comparer.crc32OfFileIn(to->folder, name);
             if (targetCrc == -1) {
                 verdict.kind = failure();
                 return;
@@ -619,7 +487,7 @@ public:
         const bool deleting = m_clone.DeleteMethod() != 2 && !noDelete;
         bool error = false;
         int32_t reason = SkipReasonNone;
-        ContentsAhead ahead(*this, src, tgt, sl, tl);
+        ContentsAhead ahead(*this, src, sl, tl);
         for (const platform::DirEntry& t : tl.entries) {
             m_clone.CountScannedEntry();
             if (!t.isFolder()) {
@@ -630,7 +498,9 @@ public:
                 } else if (m_ex && FileMatchesPatternInCollection(t.name, m_ex->masks)) {
                     // excluded by name: neither compared nor deleted
                 } else if (!(s = sl.file(t.name))) {
-                    if (deleting)
+                    // An excluded item is left alone on both sides.
+                    if (deleting && !(m_ex && !m_ex->items.empty() &&
+                                      DoesFileMatchExclusionSpecs(*src + t.name, m_ex->items)))
                         m_clone.AddDeleteOp(tgt, t.name);
                 } else if (IsFindDataSkipped(*s, reason)) {
                     LogSkip(SkipSubject::SourceFile, reason, *src + s->name);
@@ -640,7 +510,8 @@ public:
                 } else {
                     m_clone.CountScannedEntry();
                     bool failed = false;
-                    if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, ahead.verdictFor(t))) {
+                    if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, ahead.verdictFor(t), sl.held.get(),
+                                      tl.held.get())) {
                         const CloneEntryState state{s->size, s->lastWrite};
                         m_clone.AddCopyOp(src, tgt, s->name, &state);
                     }
@@ -670,7 +541,7 @@ public:
 
     // An orphan Target folder: its files are deleted, then the folder, unless a
     // file is kept. True on cancel.
-    bool AddTargetContents(const FolderSpecRef& tgt, const FolderListing& tl)
+    bool AddTargetContents(const FolderSpecRef& src, const FolderSpecRef& tgt, const FolderListing& tl)
     {
         RunHost& host = runHost();
         bool kept = false;
@@ -682,7 +553,9 @@ public:
                 if (IsFindDataSkipped(t, reason)) {
                     LogSkip(SkipSubject::TargetFile, reason, *tgt + t.name);
                     kept = true;
-                } else if (m_ex && FileMatchesPatternInCollection(t.name, m_ex->masks)) {
+                } else if (m_ex && (FileMatchesPatternInCollection(t.name, m_ex->masks) ||
+                                    (src && !m_ex->items.empty() &&
+                                     DoesFileMatchExclusionSpecs(*src + t.name, m_ex->items)))) {
                     kept = true;
                 } else {
                     m_clone.AddDeleteOp(tgt, t.name);
@@ -728,8 +601,8 @@ protected:
     class ContentsAhead
     {
     public:
-        ContentsAhead(FolderPairWork& work, const FolderSpecRef& src, const FolderSpecRef& tgt,
-                      const FolderListing& sl, const FolderListing& tl)
+        ContentsAhead(FolderPairWork& work, const FolderSpecRef& src, const FolderListing& sl,
+                      const FolderListing& tl)
             : m_work(work)
         {
             m_method = CompareOptions().CompareMethod();
@@ -746,28 +619,28 @@ protected:
                 if (!s || s->type != platform::EntryType::File || IsFindDataSkipped(*s, reason) ||
                     (ex && !ex->items.empty() && DoesFileMatchExclusionSpecs(*src + s->name, ex->items)))
                     continue;
-                // A path past the kernel's limit keeps the error it has always given.
-                if (src->size() + t.name.size() >= platform::kPathMax ||
-                    tgt->size() + t.name.size() >= platform::kPathMax)
-                    continue;
                 m_pairs.push_back(&t);
             }
-            if (m_pairs.size() < 2)
-                return; // one pair gains nothing from a thread
-            auto from = std::make_shared<platform::OpenFolder>();
-            auto to = std::make_shared<platform::OpenFolder>();
-            if (from->open(*src) != 0 || to->open(*tgt) != 0) {
+            if (m_pairs.empty() || !sl.held || !tl.held) {
                 m_pairs.clear();
                 return;
             }
+            HeldFolderPtr from = sl.held;
+            HeldFolderPtr to = tl.held;
             m_from = std::move(from);
             m_to = std::move(to);
-            work.startPool();
+            // One pair gains nothing from a thread: it is compared when it is asked for.
+            if (m_pairs.size() >= 2) {
+                work.startPool();
+                m_pooled = true;
+            }
             topUp();
         }
         // Left early (a cancel): what no thread has begun is taken back, the rest waited for.
         ~ContentsAhead()
         {
+            if (!m_pooled)
+                return;
             for (ContentJob& job : m_jobs) {
                 if (!m_work.m_pool->withdraw(job))
                     m_work.m_pool->wait(job);
@@ -779,7 +652,10 @@ protected:
         {
             if (m_jobs.empty() || m_jobs.front().target != &t)
                 return nullptr;
-            m_work.m_pool->wait(m_jobs.front());
+            if (m_pooled)
+                m_work.m_pool->wait(m_jobs.front());
+            else
+                m_jobs.front().run();
             m_current = m_jobs.front().verdict;
             m_bytesAhead -= t.size;
             m_jobs.pop_front();
@@ -803,7 +679,8 @@ protected:
                 job.to = m_to;
                 job.target = m_pairs[m_next++];
                 job.verdict.method = m_method;
-                m_work.m_pool->submit(job, job.target->size >= kLargeJobBytes);
+                if (m_pooled)
+                    m_work.m_pool->submit(job, job.target->size >= kLargeJobBytes);
             }
         }
 
@@ -811,7 +688,8 @@ protected:
         int32_t m_method = 0;
         std::vector<const platform::DirEntry*> m_pairs;
         size_t m_next = 0;
-        std::shared_ptr<const platform::OpenFolder> m_from, m_to;
+        HeldFolderPtr m_from, m_to;
+        bool m_pooled = false;
         std::deque<ContentJob> m_jobs;
         uint64_t m_bytesAhead = 0;
         ContentVerdict m_current;
@@ -836,16 +714,31 @@ protected:
 class TreeWalk : public FolderPairWork
 {
 public:
-    using FolderPairWork::FolderPairWork;
-
-    bool Run(const std::string& sourceRoot, const std::string& targetRoot)
+    TreeWalk(cClone& clone, const ExclusionRules* exclusions)
+        : FolderPairWork(clone, exclusions), m_prefetch(clone.Handles())
     {
-        const std::string& baseline = m_clone.RunTargetRoot().empty() ? targetRoot : m_clone.RunTargetRoot();
-        m_haveRootDevice = platform::folderDevice(baseline, m_rootDevice, true) == 0;
+    }
+
+    bool Run(const FolderSpecRef& sourceRoot, const FolderSpecRef& targetRoot)
+    {
+        // The run's own roots, as they were opened: what "the other root" and
+        // "another file system" are measured against.
+        int err = 0;
+        FolderHandles& handles = m_clone.Handles();
+        const FolderSpecRef& runTarget = m_clone.TargetRootRef() ? m_clone.TargetRootRef() : targetRoot;
+        if (const HeldFolderPtr t = handles.open(runTarget, err)) {
+            m_haveRootDevice = true;
+            m_rootDevice = t->id.device;
+            m_rootMount = t->id.mount;
+            m_targetRootId = t->id;
+        }
+        if (m_clone.SourceRootRef())
+            if (const HeldFolderPtr s = handles.open(m_clone.SourceRootRef(), err))
+                m_sourceRootId = s->id;
 
         Pass1Node root;
-        root.src = MakeFolderRef(sourceRoot);
-        root.tgt = MakeFolderRef(targetRoot);
+        root.src = sourceRoot;
+        root.tgt = targetRoot;
         root.isRoot = true;
         m_pass1.push_back(std::move(root));
         for (size_t i = 0; i < m_pass1.size(); ++i) {
@@ -877,6 +770,8 @@ private:
     {
         std::string name;
         bool hidden = false;
+        bool mountTop = false;
+        uint64_t device = 0, inode = 0;
         Side target = Side::Missing;
         int32_t pass1 = -1;
     };
@@ -932,9 +827,14 @@ private:
             return;
         }
 
-        if (!noDelete && m_haveRootDevice) {
-            uint64_t device = 0;
-            if (platform::folderDevice(*tgt, device, isRoot) == 0 && device != m_rootDevice) {
+        if (tl->held && m_sourceRootId.known() && tl->held->id.sameFolder(m_sourceRootId)) {
+            m_clone.ReportOverlap("The Source folder lies inside the Target folder.");
+            m_errors = true;
+            return;
+        }
+        if (!noDelete && m_haveRootDevice && tl->held) {
+            const platform::FolderIdentity& id = tl->held->id;
+            if (id.device != m_rootDevice || (m_rootMount != 0 && id.mount != 0 && id.mount != m_rootMount)) {
                 noDelete = true;
                 m_pass1[i].noDelete = true;
                 LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
@@ -954,6 +854,11 @@ private:
                 sourceSkipped = true;
             }
             sl = m_prefetch.take(src);
+            if (!sl->error && sl->held && m_targetRootId.known() && sl->held->id.sameFolder(m_targetRootId)) {
+                m_clone.ReportOverlap("The Target folder lies inside the Source folder.");
+                m_errors = true;
+                return;
+            }
             if (sl->error) {
                 if (IsMissingError(sl->error) && !isRoot) {
                     source = Side::Missing; // gone since its parent was listed: a true orphan
@@ -973,8 +878,13 @@ private:
             if (!t.isFolder())
                 continue;
             Pass1Node child;
-            child.src = MakeFolderRef(*src + t.name + '/');
-            child.tgt = MakeFolderRef(*tgt + t.name + '/');
+            const platform::DirEntry* sourceEntry = nullptr;
+            if (source == Side::Present)
+                if (const auto it = sl->byName.find(t.name); it != sl->byName.end() && it->second->isFolder())
+                    sourceEntry = it->second;
+            child.src = sourceEntry ? ChildRef(src, sl->held.get(), *sourceEntry)
+                                    : FolderSpecRef::Child(src, t.name);
+            child.tgt = ChildRef(tgt, tl->held.get(), t);
             child.hidden = t.hidden;
             child.noDelete = noDelete;
             child.source =
@@ -996,6 +906,10 @@ private:
                 SourceChild c;
                 c.name = s.name;
                 c.hidden = s.hidden;
+                c.device = s.device;
+                c.inode = s.inode;
+                c.mountTop = sl->held && ((s.mount != 0 && sl->held->id.mount != 0 && s.mount != sl->held->id.mount) ||
+                                          s.device != sl->held->id.device);
                 if (tl->hasFolder(s.name)) {
                     c.target = Side::Present;
                     if (const auto it = childIndex.find(s.name); it != childIndex.end())
@@ -1006,7 +920,7 @@ private:
             if (!sourceSkipped && CompareFiles(src, tgt, *sl, *tl, noDelete))
                 m_errors = true;
         } else if (source == Side::Missing && m_clone.DeleteMethod() != 2 && !noDelete) {
-            if (AddTargetContents(tgt, *tl))
+            if (AddTargetContents(src, tgt, *tl))
                 m_errors = true;
         }
         for (Pass1Node& child : children) {
@@ -1045,8 +959,8 @@ private:
                     const Pass1Node& known = m_pass1[static_cast<size_t>(c.pass1)];
                     pass2.push_back({known.src, known.tgt, c.pass1, c.target, c.hidden, false});
                 } else {
-                    pass2.push_back({MakeFolderRef(*node.src + c.name + '/'),
-                                     MakeFolderRef(*node.tgt + c.name + '/'), c.pass1, c.target, c.hidden,
+                    pass2.push_back({FolderSpecRef::Child(node.src, c.name, c.device, c.inode, c.mountTop),
+                                     FolderSpecRef::Child(node.tgt, c.name), c.pass1, c.target, c.hidden,
                                      false});
                 }
                 RequestSourceListing(pass2.back());
@@ -1060,15 +974,26 @@ private:
             m_errors = true;
             return;
         }
+        if (!sl->error && sl->held && m_targetRootId.known() && sl->held->id.sameFolder(m_targetRootId)) {
+            m_clone.ReportOverlap("The Target folder lies inside the Source folder.");
+            m_errors = true;
+            return;
+        }
+        HeldFolderPtr targetHeld;
+        if (node.target == Side::Present) {
+            int err = 0;
+            targetHeld = m_clone.Handles().open(node.tgt, err);
+        }
         for (const platform::DirEntry& s : sl->entries) {
             if (!s.isFolder())
                 continue;
-            const std::string childTarget = *node.tgt + s.name + '/';
-            Side target = Side::Missing;
-            if (node.target == Side::Present)
-                target = IsRealFolder(childTarget) ? Side::Present : Side::Missing;
-            pass2.push_back({MakeFolderRef(*node.src + s.name + '/'), MakeFolderRef(childTarget), -1, target,
-                             s.hidden, false});
+            platform::PathAttributes a;
+            const Side target = targetHeld && platform::entryAttributesAt(targetHeld->folder, s.name, a) == 0 &&
+                                        a.kind == platform::PathKind::Folder
+                                    ? Side::Present
+                                    : Side::Missing;
+            pass2.push_back({ChildRef(node.src, sl->held.get(), s), FolderSpecRef::Child(node.tgt, s.name), -1,
+                             target, s.hidden, false});
             RequestSourceListing(pass2.back());
         }
         if (node.target == Side::Missing && AddSourceContents(node.src, node.tgt, *sl))
@@ -1099,35 +1024,37 @@ private:
     bool m_rootTargetMissing = false;
     bool m_haveRootDevice = false;
     uint64_t m_rootDevice = 0;
+    uint64_t m_rootMount = 0;
+    platform::FolderIdentity m_sourceRootId, m_targetRootId;
 };
 
 // The files of one folder pair, both listed here. True on error or cancel.
-bool CompareFolderPair(cClone& clone, const std::string& source, const std::string& target,
+bool CompareFolderPair(cClone& clone, const FolderSpecRef& source, const FolderSpecRef& target,
                        const ExclusionRules* exclusions)
 {
-    const auto sl = ListIndexed(source);
+    const auto sl = ListIndexed(clone.Handles(), source);
     if (sl->error) {
-        LogListingError(source, sl->error);
+        LogListingError(*source, sl->error);
         return true;
     }
-    const auto tl = ListIndexed(target);
+    const auto tl = ListIndexed(clone.Handles(), target);
     if (tl->error) {
-        LogListingError(target, tl->error);
+        LogListingError(*target, tl->error);
         return true;
     }
     FolderPairWork work(clone, exclusions);
-    return work.CompareFiles(MakeFolderRef(source), MakeFolderRef(target), *sl, *tl, false);
+    return work.CompareFiles(source, target, *sl, *tl, false);
 }
 
 } // namespace
 
 namespace clone_detail {
 
-bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::string& targetRoot,
+bool CompareTrees(cClone& clone, const FolderSpecRef& sourceRoot, const FolderSpecRef& targetRoot,
                   bool includeSubfolders, const ExclusionRules* exclusions)
 {
-    const std::string src = WithTrailingSlash(sourceRoot);
-    const std::string tgt = WithTrailingSlash(targetRoot);
+    const std::string& src = *sourceRoot;
+    const std::string& tgt = *targetRoot;
     int32_t reason = SkipReasonNone;
     if (src != WithTrailingSlash(clone.SourceFolder) && IsFolderPathSkipped(src, reason)) {
         LogSkip(SkipSubject::SourceFolder, reason, src);
@@ -1140,9 +1067,9 @@ bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::strin
     if (exclusions && src != WithTrailingSlash(clone.SourceFolder) && exclusions->folderExcluded(src))
         return true;
     if (!includeSubfolders)
-        return !CompareFolderPair(clone, src, tgt, exclusions);
+        return !CompareFolderPair(clone, sourceRoot, targetRoot, exclusions);
     TreeWalk walk(clone, exclusions);
-    return walk.Run(src, tgt);
+    return walk.Run(sourceRoot, targetRoot);
 }
 
 } // namespace clone_detail
@@ -1150,7 +1077,7 @@ bool CompareTrees(cClone& clone, const std::string& sourceRoot, const std::strin
 // ---------------------------------------------------------------------------
 // cClone: comparison
 
-void cClone::ResetFileOpsList(const std::string& targetRoot)
+void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& targetRoot)
 {
     FileOpsArray.clear();
     m_createdFolderOps.clear();
@@ -1158,7 +1085,16 @@ void cClone::ResetFileOpsList(const std::string& targetRoot)
     TargetFilesListed = 0;
     LeftoverTempFiles.clear();
     m_runTargetRoot = targetRoot;
-    m_verifiedFolders.clear();
+    m_leftovers.clear();
+    m_refs.clear();
+    m_overlapFound = false;
+    m_handles->clear();
+    // Held from here to the end of the run: whatever takes their paths' place
+    // meanwhile, the run works in these two folders.
+    m_sourceRoot = FolderSpecRef::Root(sourceRoot, 1);
+    m_targetRoot = FolderSpecRef::Root(targetRoot, 2);
+    m_handles->openRoot(m_sourceRoot);
+    m_handles->openRoot(m_targetRoot);
 }
 
 void cClone::EndRun()
@@ -1167,10 +1103,72 @@ void cClone::EndRun()
         std::deque<FileOp>().swap(FileOpsArray);
         std::unordered_set<std::string>().swap(m_createdFolderOps);
         LeftoverTempFiles.clear();
+        m_refs.clear();
+        m_handles->clear();
+        m_sourceRoot = {};
+        m_targetRoot = {};
     }
     m_runTargetRoot.clear();
-    m_verifiedFolders.clear();
     m_targetLock.reset();
+    m_targetRootLock.reset();
+}
+
+void cClone::ReportOverlap(const std::string& relation)
+{
+    if (m_overlapFound)
+        return;
+    m_overlapFound = true;
+    LogAdd(LogEntryType::FolderPathError,
+           "Source: " + (m_sourceRoot ? *m_sourceRoot : std::string()) +
+               " Target: " + (m_targetRoot ? *m_targetRoot : std::string()),
+           {}, {}, 0, relation);
+}
+
+FolderSpecRef cClone::RefFor(const std::string& folderSpec)
+{
+    const std::string spec = WithTrailingSlash(folderSpec);
+    if (const auto it = m_refs.find(spec); it != m_refs.end())
+        return it->second;
+    FolderSpecRef ref;
+    const FolderSpecRef* root = nullptr;
+    if (m_sourceRoot && spec.starts_with(*m_sourceRoot))
+        root = &m_sourceRoot;
+    // The longer root wins when one root's text begins the other's.
+    if (m_targetRoot && spec.starts_with(*m_targetRoot) && (!root || m_targetRoot->size() > (*root)->size()))
+        root = &m_targetRoot;
+    if (!root) {
+        ref = FolderSpecRef(spec);
+    } else if (spec.size() == (*root)->size()) {
+        ref = *root;
+    } else {
+        // Level by level from the root, each level as it is now when it exists
+        // (so it is opened again only as that folder), else as a folder to be made.
+        const size_t slash = spec.rfind('/', spec.size() - 2);
+        const FolderSpecRef parent = RefFor(spec.substr(0, slash + 1));
+        const std::string name = spec.substr(slash + 1, spec.size() - slash - 2);
+        int err = 0;
+        platform::DirEntry entry;
+        entry.name = name;
+        if (name == "." || name == "..") {
+            ref = FolderSpecRef::Child(parent, name); // never opened: such a level is refused
+        } else if (const HeldFolderPtr held = m_handles->open(parent, err)) {
+            platform::OpenFolder probe;
+            platform::FolderIdentity id;
+            if (platform::openChildFolder(held->folder, held->id, name, nullptr, platform::MountCrossing::allow,
+                                          probe, id) == 0) {
+                entry.device = id.device;
+                entry.inode = id.inode;
+                entry.mount = id.mount;
+                ref = ChildRef(parent, held.get(), entry);
+            } else {
+                ref = FolderSpecRef::Child(parent, name);
+            }
+        } else {
+            ref = FolderSpecRef::Child(parent, name);
+        }
+    }
+    m_refs.emplace(spec, ref);
+    return ref;
 }
 
 bool cClone::IsSafeCopyLeftoverName(const std::string& name)
@@ -1205,6 +1203,7 @@ void cClone::AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& n
 {
     if (IsSafeCopyLeftoverName(name)) {
         LeftoverTempFiles.push_back(*targetFolder + name); // ours, not an orphan of the Source
+        m_leftovers.emplace_back(targetFolder, name);
         return;
     }
     FileOp& op = FileOpsArray.emplace_back();
@@ -1236,15 +1235,35 @@ bool cClone::CreateFolderFileOpAlreadyAdded(const std::string& path) const
 
 bool cClone::RootsOverlap(const std::string& source, const std::string& target)
 {
-    const std::string s = platform::resolvedFolderPath(source);
-    const std::string t = platform::resolvedFolderPath(target);
     const char* relation = nullptr;
-    if (s == t)
-        relation = "The Source and Target folders are the same folder.";
-    else if (platform::folderIsAtOrBelow(t, s))
-        relation = "The Target folder lies inside the Source folder.";
-    else if (platform::folderIsAtOrBelow(s, t))
-        relation = "The Source folder lies inside the Target folder.";
+    int sourceErr = 0, targetErr = 0;
+    const HeldFolderPtr heldSource = m_sourceRoot ? m_handles->open(m_sourceRoot, sourceErr) : nullptr;
+    const HeldFolderPtr heldTarget = m_targetRoot ? m_handles->open(m_targetRoot, targetErr) : nullptr;
+    if (heldSource && heldTarget) {
+        // By identity, so links and bind mounts are seen whatever the spelling.
+        auto inside = [](const HeldFolder& inner, const HeldFolder& outer) {
+            std::vector<platform::FolderIdentity> ancestors;
+            platform::ancestorIdentitiesThroughMounts(inner.folder, ancestors);
+            return std::any_of(ancestors.begin(), ancestors.end(), [&](const platform::FolderIdentity& a) {
+                return a.sameFolder(outer.id);
+            });
+        };
+        if (heldSource->id.sameFolder(heldTarget->id))
+            relation = "The Source and Target folders are the same folder.";
+        else if (inside(*heldTarget, *heldSource))
+            relation = "The Target folder lies inside the Source folder.";
+        else if (inside(*heldSource, *heldTarget))
+            relation = "The Source folder lies inside the Target folder.";
+    } else {
+        const std::string s = platform::resolvedFolderPath(source);
+        const std::string t = platform::resolvedFolderPath(target);
+        if (s == t)
+            relation = "The Source and Target folders are the same folder.";
+        else if (platform::folderIsAtOrBelow(t, s))
+            relation = "The Target folder lies inside the Source folder.";
+        else if (platform::folderIsAtOrBelow(s, t))
+            relation = "The Source folder lies inside the Target folder.";
+    }
     if (!relation)
         return false;
     LogAdd(LogEntryType::FolderPathError, "Source: " + source + " Target: " + target, {}, {}, 0, relation);
@@ -1253,11 +1272,13 @@ bool cClone::RootsOverlap(const std::string& source, const std::string& target)
 
 namespace {
 
-// Whether a listing holds anything besides the trash folders at a mount's top.
-bool HoldsEntries(const std::string& folderSpec, const std::vector<platform::DirEntry>& entries)
+// Whether a root, listed through its handle, holds anything besides the trash
+// folders at a mount's top (a root that cannot be listed holds nothing known).
+bool HoldsEntries(FolderHandles& handles, const FolderSpecRef& root, bool& listed)
 {
-    return std::any_of(entries.begin(), entries.end(),
-                       [&](const platform::DirEntry& e) { return !IsTrashEntry(folderSpec, e); });
+    const auto listing = ListIndexed(handles, root);
+    listed = listing->error == 0;
+    return listed && !listing->entries.empty();
 }
 
 } // namespace
@@ -1281,10 +1302,28 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
         if (result == platform::InstanceLock::Result::Acquired)
             m_targetLock = std::move(lock);
     }
+    // The same lock on the Target folder itself: runs from other data folders
+    // and other users keep out too.
+    if (m_targetRoot) {
+        int err = 0;
+        if (HeldFolderPtr held = m_handles->open(m_targetRoot, err)) {
+            // flock belongs to this open of the folder: another run's own open conflicts with it.
+            const int lockErr = platform::lockFolder(held->folder);
+            if (lockErr == EWOULDBLOCK) {
+                LogAdd(LogEntryType::FolderPathError, "Target: " + target, {}, {}, 0,
+                       "Problems processing the Target folder. Another run is working on this Target folder "
+                       "now, so it was skipped.");
+                m_targetLock.reset();
+                return true;
+            }
+            if (lockErr == 0)
+                m_targetRootLock = std::move(held);
+        }
+    }
     if (ProtectFromEmptySource()) {
-        std::vector<platform::DirEntry> sourceEntries, targetEntries;
-        if (platform::listFolder(source, sourceEntries) == 0 && !HoldsEntries(source, sourceEntries) &&
-            platform::listFolder(target, targetEntries) == 0 && HoldsEntries(target, targetEntries)) {
+        bool sourceListed = false, targetListed = false;
+        if (!HoldsEntries(*m_handles, m_sourceRoot, sourceListed) && sourceListed &&
+            HoldsEntries(*m_handles, m_targetRoot, targetListed)) {
             LogAdd(LogEntryType::FolderPathError, "Source: " + source + " Target: " + target, {}, {}, 0,
                    "Problems processing the Source folder. The Source folder is empty, so the Target folder "
                    "was left untouched.");
@@ -1319,8 +1358,11 @@ void cClone::RemoveLeftoverTempFiles()
 {
     if (DeleteMethod() == 2)
         return;
-    for (const std::string& spec : LeftoverTempFiles) {
-        const int err = platform::removeLeftoverFile(spec);
+    for (const auto& [folder, name] : m_leftovers) {
+        const std::string spec = *folder + name;
+        int err = 0;
+        if (const HeldFolderPtr held = m_handles->open(folder, err))
+            err = platform::removeLeftoverFileAt(held->folder, name);
         if (err == 0)
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
                    "Removed a temporary file left by an interrupted run. - '" + spec + "' ");
@@ -1330,15 +1372,16 @@ void cClone::RemoveLeftoverTempFiles()
                        " - '" + spec + "' ");
     }
     LeftoverTempFiles.clear();
+    m_leftovers.clear();
 }
 
 bool cClone::CloneAll(const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
                       bool pbolIncludeSubFolders)
 {
     return Guarded("cClone.CloneAll", false, [&] {
-        const std::string src = WithTrailingSlash(pstrSourceFolderSpec);
-        const std::string tgt = WithTrailingSlash(pstrTargetFolderSpec);
-        ResetFileOpsList(tgt);
+        const std::string src = CanonicalFolderSpec(pstrSourceFolderSpec);
+        const std::string tgt = CanonicalFolderSpec(pstrTargetFolderSpec);
+        ResetFileOpsList(src, tgt);
         struct RunEnd
         {
             cClone& clone;
@@ -1350,6 +1393,8 @@ bool cClone::CloneAll(const std::string& pstrSourceFolderSpec, const std::string
         if (RootsOverlap(src, tgt) || TargetRefused(src, tgt))
             return false;
         bool errors = !CompareEntireSource(src, tgt, pbolIncludeSubFolders);
+        if (OverlapFound())
+            return false; // the trees are not what they seemed: nothing is performed
         if (!IsCloneCancelled() && DeletionsCapped(tgt))
             errors = true;
         if (!IsCloneCancelled() && !PlanOnly() && !PerformFileOperations(pstrSourceFolderSpec))
@@ -1363,8 +1408,8 @@ bool cClone::CompareEntireSource(const std::string& pstrSourceFolderSpec,
                                  const std::string& pstrTargetFolderSpec, bool pbolIncludeSubFolders)
 {
     return Guarded("cClone.CompareEntireSource", false, [&] {
-        return CompareTrees(*this, pstrSourceFolderSpec, pstrTargetFolderSpec, pbolIncludeSubFolders,
-                            nullptr);
+        return CompareTrees(*this, RefFor(pstrSourceFolderSpec), RefFor(pstrTargetFolderSpec),
+                            pbolIncludeSubFolders, nullptr);
     });
 }
 
@@ -1372,22 +1417,21 @@ bool cClone::CompareFilesAndReturnResults(const std::string& pstrSourceFolderSpe
                                           const std::string& pstrTargetFolderSpec)
 {
     return Guarded("cClone.CompareFilesAndReturnResults", true, [&] {
-        return CompareFolderPair(*this, WithTrailingSlash(pstrSourceFolderSpec),
-                                 WithTrailingSlash(pstrTargetFolderSpec), nullptr);
+        return CompareFolderPair(*this, RefFor(pstrSourceFolderSpec), RefFor(pstrTargetFolderSpec), nullptr);
     });
 }
 
 bool cClone::AddTargetSubfolderAndFilesToFileOpsArray(const std::string& pstrTargetFolderSpec)
 {
     return Guarded("cClone.AddTargetSubfolderAndFilesToFileOpsArray", true, [&] {
-        const std::string tgt = WithTrailingSlash(pstrTargetFolderSpec);
-        const auto tl = ListIndexed(tgt);
+        const FolderSpecRef tgt = RefFor(pstrTargetFolderSpec);
+        const auto tl = ListIndexed(*m_handles, tgt);
         if (tl->error) {
-            LogListingError(tgt, tl->error);
+            LogListingError(*tgt, tl->error);
             return true;
         }
         FolderPairWork work(*this, nullptr);
-        return work.AddTargetContents(MakeFolderRef(tgt), *tl);
+        return work.AddTargetContents({}, tgt, *tl);
     });
 }
 
@@ -1395,15 +1439,14 @@ bool cClone::AddSourceSubfolderAndFilesToFileOpsArray(const std::string& pstrSou
                                                       const std::string& pstrTargetFolderSpec)
 {
     return Guarded("cClone.AddSourceSubfolderAndFilesToFileOpsArray", true, [&] {
-        const std::string src = WithTrailingSlash(pstrSourceFolderSpec);
-        const auto sl = ListIndexed(src);
+        const FolderSpecRef src = RefFor(pstrSourceFolderSpec);
+        const auto sl = ListIndexed(*m_handles, src);
         if (sl->error) {
-            LogListingError(src, sl->error);
+            LogListingError(*src, sl->error);
             return true;
         }
         FolderPairWork work(*this, nullptr);
-        return work.AddSourceContents(MakeFolderRef(src),
-                                      MakeFolderRef(WithTrailingSlash(pstrTargetFolderSpec)), *sl);
+        return work.AddSourceContents(src, RefFor(pstrTargetFolderSpec), *sl);
     });
 }
 
@@ -1411,7 +1454,7 @@ void cClone::ValidateRemoveFolderOps()
 {
     Guarded("cClone.ValidateRemoveFolderOps", [&] {
         for (FileOp& op : FileOpsArray) {
-            if (op.OpType == FileOpRemoveFolder && !IsFolderEmpty(op.TargetFolderSpec()))
+            if (op.OpType == FileOpRemoveFolder && !IsHeldFolderEmpty(*m_handles, op.TargetFolder))
                 op.Removed = true;
         }
     });
@@ -1452,762 +1495,6 @@ int32_t cClone::GetSyncActionStrings(std::vector<std::string>& strings) const
             host.processEvents();
         }
         return count;
-    });
-}
-
-// ---------------------------------------------------------------------------
-// cClone: performing
-
-// Copies of many small files are mostly system calls: two copy threads (the run's
-// own and one more, more on larger machines) keep the kernel busy on both sides
-// while the log still takes every entry in the order of the list. Only the part
-// of a regular copy that touches nothing but the two folders held open runs
-// ahead; anything else (another kind of operation, a copy that needs its path)
-// waits until every copy before it has been logged.
-
-enum class cClone::CopyOutcome : uint8_t
-{
-    Copied,
-    SourceError, // the Source's attributes could not be read (`err`)
-    Changed,     // the Source is not what was listed, or changed during the copy
-    CopyError,   // the copy failed with `err`; a read-only Target gets its retry by path
-    ByPath,      // nothing was done: the copy is for copyFile by path
-};
-
-struct cClone::CopyAttempt
-{
-    std::shared_ptr<const platform::OpenFolder> from, to;
-    CopyOutcome outcome = CopyOutcome::ByPath;
-    int err = 0;
-    platform::PathAttributes before;
-};
-
-void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
-{
-    attempt.outcome = CopyOutcome::ByPath;
-    if (const int err = platform::entryAttributesIn(*attempt.from, op.FileName, attempt.before)) {
-        attempt.outcome = CopyOutcome::SourceError;
-        attempt.err = err;
-        return;
-    }
-    if (op.SourceKnown && (attempt.before.size != op.SourceListed.size ||
-                           attempt.before.lastWrite != op.SourceListed.lastWrite)) {
-        attempt.outcome = CopyOutcome::Changed;
-        return;
-    }
-    platform::PathAttributes after;
-    const int err = platform::copyFileIn(*attempt.from, *attempt.to, op.FileName, attempt.before, after);
-    if (err == platform::kCopyByPath)
-        return;
-    if (err != 0) {
-        attempt.outcome = CopyOutcome::CopyError;
-        attempt.err = err;
-        return;
-    }
-    attempt.outcome = SameState(attempt.before, after) ? CopyOutcome::Copied : CopyOutcome::Changed;
-}
-
-namespace {
-
-std::shared_ptr<const platform::OpenFolder> OpenHeld(const std::string& folder)
-{
-    auto handle = std::make_shared<platform::OpenFolder>();
-    if (handle->open(folder) != 0)
-        return nullptr;
-    return handle;
-}
-
-// The folder that the copies in progress read from (or write to), held open
-// while the list goes on in it.
-class HeldFolder
-{
-public:
-    // `folder` held open; null when it cannot be opened (those copies go by path).
-    std::shared_ptr<const platform::OpenFolder> get(const FolderSpecRef& folder)
-    {
-        if (!m_key || !(m_key.sameAs(folder) || *m_key == *folder)) {
-            m_key = folder;
-            m_handle = OpenHeld(*folder);
-        }
-        return m_handle;
-    }
-    void release()
-    {
-        m_key = {};
-        m_handle.reset();
-    }
-
-private:
-    FolderSpecRef m_key;
-    std::shared_ptr<const platform::OpenFolder> m_handle;
-};
-
-} // namespace
-
-struct cClone::Performer
-{
-    struct Job : PoolJob
-    {
-        const FileOp* op = nullptr;
-        CopyAttempt attempt;
-        void run() noexcept override { RunCopyAttempt(*op, attempt); }
-    };
-
-    HeldFolder sources;
-    HeldFolder targets;
-    WorkerPool pool;
-
-    // Folders may be made or removed by the next operation: open them afresh.
-    void releaseFolders()
-    {
-        sources.release();
-        targets.release();
-    }
-};
-
-cClone::cClone() = default;
-cClone::~cClone() = default;
-
-bool cClone::VerifiedTargetFolder(const std::string& folderSpec, int& err, bool allowMissing)
-{
-    err = 0;
-    if (m_runTargetRoot.empty())
-        return true;
-    const std::string folder = WithTrailingSlash(folderSpec);
-    if (folder == m_runTargetRoot)
-        return true; // the root a person chose may itself be a link
-    if (!folder.starts_with(m_runTargetRoot)) {
-        err = EPERM; // never outside the Target root
-        return false;
-    }
-    if (m_verifiedFolders.contains(folder))
-        return true;
-    if (!VerifiedTargetFolder(ParentFolderOf(folder), err, allowMissing))
-        return false;
-    int statErr = 0;
-    switch (platform::pathKind(WithoutTrailingSlash(folder), platform::FollowLinks::no, &statErr)) {
-    case platform::PathKind::Folder:
-        m_verifiedFolders.insert(folder);
-        return true;
-    case platform::PathKind::Missing:
-        if (allowMissing && statErr == ENOENT)
-            return true; // to be made, below folders that are real
-        err = statErr ? statErr : ENOENT;
-        return false;
-    case platform::PathKind::Symlink:
-        err = ELOOP; // never write or delete through a link
-        return false;
-    default:
-        err = ENOTDIR;
-        return false;
-    }
-}
-
-bool cClone::ClearReadOnlyForChange(const std::string& path, bool parentToo)
-{
-    bool changed = false;
-    platform::PathAttributes a;
-    if (platform::pathAttributes(WithoutTrailingSlash(path), a) == 0 && a.readOnly &&
-        a.kind != platform::PathKind::Symlink && platform::clearReadOnly(WithoutTrailingSlash(path)) == 0)
-        changed = true;
-    if (parentToo) {
-        const std::string parent = ParentFolderOf(path);
-        platform::PathAttributes p;
-        if ((m_runTargetRoot.empty() || parent.starts_with(m_runTargetRoot)) &&
-            platform::pathAttributes(WithoutTrailingSlash(parent), p) == 0 && p.readOnly &&
-            platform::clearReadOnly(WithoutTrailingSlash(parent)) == 0)
-            changed = true;
-    }
-    return changed;
-}
-
-bool cClone::CopyFileAndLogResults(const std::string& FileName, const std::string& SourceFileSpec,
-                                   const std::string& SourceFolderSpec, const std::string& TargetFileSpec,
-                                   const std::string& TargetFolderSpec)
-{
-    (void)SourceFileSpec;
-    (void)TargetFileSpec;
-    FileOp op;
-    op.OpType = FileOpCopy;
-    op.FileName = FileName;
-    op.SourceFolder = MakeFolderRef(SourceFolderSpec);
-    op.TargetFolder = MakeFolderRef(TargetFolderSpec);
-    return CopyFileAndLogResults(op);
-}
-
-bool cClone::CopyFileAndLogResults(const FileOp& op)
-{
-    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
-        if (CopyAttempt attempt; PrepareCopyIn(op, attempt)) {
-            RunCopyAttempt(op, attempt);
-            return FinishCopy(op, attempt);
-        }
-
-        const std::string source = op.SourceFileSpec();
-        const std::string target = op.TargetFileSpec();
-        const std::string& sourceFolder = op.SourceFolderSpec();
-        const std::string& targetFolder = op.TargetFolderSpec();
-        auto copyError = [&](int32_t code, const std::string& message) {
-            LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
-            return true;
-        };
-
-        if (int err = 0; !VerifiedTargetFolder(targetFolder, err))
-            return copyError(err, GetSystemErrorMessage(err));
-
-        // The Source as it is now: gone, or not what was compared, fails this file only.
-        platform::PathAttributes before;
-        if (const int err = platform::pathAttributes(source, before))
-            return copyError(err, GetSystemErrorMessage(err));
-        if (op.SourceKnown &&
-            (before.size != op.SourceListed.size || before.lastWrite != op.SourceListed.lastWrite))
-            return copyError(kChangedCode, kChangedMessage);
-        auto changedDuringCopy = [&] {
-            platform::PathAttributes after;
-            return platform::pathAttributes(source, after) != 0 || !SameState(before, after);
-        };
-
-        const int32_t method = CopyMethod();
-        if (method == 1) {
-            const CloneEntryState state{before.size, before.lastWrite};
-            if (!SafeCopy(source, target, targetFolder, &state))
-                return true;
-        } else if (method == 2) {
-            if (!CopyRetainCreateDateTime(source, target, sourceFolder, targetFolder, op.FileName))
-                return true;
-            if (changedDuringCopy())
-                return copyError(kChangedCode, kChangedMessage);
-        } else {
-            bool retried = false;
-            for (;;) {
-                const int err = platform::copyFile(source, target, platform::CopyFlavor::Regular);
-                if (err == 0)
-                    break;
-                if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(target, false)) {
-                    retried = true;
-                    runHost().processEvents();
-                    continue;
-                }
-                return copyError(err, GetSystemErrorMessage(err));
-            }
-            if (changedDuringCopy())
-                return copyError(kChangedCode, kChangedMessage);
-        }
-        LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
-        return false;
-    });
-}
-
-bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
-{
-    if (op.OpType != FileOpCopy || CopyMethod() != 0 || !op.SourceFolder || !op.TargetFolder)
-        return false;
-    const std::string& name = op.FileName;
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
-        return false;
-    // Paths the kernel would refuse keep the errors they have always given.
-    const std::string& sourceFolder = *op.SourceFolder;
-    const std::string& targetFolder = *op.TargetFolder;
-    if (sourceFolder.empty() || targetFolder.empty() || sourceFolder.back() != '/' ||
-        targetFolder.back() != '/' || sourceFolder.size() + name.size() >= platform::kPathMax ||
-        targetFolder.size() + name.size() >= platform::kPathMax ||
-        sourceFolder.find('\0') != std::string::npos || targetFolder.find('\0') != std::string::npos)
-        return false;
-    if (int err = 0; !VerifiedTargetFolder(targetFolder, err))
-        return false;
-    if (m_performer) {
-        attempt.from = m_performer->sources.get(op.SourceFolder);
-        attempt.to = m_performer->targets.get(op.TargetFolder);
-    } else {
-        attempt.from = OpenHeld(sourceFolder);
-        attempt.to = OpenHeld(targetFolder);
-    }
-    return attempt.from && attempt.to;
-}
-
-bool cClone::FinishCopy(const FileOp& op, const CopyAttempt& attempt)
-{
-    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
-        const std::string& sourceFolder = op.SourceFolderSpec();
-        const std::string& targetFolder = op.TargetFolderSpec();
-        auto copyError = [&](int32_t code, const std::string& message) {
-            LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
-            return true;
-        };
-        switch (attempt.outcome) {
-        case CopyOutcome::Copied:
-            LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
-            return false;
-        case CopyOutcome::SourceError:
-            return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
-        case CopyOutcome::Changed:
-            return copyError(kChangedCode, kChangedMessage);
-        case CopyOutcome::CopyError:
-        case CopyOutcome::ByPath:
-            break;
-        }
-
-        // What the folders held open could not do: by path, with the retry for a
-        // read-only Target.
-        const std::string source = op.SourceFileSpec();
-        const std::string target = op.TargetFileSpec();
-        bool retried = false;
-        int err = attempt.outcome == CopyOutcome::CopyError
-                      ? attempt.err
-                      : platform::copyFile(source, target, platform::CopyFlavor::Regular);
-        while (err != 0) {
-            if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(target, false)) {
-                retried = true;
-                runHost().processEvents();
-                err = platform::copyFile(source, target, platform::CopyFlavor::Regular);
-                continue;
-            }
-            return copyError(err, GetSystemErrorMessage(err));
-        }
-        platform::PathAttributes after;
-        if (platform::entryAttributesIn(*attempt.from, op.FileName, after) != 0 ||
-            !SameState(attempt.before, after))
-            return copyError(kChangedCode, kChangedMessage);
-        LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
-        return false;
-    });
-}
-
-bool cClone::DeleteFileAndLogResults(const std::string& FileName, const std::string& TargetFileSpec,
-                                     const std::string& TargetFolderSpec)
-{
-    return Guarded("cClone.DeleteFileAndLogResults", true, [&] {
-        const int32_t method = DeleteMethod();
-        if (method == 2)
-            return false;
-        if (int err = 0; !VerifiedTargetFolder(TargetFolderSpec, err)) {
-            LogAdd(LogEntryType::DeleteError, FileName, {}, TargetFolderSpec, err,
-                   GetSystemErrorMessage(err));
-            return true;
-        }
-        bool retried = false;
-        for (;;) {
-            int err = 0;
-            if (method == 1) {
-                // Only files are planned for deletion: a folder that took the name since is left alone.
-                if (IsRealFolder(TargetFileSpec))
-                    err = EISDIR;
-                else
-                    SendFileToRecycleBin(TargetFileSpec, &err);
-            } else if (method == 3) {
-                err = platform::secureDelete(TargetFileSpec);
-            } else {
-                err = platform::deleteFile(TargetFileSpec);
-            }
-            if (err == 0) {
-                LogAdd(LogEntryType::Deleted, FileName, {}, TargetFolderSpec);
-                return false;
-            }
-            if (method == 3) {
-                LogAdd(LogEntryType::DeleteError, FileName, {}, TargetFolderSpec, err,
-                       "Dx - " + GetSystemErrorMessage(err));
-                return true;
-            }
-            // Linux refuses an unlink for the folder's sake, not the file's.
-            if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(TargetFileSpec, true)) {
-                retried = true;
-                runHost().processEvents();
-                continue;
-            }
-            LogAdd(LogEntryType::DeleteError, FileName, {}, TargetFolderSpec, err,
-                   GetSystemErrorMessage(err));
-            return true;
-        }
-    });
-}
-
-bool cClone::CreateFolderAndLogResults(const std::string& TargetFolderSpec)
-{
-    return Guarded("cClone.CreateFolderAndLogResults", true, [&] {
-        if (int err = 0; WithTrailingSlash(TargetFolderSpec) != m_runTargetRoot &&
-                         !VerifiedTargetFolder(ParentFolderOf(TargetFolderSpec), err, true)) {
-            LogAdd(LogEntryType::CreateDirError, {}, {}, TargetFolderSpec, err, GetSystemErrorMessage(err));
-            return true;
-        }
-        if (const int err = platform::makeFolder(WithoutTrailingSlash(TargetFolderSpec))) {
-            CreateFolderPath(TargetFolderSpec);
-            // A link standing there is not the folder, though "dir/" would lead through it.
-            if (!IsRealFolder(TargetFolderSpec)) {
-                LogAdd(LogEntryType::CreateDirError, {}, {}, TargetFolderSpec, err,
-                       GetSystemErrorMessage(err));
-                return true;
-            }
-        }
-        LogAdd(LogEntryType::CreatedFolder, {}, {}, TargetFolderSpec);
-        return false;
-    });
-}
-
-bool cClone::RemoveFolderAndLogResults(const std::string& folder)
-{
-    return Guarded("cClone.RemoveFolderAndLogResults", true, [&] {
-        if (int err = 0; !VerifiedTargetFolder(ParentFolderOf(folder), err)) {
-            LogAdd(LogEntryType::DeleteDirError, {}, {}, folder, err, GetSystemErrorMessage(err));
-            return true;
-        }
-        bool retried = false;
-        for (;;) {
-            const int err = platform::removeFolder(WithoutTrailingSlash(folder));
-            if (err == 0) {
-                LogAdd(LogEntryType::DeletedFolder, {}, {}, folder);
-                return false;
-            }
-            if (IsAccessDenied(err) && !retried && ClearReadOnlyForChange(folder, true)) {
-                retried = true;
-                runHost().processEvents();
-                continue;
-            }
-            LogAdd(LogEntryType::DeleteDirError, {}, {}, folder, err, GetSystemErrorMessage(err));
-            return true;
-        }
-    });
-}
-
-bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
-{
-    return Guarded("cClone.PerformFileOperations", false, [&] {
-        RunHost& host = runHost();
-        const size_t count = FileOpsArray.size();
-        std::vector<bool> skip(count, false);
-        if (ConfirmSyncActions() && count > 0) {
-            std::vector<std::string> texts;
-            if (GetSyncActionStrings(texts) > 0) {
-                std::vector<bool> skipped;
-                bool keepConfirming = true;
-                host.setAnimationEnabled(false);
-                const bool perform = host.confirmSyncActions(texts, skipped, keepConfirming);
-                if (!keepConfirming)
-                    setConfirmSyncActions(false);
-                if (!perform)
-                    CancelRequested = true;
-                host.setAnimationEnabled(true);
-                if (IsCloneCancelled())
-                    return false;
-                if (skipped.size() == count)
-                    skip = std::move(skipped);
-            }
-        }
-
-        RemoveLeftoverTempFiles();
-        host.setStatusText(StatusPanel::Panel1, "Cloning folder \"" + pstrSourceFolderSpec + "\"...");
-        host.setStatusText(StatusPanel::Panel2, "0%");
-        long long shownPercent = 0;
-
-        // A copy onto a name that is still a folder planned for removal waits
-        // until the folders are gone (a folder replaced by a file in the Source).
-        std::unordered_set<std::string> plannedRemovals;
-        size_t copies = 0;
-        for (size_t i = 0; i < count; ++i) {
-            const FileOp& op = FileOpsArray[i];
-            if (op.Removed || skip[i])
-                continue;
-            if (op.OpType == FileOpRemoveFolder)
-                plannedRemovals.insert(op.TargetFolderSpec());
-            else if (op.OpType == FileOpCopy)
-                ++copies;
-        }
-
-        // Folders held open for this list only, and copy threads where there is enough to copy.
-        m_performer = std::make_unique<Performer>();
-        struct PerformerEnd
-        {
-            cClone& clone;
-            ~PerformerEnd() { clone.m_performer.reset(); }
-        } performerEnd{*this};
-        Performer& performer = *m_performer;
-        if (copies >= kThreadedCopyMinimum && CopyMethod() == 0)
-            performer.pool.start(CopyThreadCount());
-
-        bool errors = false;
-        // Copies handed to the threads and not yet logged, oldest first.
-        std::deque<Performer::Job> inFlight;
-        uint64_t inFlightBytes = 0;
-        auto logOldest = [&] {
-            Performer::Job& job = inFlight.front();
-            performer.pool.wait(job);
-            inFlightBytes -= job.op->SourceListed.size;
-            if (FinishCopy(*job.op, job.attempt))
-                errors = true;
-            inFlight.pop_front();
-        };
-        auto logAll = [&] {
-            while (!inFlight.empty())
-                logOldest();
-        };
-
-        bool cancelled = false;
-        std::vector<std::string> removals;
-        std::vector<size_t> deferredCopies;
-        for (size_t i = 0; i < count; ++i) {
-            const long long percent = std::llround(std::nearbyint(double(i + 1) / double(count) * 100.0));
-            if (percent != shownPercent) {
-                host.setStatusText(StatusPanel::Panel2, std::to_string(percent) + "%");
-                shownPercent = percent;
-            }
-            host.processEvents();
-            const FileOp& op = FileOpsArray[i];
-            if (op.Removed || skip[i])
-                continue;
-            switch (op.OpType) {
-            case FileOpCopy:
-                if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/')) {
-                    deferredCopies.push_back(i);
-                    break;
-                }
-                if (performer.pool.started()) {
-                    Performer::Job& job = inFlight.emplace_back();
-                    job.op = &op;
-                    if (!PrepareCopyIn(op, job.attempt)) {
-                        inFlight.pop_back();
-                    } else {
-                        performer.pool.submit(job, op.SourceListed.size >= kLargeJobBytes);
-                        inFlightBytes += op.SourceListed.size;
-                        // A bounded lead, so a cancel is not kept waiting behind much work.
-                        while (inFlight.size() > kCopiesAhead || (inFlight.size() > 2 && inFlightBytes > kBytesAhead))
-                            logOldest();
-                        break;
-                    }
-                }
-                logAll();
-                if (CopyFileAndLogResults(op))
-                    errors = true;
-                break;
-            case FileOpDelete:
-                logAll();
-                performer.releaseFolders();
-                if (DeleteMethod() != 2 &&
-                    DeleteFileAndLogResults(op.FileName, op.TargetFileSpec(), op.TargetFolderSpec()))
-                    errors = true;
-                break;
-            case FileOpCreateFolder:
-                logAll();
-                performer.releaseFolders();
-                if (CreateFolderAndLogResults(op.TargetFolderSpec()))
-                    errors = true;
-                break;
-            case FileOpRemoveFolder:
-                if (DeleteMethod() != 2)
-                    removals.push_back(op.TargetFolderSpec());
-                break;
-            }
-            // Every operation begun so far is finished and logged before the cancel is.
-            if (CancelRequested.load(std::memory_order_relaxed)) {
-                logAll();
-                if (IsCloneCancelled()) {
-                    errors = true;
-                    cancelled = true;
-                    break;
-                }
-            }
-        }
-        logAll();
-        performer.releaseFolders();
-
-        if (!cancelled && DeleteMethod() != 2) {
-            std::unordered_set<std::string> done;
-            for (auto it = removals.rbegin(); it != removals.rend(); ++it) {
-                if (!done.insert(*it).second)
-                    continue; // each folder once
-                if (IsFolderEmpty(*it)) {
-                    if (RemoveFolderAndLogResults(*it))
-                        errors = true;
-                } else {
-                    LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
-                           "Folder not deleted because it is not empty. - '" + *it + "' ");
-                }
-                host.processEvents();
-                if (IsCloneCancelled()) {
-                    errors = true;
-                    cancelled = true;
-                    break;
-                }
-            }
-        }
-        if (!cancelled) {
-            for (const size_t i : deferredCopies) {
-                if (CopyFileAndLogResults(FileOpsArray[i]))
-                    errors = true;
-                host.processEvents();
-                if (IsCloneCancelled()) {
-                    errors = true;
-                    break;
-                }
-            }
-        }
-        return !errors;
-    });
-}
-
-// ---------------------------------------------------------------------------
-// Main-module file routines
-
-std::string GetTempFileSpec(const std::string& prefix, const std::string& extension,
-                            const std::string& folder, int32_t& errNumber, std::string& errMessage)
-{
-    errNumber = 0;
-    errMessage.clear();
-    std::string out;
-    const std::string ext = "." + (extension.empty() ? std::string("tmp") : extension);
-    const int err = platform::makeUniqueFile(
-        folder.empty() ? platform::tempFolder() : WithTrailingSlash(folder), prefix.substr(0, 3), ext, out);
-    if (err) {
-        errNumber = err;
-        errMessage = GetSystemErrorMessage(err);
-        return {};
-    }
-    return out;
-}
-
-bool SendFileToRecycleBin(const std::string& fileSpec, int* err)
-{
-    return Guarded("modKestrow.SendFileToRecycleBin", false, [&] {
-        const int rc = platform::moveToTrash(fileSpec);
-        if (err)
-            *err = rc;
-        return rc == 0;
-    });
-}
-
-bool IsFolderEmpty(const std::string& folderSpec)
-{
-    std::vector<platform::DirEntry> entries;
-    if (platform::listFolder(folderSpec, entries) != 0 && entries.empty())
-        return true; // a folder that cannot be listed counts as empty
-    for (const platform::DirEntry& e : entries) {
-        if (!IsTrashEntry(WithTrailingSlash(folderSpec), e))
-            return false;
-    }
-    return true;
-}
-
-bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
-              const std::string& TargetFolderSpec, const CloneEntryState* listed)
-{
-    return Guarded("modKestrow.SafeCopy", false, [&] {
-        auto safeCopyError = [](const std::string& file, int32_t code, const std::string& message,
-                                const char* custom) {
-            LogAdd(LogEntryType::SafeCopyError, file, {}, {}, code, message, custom);
-            return false;
-        };
-        auto sourceChanged = [&] {
-            if (!listed)
-                return false;
-            platform::PathAttributes now;
-            return platform::pathAttributes(SourceFileSpec, now) != 0 || now.size != listed->size ||
-                   now.lastWrite != listed->lastWrite;
-        };
-
-        int probeErr = 0;
-        if (platform::pathKind(TargetFileSpec, platform::FollowLinks::no, &probeErr) ==
-                platform::PathKind::Missing &&
-            probeErr == ENOENT) {
-            // Nothing to protect: copy straight to the name.
-            if (const int err = platform::copyFile(SourceFileSpec, TargetFileSpec))
-                return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Copy Failed)");
-            if (sourceChanged()) {
-                // A copy that may be torn never stands under the final name.
-                platform::deleteFile(TargetFileSpec);
-                return safeCopyError(TargetFileSpec, kChangedCode, kChangedMessage, "(Copy Failed)");
-            }
-            return true;
-        }
-
-        if (IsRealFolder(TargetFileSpec)) {
-            // A folder kept where the Source has a file is never sent to the trash in its place.
-            return safeCopyError(TargetFileSpec, EISDIR, GetSystemErrorMessage(EISDIR), "(Copy Failed)");
-        }
-
-        int32_t tempErr = 0;
-        std::string tempMessage;
-        const std::string temp =
-            GetTempFileSpec(kSafeCopyPrefix, kSafeCopyExtension, TargetFolderSpec, tempErr, tempMessage);
-        if (temp.empty())
-            return safeCopyError(SourceFileSpec, tempErr, tempMessage, "(Unable to get temp file spec)");
-        // From here on every way out that does not rename the temporary file removes it.
-        auto dropTemp = [&] { platform::deleteFile(temp); };
-
-        if (IsCloneCancelled()) {
-            dropTemp();
-            return false;
-        }
-        if (const int err = platform::copyFile(SourceFileSpec, temp)) {
-            dropTemp();
-            return safeCopyError(temp, err, GetSystemErrorMessage(err), "(Copy Failed)");
-        }
-        if (sourceChanged()) {
-            dropTemp();
-            return safeCopyError(SourceFileSpec, kChangedCode, kChangedMessage, "(Copy Failed)");
-        }
-        // On disk before the old Target goes: a crash after the rename finds the whole new file.
-        // A link or FIFO copied in its place has no data (ENOTSUP): the folder's flush covers it.
-        if (const int err = platform::syncFile(temp); err && err != ENOTSUP) {
-            dropTemp();
-            return safeCopyError(temp, err, GetSystemErrorMessage(err), "(Copy Failed)");
-        }
-        if (IsCloneCancelled()) {
-            dropTemp();
-            return false;
-        }
-
-        bool retried = false;
-        for (;;) {
-            int err = 0;
-            if (SendFileToRecycleBin(TargetFileSpec, &err))
-                break;
-            platform::PathAttributes a;
-            if (IsAccessDenied(err) && !retried && platform::pathAttributes(TargetFileSpec, a) == 0 &&
-                a.readOnly && platform::clearReadOnly(TargetFileSpec) == 0) {
-                retried = true;
-                continue;
-            }
-            dropTemp();
-            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Delete Failed)");
-        }
-
-        // The old Target is in the trash now: the new one takes its place even if
-        // a cancel arrived meanwhile, so the name is never left empty.
-        if (const int err = platform::renameNoReplace(temp, TargetFileSpec)) {
-            safeCopyError(temp, err, GetSystemErrorMessage(err), "(Rename Failed)");
-            if (const int delErr = platform::deleteFile(temp))
-                safeCopyError(temp, delErr, GetSystemErrorMessage(delErr), "(Delete Failed)");
-            return false;
-        }
-        // The rename itself is durable once its folder is flushed (a file system
-        // that cannot flush a folder says so with EINVAL: nothing more to do there).
-        if (const int err = platform::syncFile(GetFolderPart(TargetFileSpec)); err && err != EINVAL && err != ENOTSUP)
-            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Rename Failed)");
-        return true;
-    });
-}
-
-bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
-                              const std::string& SourceFolderSpec, const std::string& TargetFolderSpec,
-                              const std::string& FileName)
-{
-    return Guarded("modKestrow.CopyRetainCreateDateTime", false, [&] {
-        bool retried = false;
-        for (;;) {
-            const int err =
-                platform::copyFile(SourceFileSpec, TargetFileSpec, platform::CopyFlavor::KeepEverything);
-            if (err == 0)
-                return true;
-            platform::PathAttributes a;
-            if (IsAccessDenied(err) && !retried && platform::pathAttributes(TargetFileSpec, a) == 0 &&
-                a.readOnly && platform::clearReadOnly(TargetFileSpec) == 0) {
-                retried = true;
-                runHost().processEvents();
-                continue;
-            }
-            LogAdd(LogEntryType::CopyError, FileName, SourceFolderSpec, TargetFolderSpec, err,
-                   "Dx - " + GetSystemErrorMessage(err));
-            return false;
-        }
     });
 }
 

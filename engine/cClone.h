@@ -23,6 +23,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -31,6 +32,10 @@ namespace kestrow {
 
 namespace platform {
 class InstanceLock;
+}
+namespace clone_detail {
+class FolderHandles;
+struct HeldFolder;
 }
 
 enum FileOpType : int32_t
@@ -52,11 +57,37 @@ struct CloneEntryState
 // A folder spec shared by every operation in that folder (a tree of a million
 // files holds each folder's text once, not once per file). One pointer wide;
 // copies share the text and may be made and dropped on any thread.
+//
+// A folder met in a walk also knows its parent and what the listing saw of it
+// (device, inode, whether it is the top of another mount), so the folder can be
+// opened again from its run's root by name, one level at a time, and refused
+// when it is no longer that folder. A run's root carries the root of its tree;
+// a folder made from text alone is opened by its path.
 class FolderSpecRef
 {
 public:
     FolderSpecRef() = default;
-    explicit FolderSpecRef(std::string spec) : m_node(new Node{{1}, std::move(spec)}) {}
+    // A folder known by its text only.
+    explicit FolderSpecRef(std::string spec) : m_node(new Node(std::move(spec), nullptr)) {}
+    // The folder `name` below `parent`, as a listing saw it (identity 0: not seen yet).
+    static FolderSpecRef Child(const FolderSpecRef& parent, const std::string& name, uint64_t device = 0,
+                               uint64_t inode = 0, bool mountTop = false)
+    {
+        FolderSpecRef ref;
+        ref.m_node = new Node(*parent + name + '/', parent.m_node);
+        ref.m_node->device = device;
+        ref.m_node->inode = inode;
+        ref.m_node->mountTop = mountTop;
+        return ref;
+    }
+    // The root of a run's tree (`rootId` tells the roots of one run apart).
+    static FolderSpecRef Root(std::string spec, uint32_t rootId)
+    {
+        FolderSpecRef ref;
+        ref.m_node = new Node(std::move(spec), nullptr);
+        ref.m_node->rootId = rootId;
+        return ref;
+    }
     FolderSpecRef(const FolderSpecRef& other) noexcept : m_node(other.m_node)
     {
         if (m_node)
@@ -68,11 +99,7 @@ public:
         std::swap(m_node, other.m_node);
         return *this;
     }
-    ~FolderSpecRef()
-    {
-        if (m_node && m_node->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            delete m_node;
-    }
+    ~FolderSpecRef() { Release(m_node); }
 
     explicit operator bool() const { return m_node != nullptr; }
     const std::string& operator*() const { return m_node->text; }
@@ -80,12 +107,55 @@ public:
     // Whether both share one text (equal texts need not).
     bool sameAs(const FolderSpecRef& other) const { return m_node == other.m_node; }
 
+    // The folder this one was listed in (empty for a root or a folder known by text).
+    FolderSpecRef parent() const
+    {
+        FolderSpecRef ref;
+        ref.m_node = m_node ? m_node->parent : nullptr;
+        if (ref.m_node)
+            ref.m_node->refs.fetch_add(1, std::memory_order_relaxed);
+        return ref;
+    }
+    // Its own name (the last level of its text), for a folder with a parent.
+    std::string_view name() const
+    {
+        const std::string& text = m_node->text;
+        const size_t from = m_node->parent->text.size();
+        return std::string_view(text).substr(from, text.size() - from - 1);
+    }
+    uint64_t device() const { return m_node->device; }
+    uint64_t inode() const { return m_node->inode; }
+    bool mountTop() const { return m_node->mountTop; }
+    // Non-zero for the root of a run's tree.
+    uint32_t rootId() const { return m_node->rootId; }
+    // Identifies the folder node (for caches), as long as a reference is held.
+    const void* key() const { return m_node; }
+
 private:
     struct Node
     {
-        std::atomic<uint32_t> refs;
+        Node(std::string spec, Node* up) : text(std::move(spec)), parent(up)
+        {
+            if (parent)
+                parent->refs.fetch_add(1, std::memory_order_relaxed);
+        }
+        std::atomic<uint32_t> refs{1};
         const std::string text;
+        Node* const parent;
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        uint32_t rootId = 0;
+        bool mountTop = false;
     };
+    // Iterative, so a tree of any depth is released without deep recursion.
+    static void Release(Node* node)
+    {
+        while (node && node->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            Node* up = node->parent;
+            delete node;
+            node = up;
+        }
+    }
     Node* m_node = nullptr;
 };
 
@@ -277,6 +347,19 @@ public:
     // The Target root of the run in progress ("" outside a Clone* call).
     const std::string& RunTargetRoot() const { return m_runTargetRoot; }
 
+    // The folders of the current run (and of a list kept by PlanOnly), held open.
+    clone_detail::FolderHandles& Handles() { return *m_handles; }
+    // The folder `folderSpec` as a folder of the run's trees: below a root of
+    // the run it is reached from that root level by level (each level as it is
+    // now, when it exists); anything else is a folder known by its text.
+    FolderSpecRef RefFor(const std::string& folderSpec);
+    const FolderSpecRef& SourceRootRef() const { return m_sourceRoot; }
+    const FolderSpecRef& TargetRootRef() const { return m_targetRoot; }
+    // Set when the walk met the other root inside a tree (a bind mount, a link
+    // the person made): the run must not go on.
+    bool OverlapFound() const { return m_overlapFound; }
+    void ReportOverlap(const std::string& relation);
+
 private:
     friend class CloneSelectedRun;
     // Folders held open and copy threads while a list is performed (cClone.cpp).
@@ -286,7 +369,8 @@ private:
     struct CopyAttempt;
 
     // Starts a run's list and counters; `targetRoot` becomes RunTargetRoot.
-    void ResetFileOpsList(const std::string& targetRoot);
+    // Both roots are opened here and held until the list is dropped.
+    void ResetFileOpsList(const std::string& sourceRoot, const std::string& targetRoot);
     // Ends a run: the list is erased unless PlanOnly.
     void EndRun();
     // Logs and returns true when the roots are the same folder or one lies in the other.
@@ -300,22 +384,23 @@ private:
     bool DeletionsCapped(const std::string& target);
     // Removes LeftoverTempFiles, logging each.
     void RemoveLeftoverTempFiles();
-    // Whether `folderSpec` is a real folder reached from the Target root without
-    // a symbolic link; `err` tells why not. With `allowMissing`, missing levels
-    // below real folders pass too (a folder about to be made).
-    bool VerifiedTargetFolder(const std::string& folderSpec, int& err, bool allowMissing = false);
-    // Gives owner write to `path` and, when `parentToo`, to its folder (inside the Target root only).
-    bool ClearReadOnlyForChange(const std::string& path, bool parentToo);
-    // Prepares the regular copy of `op` through folders held open: false when it
-    // must be done by path (another copy method, a folder that cannot be opened,
-    // a name or path the kernel would refuse). `attempt` then holds the folders.
+    // Opens the two folders of a copy; false (with the error logged, and true in
+    // `failed`) when either cannot be opened as the folder that was listed.
     bool PrepareCopyIn(const FileOp& op, CopyAttempt& attempt);
-    // The part of a prepared copy that touches only the two folders held open and
-    // logs nothing, so it may run on a copy thread.
+    // The part of a prepared regular copy that touches only the two folders held
+    // open and logs nothing, so it may run on a copy thread.
     static void RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept;
-    // Logs a copy whose first part has run (on any thread), finishing it by path
-    // where that part left it. True on failure.
-    bool FinishCopy(const FileOp& op, const CopyAttempt& attempt);
+    // Logs a copy whose first part has run (on any thread), with the retry for a
+    // read-only Target. True on failure.
+    bool FinishCopy(const FileOp& op, CopyAttempt& attempt);
+    bool DeleteFileAndLogResults(const FileOp& op);
+    // The folder of an operation, held open; the way to it is checked afresh
+    // whenever the list moves on to another folder on that side.
+    std::shared_ptr<const clone_detail::HeldFolder> OpenOpFolder(const FolderSpecRef& folder, bool source, int& err);
+    // Makes the missing levels of `folder` below the nearest one that exists; the held folder, or null with `err`.
+    std::shared_ptr<const clone_detail::HeldFolder> MakeMissingLevels(const FolderSpecRef& folder, int& err);
+    bool CreateFolderAndLogResults(const FolderSpecRef& folder);
+    bool RemoveFolderAndLogResults(const FolderSpecRef& folder);
 
     std::atomic<int32_t> m_DeleteMethod{0};
     std::atomic<int32_t> m_CopyMethod{0};
@@ -326,11 +411,18 @@ private:
     std::atomic<bool> m_ProtectFromEmptySource{false};
     std::atomic<int32_t> m_MaxDeletePercent{0};
     std::unique_ptr<platform::InstanceLock> m_targetLock;
+    std::shared_ptr<const void> m_targetRootLock; // the Target root held open, locked
 
     std::unordered_set<std::string> m_createdFolderOps;
     std::string m_runTargetRoot;
-    std::unordered_set<std::string> m_verifiedFolders;
     std::unique_ptr<Performer> m_performer;
+    std::unique_ptr<clone_detail::FolderHandles> m_handles;
+    FolderSpecRef m_sourceRoot, m_targetRoot;
+    std::unordered_map<std::string, FolderSpecRef> m_refs;
+    std::vector<std::pair<FolderSpecRef, std::string>> m_leftovers;
+    bool m_overlapFound = false;
+    const void* m_lastSourceFolder = nullptr;
+    const void* m_lastTargetFolder = nullptr;
 };
 
 // The program-wide engine, created at start-up and released at shutdown; null before.

@@ -8,8 +8,8 @@
 #include "app/services/RunHost.h"
 #include "engine/CloneInternal.h"
 #include "engine/Listing.h"
+#include "engine/RootPaths.h"
 #include "engine/RunControl.h"
-#include "platform/DeviceId.h"
 #include "platform/FileInfo.h"
 
 #include <unordered_map>
@@ -26,8 +26,8 @@ class CloneSelectedRun
 public:
     CloneSelectedRun(cClone& clone, const std::string& sourceRoot, const std::string& targetRoot,
                      bool includeSubfolders)
-        : m_clone(clone), m_src(WithTrailingSlash(sourceRoot)), m_tgt(WithTrailingSlash(targetRoot)),
-          m_sub(includeSubfolders)
+        : m_clone(clone), m_src(CanonicalFolderSpec(sourceRoot)), m_tgt(CanonicalFolderSpec(targetRoot)),
+          m_sub(includeSubfolders), m_sourceCache(clone.Handles()), m_targetCache(clone.Handles())
     {
     }
 
@@ -37,27 +37,32 @@ public:
                        const ExclusionRules* exclusions, const std::string& sourceForStatus)
     {
         RunHost& host = runHost();
-        m_clone.ResetFileOpsList(m_tgt);
-        m_haveRootDevice = platform::folderDevice(m_tgt, m_rootDevice, true) == 0;
+        m_clone.ResetFileOpsList(m_src, m_tgt);
+        int rootErr = 0;
+        if (const HeldFolderPtr root = m_clone.Handles().open(m_clone.TargetRootRef(), rootErr)) {
+            m_haveRootDevice = true;
+            m_rootId = root->id;
+        }
         if (m_clone.RootsOverlap(m_src, m_tgt) || m_clone.TargetRefused(m_src, m_tgt))
             return false;
 
         host.setStatusText(StatusPanel::Panel1, "Scanning Source folder...");
         host.setStatusText(StatusPanel::Panel2, "");
         // An unreadable or missing Source root would make every Target file an orphan.
-        if (const auto root = ListIndexed(m_src); root->error) {
+        if (const auto root = ListIndexed(m_clone.Handles(), m_clone.SourceRootRef()); root->error) {
             LogListingError(m_src, root->error);
             return false;
         }
         std::vector<std::string> items;
         StringCollection masks;
-        if (!PopulateIncludedItemsArray(m_src, includeSpecs, includeMasks, m_sub, items, masks) ||
+        size_t refused = 0;
+        if (!PopulateIncludedItemsArray(m_src, includeSpecs, includeMasks, m_sub, items, masks, &refused) ||
             IsCloneCancelled())
             return false;
 
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
         host.setStatusText(StatusPanel::Panel2, "0 files");
-        bool errors = false;
+        bool errors = refused > 0;
         if (!items.empty()) {
             if (!Guarded("cClone.CompareSpecificSourceItems", false,
                          [&] { return CompareSpecificSourceItems(items); }))
@@ -86,9 +91,14 @@ public:
                 case FileOpCopy:
                     op.Removed = exclusions->fileExcluded(op.SourceFileSpec(), op.FileName);
                     break;
-                case FileOpDelete:
-                    op.Removed = FileMatchesPatternInCollection(op.FileName, exclusions->masks);
+                case FileOpDelete: {
+                    // An excluded item is left alone in the Target too.
+                    std::string rest;
+                    op.Removed = FileMatchesPatternInCollection(op.FileName, exclusions->masks) ||
+                                 (Below(op.TargetFileSpec(), m_tgt, rest) && !exclusions->items.empty() &&
+                                  DoesFileMatchExclusionSpecs(m_src + rest, exclusions->items));
                     break;
+                }
                 case FileOpCreateFolder:
                     op.Removed = exclusions->folderExcluded(op.SourceFolderSpec());
                     break;
@@ -110,13 +120,18 @@ public:
     bool RunExclusions(const ExclusionRules& exclusions, const std::string& sourceForStatus)
     {
         RunHost& host = runHost();
-        m_clone.ResetFileOpsList(m_tgt);
+        m_clone.ResetFileOpsList(m_src, m_tgt);
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
         host.setStatusText(StatusPanel::Panel2, "0 files");
         if (m_clone.RootsOverlap(m_src, m_tgt) || m_clone.TargetRefused(m_src, m_tgt))
             return false;
         bool errors = !Guarded("cClone.CompareSourceToTarget_ExclusionsUse", false,
-                               [&] { return CompareTrees(m_clone, m_src, m_tgt, m_sub, &exclusions); });
+                               [&] {
+                                   return CompareTrees(m_clone, m_clone.SourceRootRef(), m_clone.TargetRootRef(),
+                                                       m_sub, &exclusions);
+                               });
+        if (m_clone.OverlapFound())
+            return false;
         if (!IsCloneCancelled() && m_clone.DeletionsCapped(m_tgt))
             errors = true;
         if (!IsCloneCancelled() && !m_clone.PlanOnly() && !m_clone.PerformFileOperations(sourceForStatus))
@@ -135,12 +150,13 @@ private:
         return true;
     }
 
-    FolderSpecRef Ref(const std::string& folderSpec)
+    FolderSpecRef Ref(const std::string& folderSpec) { return m_clone.RefFor(folderSpec); }
+
+    // Whether `folderSpec` opens, from its root, as a real folder (never through a link).
+    bool IsHeldFolder(const std::string& folderSpec)
     {
-        auto [it, added] = m_refs.try_emplace(folderSpec);
-        if (added)
-            it->second = MakeFolderRef(folderSpec);
-        return it->second;
+        int err = 0;
+        return m_clone.Handles().open(Ref(folderSpec), err) != nullptr;
     }
 
     // A folder that cannot be read (not merely missing) is reported once.
@@ -158,9 +174,10 @@ private:
             return false;
         if (const auto it = m_foreign.find(targetFolder); it != m_foreign.end())
             return it->second;
-        uint64_t device = 0;
-        const bool foreign = platform::folderDevice(targetFolder, device, targetFolder == m_tgt) == 0 &&
-                             device != m_rootDevice;
+        int err = 0;
+        const HeldFolderPtr held = m_clone.Handles().open(Ref(targetFolder), err);
+        const bool foreign = held && (held->id.device != m_rootId.device ||
+                                      (m_rootId.mount != 0 && held->id.mount != 0 && held->id.mount != m_rootId.mount));
         m_foreign.emplace(targetFolder, foreign);
         if (foreign)
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
@@ -181,7 +198,7 @@ private:
             if (IsCloneCancelled())
                 return false;
             if (item.back() != '/') {
-                const FolderListing& listing = m_sourceCache.get(GetFolderPart(item));
+                const FolderListing& listing = m_sourceCache.get(Ref(GetFolderPart(item)));
                 const platform::DirEntry* entry =
                     Below(item, m_src, rest) ? listing.file(GetFileNamePart(item)) : nullptr;
                 if (!entry) {
@@ -194,7 +211,7 @@ private:
                              [&] { return CompareSourceFileAndReturnResults(item, *entry); }))
                     ok = false;
             } else {
-                if (!Below(item, m_src, rest) || !IsRealFolder(item)) {
+                if (!Below(item, m_src, rest) || !IsHeldFolder(item)) {
                     LogAdd(LogEntryType::IncludeFilterFolderError, item);
                     ok = false;
                     continue;
@@ -219,7 +236,8 @@ private:
         const std::string targetFolder = GetFolderPart(targetFileSpec);
         const std::string name = GetFileNamePart(sourceFileSpec);
 
-        const FolderListing& tl = m_targetCache.get(targetFolder);
+        const FolderListing& sl = m_sourceCache.get(Ref(sourceFolder));
+        const FolderListing& tl = m_targetCache.get(Ref(targetFolder));
         if (tl.error && !IsMissingError(tl.error)) {
             ReportUnreadable(targetFolder, tl.error);
             return false;
@@ -240,7 +258,8 @@ private:
 
         m_clone.CountScannedEntry();
         bool failed = false;
-        const bool copy = PairNeedsCopy(m_clone, sourceFolder, targetFolder, source, *target, failed);
+        const bool copy = PairNeedsCopy(m_clone, sourceFolder, targetFolder, source, *target, failed, nullptr,
+                                        sl.held.get(), tl.held.get());
         if (failed)
             return false;
         runHost().processEvents();
@@ -264,7 +283,7 @@ private:
         if (!Below(sourceFolderSpec, m_src, rest))
             return false;
         const std::string targetFolder = m_tgt + rest;
-        if (IsRealFolder(targetFolder))
+        if (IsHeldFolder(targetFolder))
             return m_clone.CompareEntireSource(sourceFolderSpec, targetFolder, m_sub);
         return Guarded("cClone.AddSourceSubfolderAndContentsToFileOpsArray", false, [&] {
             return AddSourceSubfolderAndContentsToFileOpsArray(sourceFolderSpec, targetFolder);
@@ -275,12 +294,16 @@ private:
     bool AddSourceSubfolderAndContentsToFileOpsArray(const std::string& sourceFolder,
                                                      const std::string& targetFolder)
     {
+        return AddSourceSubfolderAndContents(Ref(WithTrailingSlash(sourceFolder)),
+                                             Ref(WithTrailingSlash(targetFolder)));
+    }
+
+    bool AddSourceSubfolderAndContents(const FolderSpecRef& src, const FolderSpecRef& tgt)
+    {
         RunHost& host = runHost();
-        const FolderSpecRef src = Ref(WithTrailingSlash(sourceFolder));
-        const FolderSpecRef tgt = Ref(WithTrailingSlash(targetFolder));
         if (!m_clone.CreateFolderFileOpAlreadyAdded(*tgt))
             m_clone.AddCreateFolderOp(src, tgt);
-        const auto sl = ListIndexed(*src);
+        const auto sl = ListIndexed(m_clone.Handles(), src);
         if (sl->error) {
             LogListingError(*src, sl->error);
             return false;
@@ -296,10 +319,10 @@ private:
                     m_clone.AddCopyOp(src, tgt, s.name, &state);
                 }
             } else if (m_sub) {
-                const std::string subSource = *src + s.name + '/';
+                const FolderSpecRef subSource = ChildRef(src, sl->held.get(), s);
                 if (AreFolderAttributesSkipped(s, reason))
-                    LogSkip(SkipSubject::SourceFolder, reason, subSource);
-                else if (!AddSourceSubfolderAndContentsToFileOpsArray(subSource, *tgt + s.name + '/'))
+                    LogSkip(SkipSubject::SourceFolder, reason, *subSource);
+                else if (!AddSourceSubfolderAndContents(subSource, FolderSpecRef::Child(tgt, s.name)))
                     ok = false;
             }
             host.processEvents();
@@ -338,7 +361,7 @@ private:
         }
         const std::string sourceFileSpec = m_src + rest;
         const std::string sourceFolder = GetFolderPart(sourceFileSpec);
-        const FolderListing& sl = m_sourceCache.get(sourceFolder);
+        const FolderListing& sl = m_sourceCache.get(Ref(sourceFolder));
         if (sl.error && !IsMissingError(sl.error)) {
             ReportUnreadable(sourceFolder, sl.error);
             known = false;
@@ -375,11 +398,10 @@ private:
     bool m_sub;
     ListingCache m_sourceCache;
     ListingCache m_targetCache;
-    std::unordered_map<std::string, FolderSpecRef> m_refs;
     std::unordered_set<std::string> m_reported;
     std::unordered_map<std::string, bool> m_foreign;
     bool m_haveRootDevice = false;
-    uint64_t m_rootDevice = 0;
+    platform::FolderIdentity m_rootId;
 };
 
 bool cClone::CloneSelected_InclusionsOnly(const std::string& pstrSourceFolderSpec,
@@ -399,7 +421,8 @@ bool cClone::CloneSelected_ExclusionsOnly(const std::string& pstrSourceFolderSpe
                                           const std::string& pstrExcludeFileMasks)
 {
     return Guarded("cClone.CloneSelected_ExclusionsOnly", false, [&] {
-        const ExclusionRules exclusions = MakeExclusionRules(pstrExcludeFileSpecs, pstrExcludeFileMasks);
+        const ExclusionRules exclusions = MakeExclusionRules(CanonicalFolderSpec(pstrSourceFolderSpec), pstrExcludeFileSpecs,
+                                                                     pstrExcludeFileMasks);
         CloneSelectedRun run(*this, pstrSourceFolderSpec, pstrTargetFolderSpec, pbolIncludeSubFolders);
         return run.RunExclusions(exclusions, pstrSourceFolderSpec);
     });
@@ -414,7 +437,8 @@ bool cClone::CloneSelected_InclusionExclusion(const std::string& pstrSourceFolde
                                               const std::string& pstrExcludeFileMasks)
 {
     return Guarded("cClone.CloneSelected_InclusionExclusion", false, [&] {
-        const ExclusionRules exclusions = MakeExclusionRules(pstrExcludeFileSpecs, pstrExcludeFileMasks);
+        const ExclusionRules exclusions = MakeExclusionRules(CanonicalFolderSpec(pstrSourceFolderSpec), pstrExcludeFileSpecs,
+                                                                     pstrExcludeFileMasks);
         CloneSelectedRun run(*this, pstrSourceFolderSpec, pstrTargetFolderSpec, pbolIncludeSubFolders);
         return run.RunInclusions(pstrIncludeFileSpecs, pstrIncludeFileMasks, &exclusions,
                                  pstrSourceFolderSpec);

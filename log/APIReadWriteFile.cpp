@@ -10,7 +10,7 @@ std::string ReadStringFromFile(const std::string& fileSpec)
 {
     return Guarded("modAPIReadWriteFile.ReadStringFromFile", std::string{}, [&] {
         int err = 0;
-        std::string text = platform::readWholeFile(fileSpec, err);
+        std::string text = platform::readDataFile(fileSpec, err);
         // Callers treat a file they cannot read like a missing one.
         return err == 0 ? text : std::string{};
     });
@@ -34,8 +34,7 @@ bool WriteStringToFile(const std::string& fileSpec, const std::string& text, boo
         if (!overwrite && platform::pathExists(fileSpec))
             return false;
         if (const int err = platform::writeWholeFile(fileSpec, text); err != 0)
-            throw RuntimeError(errorNumberFromErrno(err, true), GetSystemErrorMessage(err) + ": " + fileSpec,
-                               err);
+            ThrowDataFileError(err, true, fileSpec, GetSystemErrorMessage(err) + ": " + fileSpec);
         return true;
     });
 }

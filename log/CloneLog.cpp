@@ -33,7 +33,7 @@ std::string join(std::initializer_list<std::string_view> parts)
 
 [[noreturn]] void throwFileError(int err, const std::string& fileSpec)
 {
-    throw RuntimeError(errorNumberFromErrno(err, true), GetSystemErrorMessage(err) + ": " + fileSpec, err);
+    ThrowDataFileError(err, true, fileSpec, GetSystemErrorMessage(err) + ": " + fileSpec);
 }
 
 } // namespace

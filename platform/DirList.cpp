@@ -1,5 +1,6 @@
 #include "platform/DirList.h"
 
+#include "platform/FileOpsInternal.h"
 #include "platform/PathCheck.h"
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace kestrow::platform {
@@ -18,16 +20,6 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDifference = 11644473600;
 constexpr int64_t kTicksPerSecond = 10000000;
-
-struct Fd
-{
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 EntryType typeFromMode(mode_t mode)
 {
@@ -72,21 +64,61 @@ int64_t fileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
     return (seconds + kEpochDifference) * kTicksPerSecond + nanoseconds / 100;
 }
 
-int listFolder(const std::string& folder, std::vector<DirEntry>& out)
-{
-    if (const int err = detail::checkPath(folder))
-        return err;
-    // O_DIRECTORY refuses anything but a folder before it is opened, so a FIFO
-    // given as the folder never blocks the open.
-    Fd dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC)};
-    if (dir.fd < 0)
-        return errno;
+namespace {
 
+void fillEntry(DirEntry& e, const char* name, mode_t mode, uint64_t size, int64_t mtimeSeconds,
+               int64_t mtimeNanoseconds, uint64_t device, uint64_t inode, uint64_t mount)
+{
+    e.name.assign(name);
+    e.type = typeFromMode(mode);
+    e.size = size;
+    e.lastWrite = fileTimeFromUnix(mtimeSeconds, mtimeNanoseconds);
+    e.mode = mode;
+    e.hidden = name[0] == '.';
+    e.system = e.type == EntryType::Special;
+    e.readOnly = e.type != EntryType::Symlink && (mode & S_IWUSR) == 0;
+    e.device = device;
+    e.inode = inode;
+    e.mount = mount;
+}
+
+// One entry of `dirFd` into `out`: 0, ENOENT when it has gone since the folder
+// was read, or another errno. Folders (and entries of unknown type) get one
+// statx, which also gives their mount id; everything else one fstatat, the
+// cheaper call.
+int statEntry(int dirFd, const char* name, unsigned char type, std::vector<DirEntry>& out)
+{
+    if (type == DT_DIR || type == DT_UNKNOWN) {
+        struct statx stx;
+        if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_MNT_ID,
+                    &stx) != 0)
+            return errno;
+        fillEntry(out.emplace_back(), name, stx.stx_mode, stx.stx_size, stx.stx_mtime.tv_sec,
+                  stx.stx_mtime.tv_nsec, makedev(stx.stx_dev_major, stx.stx_dev_minor), stx.stx_ino,
+                  (stx.stx_mask & STATX_MNT_ID) ? stx.stx_mnt_id : 0);
+        return 0;
+    }
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (S_ISDIR(st.st_mode)) // a folder since the folder was read: its mount id too
+        return statEntry(dirFd, name, DT_DIR, out);
+    fillEntry(out.emplace_back(), name, st.st_mode, static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec,
+              st.st_mtim.tv_nsec, st.st_dev, st.st_ino, 0);
+    return 0;
+}
+
+} // namespace
+
+namespace detail {
+
+int listOpenFolder(int dirFd, std::vector<DirEntry>& out)
+{
     // getdents64 straight into a large buffer: fewer calls than readdir's default
     // and no DIR allocation per folder.
     alignas(LinuxDirent64) char buffer[64 * 1024];
     for (;;) {
-        const ssize_t n = ::getdents64(dir.fd, buffer, sizeof buffer);
+        const ssize_t n = ::getdents64(dirFd, buffer, sizeof buffer);
         if (n == 0)
             return 0;
         if (n < 0) {
@@ -100,24 +132,24 @@ int listFolder(const std::string& folder, std::vector<DirEntry>& out)
             const char* name = raw->d_name;
             if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-
-            struct stat st;
-            if (::fstatat(dir.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT)
-                    continue; // removed since the folder was read
-                return errno;
-            }
-            DirEntry& e = out.emplace_back();
-            e.name.assign(name);
-            e.type = typeFromMode(st.st_mode);
-            e.size = static_cast<uint64_t>(st.st_size);
-            e.lastWrite = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-            e.mode = st.st_mode;
-            e.hidden = name[0] == '.';
-            e.system = e.type == EntryType::Special;
-            e.readOnly = e.type != EntryType::Symlink && (st.st_mode & S_IWUSR) == 0;
+            if (const int err = statEntry(dirFd, name, raw->d_type, out); err && err != ENOENT)
+                return err; // ENOENT: removed since the folder was read
         }
     }
+}
+
+} // namespace detail
+
+int listFolder(const std::string& folder, std::vector<DirEntry>& out)
+{
+    if (const int err = detail::checkPath(folder))
+        return err;
+    // O_DIRECTORY refuses anything but a folder before it is opened, so a FIFO
+    // given as the folder never blocks the open.
+    detail::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    if (!dir.valid())
+        return errno;
+    return detail::listOpenFolder(dir.get(), out);
 }
 
 } // namespace kestrow::platform

@@ -20,6 +20,12 @@ struct DirEntry
     bool hidden = false;     // the name begins with "."
     bool system = false;     // FIFO, socket or device node
     bool readOnly = false;   // no owner write permission (never for a link)
+    // Identity of the entry: st_dev, st_ino and the statx mount id (0 where the
+    // kernel gives none). A folder whose mount differs from its parent's is the
+    // top of another mount.
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t mount = 0;
 
     bool isFolder() const { return type == EntryType::Folder; }
 };

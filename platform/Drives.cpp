@@ -63,6 +63,8 @@ std::vector<MountEntry> readMountTable()
             continue;
         MountEntry e;
         e.mountPoint = normalizeAbsolute(unescapeMountField(f[4]));
+        e.root = normalizeAbsolute(unescapeMountField(f[3]));
+        e.mountId = std::strtoul(f[0].c_str(), nullptr, 10);
         if (std::sscanf(f[2].c_str(), "%u:%u", &e.major, &e.minor) != 2)
             continue;
         for (size_t i = 5; i + 1 < f.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "platform/FileInfo.h"
 
 #include "platform/DirList.h"
+#include "platform/FileOpsInternal.h"
 #include "platform/PathCheck.h"
 
 #include <cerrno>
@@ -68,10 +69,16 @@ int readLinkText(const std::string& path, std::string& out)
     out.clear();
     if (const int err = detail::checkPath(path))
         return err;
+    return detail::readLinkIn(AT_FDCWD, path.c_str(), out);
+}
+
+int detail::readLinkIn(int dir, const char* name, std::string& out)
+{
+    out.clear();
     // A link's text is at most PATH_MAX - 1 bytes; one read with room to spare
     // shows whether it was cut.
     std::string buf(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+    const ssize_t n = ::readlinkat(dir, name, buf.data(), buf.size());
     if (n < 0)
         return errno;
     if (static_cast<size_t>(n) >= buf.size())

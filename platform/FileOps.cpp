@@ -2,6 +2,7 @@
 
 #include "platform/DirList.h"
 #include "platform/FileInfo.h"
+#include "platform/FileOpsInternal.h"
 #include "platform/PathCheck.h"
 
 #include <algorithm>
@@ -30,94 +31,20 @@ namespace {
 
 constexpr size_t kMaxBlock = 1024 * 1024;
 
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&& other) noexcept
-    {
-        if (this != &other) {
-            if (m_fd >= 0)
-                ::close(m_fd);
-            m_fd = other.m_fd;
-            other.m_fd = -1;
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    // Closes now and reports the close's own failure (delayed write errors show here).
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-private:
-    int m_fd;
-};
-
-void fillRandom(void* buf, size_t len)
-{
-    auto* p = static_cast<unsigned char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::getrandom(p, len, 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            // No entropy source: still different from the old contents.
-            for (size_t i = 0; i < len; ++i)
-                p[i] = static_cast<unsigned char>(std::rand());
-            return;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-    }
-}
-
-std::string randomHex(size_t digits)
-{
-    std::vector<unsigned char> bytes((digits + 1) / 2);
-    fillRandom(bytes.data(), bytes.size());
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += hex[b >> 4];
-        out += hex[b & 15];
-    }
-    out.resize(digits);
-    return out;
-}
+using detail::Fd;
+using detail::copyData;
+using detail::copyExtendedAttributes;
+using detail::hintSequential;
+using detail::ignorableAttributeError;
+using detail::mayHaveHoles;
+using detail::randomHex;
+using detail::setTimes;
 
 // A name for a new entry beside `path` that nothing uses yet (not created).
 std::string siblingName(const std::string& path)
 {
     const std::string parent = detail::parentOf(path);
     return (parent == "/" ? std::string() : parent) + "/.kw-" + randomHex(12);
-}
-
-int writeAll(int fd, const char* data, size_t len)
-{
-    while (len > 0) {
-        const ssize_t n = ::write(fd, data, len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        data += n;
-        len -= static_cast<size_t>(n);
-    }
-    return 0;
 }
 
 bool isFallbackError(int err)
@@ -169,110 +96,6 @@ bool reflinkNeverWorks(int err)
     return err == EOPNOTSUPP || err == ENOTSUP || err == ENOTTY || err == EXDEV || err == ENOSYS;
 }
 
-// Data from `in` to `out` (both at offset 0, `out` empty): reflink, then
-// copy_file_range, then plain reads and writes up to the end of `in`.
-// `inDevice` and `outDevice` are the two files' st_dev.
-int copyData(int in, int out, uint64_t size, uint64_t inDevice, uint64_t outDevice)
-{
-    if (size > 0 && !reflinkRefusals().refused(inDevice, outDevice)) {
-        if (::ioctl(out, FICLONE, in) == 0)
-            return 0;
-        if (reflinkNeverWorks(errno))
-            reflinkRefusals().remember(inDevice, outDevice);
-    }
-    // An empty file has nothing for copy_file_range; one that only says it is
-    // empty (proc, sysfs) is read below all the same.
-    uint64_t copied = 0;
-    while (size > 0) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1UL << 30, 0);
-        if (n > 0) {
-            copied += static_cast<uint64_t>(n);
-            continue;
-        }
-        if (n == 0) {
-            if (copied > 0)
-                return 0; // end of file
-            break;        // a file system (proc, sysfs) that hands out nothing this way
-        }
-        if (errno == EINTR)
-            continue;
-        if (!isFallbackError(errno))
-            return errno;
-        break;
-    }
-    // Page-aligned: the kernel copies into an unaligned buffer several times slower.
-    const size_t blockSize = std::clamp<uint64_t>((size + 4095) / 4096 * 4096, 4096, kMaxBlock);
-    std::unique_ptr<char, AlignedBlockFree> buf(
-        static_cast<char*>(::operator new[](blockSize, kBlockAlignment, std::nothrow)));
-    if (!buf)
-        return ENOMEM;
-    for (;;) {
-        const ssize_t n = ::read(in, buf.get(), blockSize);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (const int err = writeAll(out, buf.get(), static_cast<size_t>(n)))
-            return err;
-    }
-}
-
-// Below this size read-ahead needs no hint.
-constexpr uint64_t kSequentialHintSize = 1024 * 1024;
-
-void hintSequential(int fd, uint64_t size)
-{
-    if (size >= kSequentialHintSize)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-}
-
-bool ignorableAttributeError(int err)
-{
-    // File systems without Unix ownership or permissions (FAT, some FUSE) refuse these.
-    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
-}
-
-void copyExtendedAttributes(int in, int out)
-{
-    ssize_t listSize = ::flistxattr(in, nullptr, 0);
-    if (listSize <= 0)
-        return;
-    std::vector<char> names(static_cast<size_t>(listSize));
-    listSize = ::flistxattr(in, names.data(), names.size());
-    if (listSize <= 0)
-        return;
-    std::vector<char> value;
-    for (size_t pos = 0; pos < static_cast<size_t>(listSize);) {
-        const char* name = names.data() + pos;
-        pos += std::char_traits<char>::length(name) + 1;
-        const ssize_t len = ::fgetxattr(in, name, nullptr, 0);
-        if (len < 0)
-            continue;
-        value.resize(static_cast<size_t>(len));
-        const ssize_t got = ::fgetxattr(in, name, value.data(), value.size());
-        if (got < 0)
-            continue;
-        // What cannot be set here (trusted.*, security.* without privilege) is left behind.
-        (void)::fsetxattr(out, name, value.data(), static_cast<size_t>(got), 0);
-    }
-}
-
-// `current` is the target's own stat: a regular copy keeps its access time.
-// That time is passed as a value, not UTIME_OMIT, which some FUSE file systems
-// take as a reason to drop the modification time too.
-int setTimes(int fd, const char* path, const struct stat& src, const struct stat& current, CopyFlavor flavor)
-{
-    struct timespec times[2];
-    times[0] = flavor == CopyFlavor::Regular ? current.st_atim : src.st_atim;
-    times[1] = src.st_mtim;
-    if (fd >= 0)
-        return ::futimens(fd, times) == 0 ? 0 : errno;
-    return path && ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : (path ? errno : EINVAL);
-}
-
 // Creates a link or FIFO at `to`; an existing `to` is replaced by renaming a
 // new entry over it, so nothing is ever written through it.
 template <typename Create>
@@ -311,7 +134,7 @@ int createReplacing(const std::string& to, bool toExists, const struct stat& src
         return err;
     }
     // A link's own times cannot be set everywhere; its text is what identifies it.
-    if (const int err = setTimes(-1, target.c_str(), src, current, flavor);
+    if (const int err = setTimes(-1, AT_FDCWD, target.c_str(), src, current, flavor);
         err && !(isLink && ignorableAttributeError(err))) {
         ::unlink(target.c_str());
         return err;
@@ -372,7 +195,7 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
     if (!S_ISREG(outSt.st_mode))
         return fail(ENOTSUP);
     if (const int err = copyData(in.get(), out.get(), static_cast<uint64_t>(src.st_size), src.st_dev,
-                                 outSt.st_dev))
+                                 outSt.st_dev, mayHaveHoles(src)))
         return fail(err);
 
     if (flavor == CopyFlavor::KeepEverything) {
@@ -383,7 +206,7 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
     }
     if (::fchmod(out.get(), src.st_mode & 07777) != 0 && !ignorableAttributeError(errno))
         return fail(errno);
-    if (const int err = setTimes(out.get(), nullptr, src, outSt, flavor))
+    if (const int err = setTimes(out.get(), AT_FDCWD, nullptr, src, outSt, flavor))
         return fail(err);
     if (const int err = out.close()) {
         if (created)
@@ -399,6 +222,260 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
 }
 
 } // namespace
+
+namespace {
+
+// Copies bytes [offset, offset + length) of `in` to the same place in `out`:
+// copy_file_range, then pread/pwrite. A Source that ends early ends the copy.
+int copyRange(int in, int out, uint64_t offset, uint64_t length, std::unique_ptr<char, AlignedBlockFree>& buf)
+{
+    loff_t inOff = static_cast<loff_t>(offset);
+    loff_t outOff = inOff;
+    uint64_t left = length;
+    while (left > 0) {
+        const ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, std::min<uint64_t>(left, 1UL << 30), 0);
+        if (n > 0) {
+            left -= static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n == 0)
+            return 0;
+        if (errno == EINTR)
+            continue;
+        if (!isFallbackError(errno))
+            return errno;
+        break;
+    }
+    if (left == 0)
+        return 0;
+    if (!buf) {
+        buf.reset(static_cast<char*>(::operator new[](kMaxBlock, kBlockAlignment, std::nothrow)));
+        if (!buf)
+            return ENOMEM;
+    }
+    while (left > 0) {
+        const ssize_t n = ::pread(in, buf.get(), std::min<uint64_t>(left, kMaxBlock), inOff);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::pwrite(out, buf.get() + done, static_cast<size_t>(n - done), outOff);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += w;
+            outOff += w;
+        }
+        inOff += n;
+        left -= static_cast<uint64_t>(n);
+    }
+    return 0;
+}
+
+// What copySparse gives when the file system cannot show where the data is;
+// nothing has been written or moved then.
+constexpr int kNoDataMap = -1;
+
+// Copies only the data ranges of `in` (SEEK_DATA / SEEK_HOLE), so holes stay
+// holes in `out`; a hole at the end becomes the length.
+int copySparse(int in, int out)
+{
+    std::unique_ptr<char, AlignedBlockFree> buf;
+    off_t pos = 0;
+    for (;;) {
+        const off_t data = ::lseek(in, pos, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // nothing but a hole up to the end
+            if (pos == 0 && (errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP))
+                return kNoDataMap;
+            return errno;
+        }
+        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0)
+            return errno;
+        if (const int err = copyRange(in, out, static_cast<uint64_t>(data), static_cast<uint64_t>(hole - data), buf))
+            return err;
+        pos = hole;
+    }
+    struct stat inSt;
+    struct stat outSt;
+    if (::fstat(in, &inSt) != 0 || ::fstat(out, &outSt) != 0)
+        return errno;
+    if (outSt.st_size < inSt.st_size && ::ftruncate(out, inSt.st_size) != 0)
+        return errno;
+    return 0;
+}
+
+} // namespace
+
+namespace detail {
+
+void fillRandom(void* buf, size_t len)
+{
+    auto* p = static_cast<unsigned char*>(buf);
+    while (len > 0) {
+        const ssize_t n = ::getrandom(p, len, 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            // No entropy source: still different from the old contents.
+            for (size_t i = 0; i < len; ++i)
+                p[i] = static_cast<unsigned char>(std::rand());
+            return;
+        }
+        p += n;
+        len -= static_cast<size_t>(n);
+    }
+}
+
+std::string randomHex(size_t digits)
+{
+    std::vector<unsigned char> bytes((digits + 1) / 2);
+    fillRandom(bytes.data(), bytes.size());
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    out.resize(digits);
+    return out;
+}
+
+int writeAll(int fd, const char* data, size_t len)
+{
+    while (len > 0) {
+        const ssize_t n = ::write(fd, data, len);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// Data from `in` to `out` (both at offset 0, `out` empty): reflink, then
+// copy_file_range, then plain reads and writes up to the end of `in`.
+// `inDevice` and `outDevice` are the two files' st_dev.
+int copyData(int in, int out, uint64_t size, uint64_t inDevice, uint64_t outDevice, bool holes)
+{
+    if (size > 0 && !reflinkRefusals().refused(inDevice, outDevice)) {
+        if (::ioctl(out, FICLONE, in) == 0)
+            return 0;
+        if (reflinkNeverWorks(errno))
+            reflinkRefusals().remember(inDevice, outDevice);
+    }
+    if (holes) {
+        const int err = copySparse(in, out);
+        if (err != kNoDataMap)
+            return err;
+    }
+    // An empty file has nothing for copy_file_range; one that only says it is
+    // empty (proc, sysfs) is read below all the same.
+    uint64_t copied = 0;
+    while (size > 0) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1UL << 30, 0);
+        if (n > 0) {
+            copied += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n == 0) {
+            if (copied > 0)
+                return 0; // end of file
+            break;        // a file system (proc, sysfs) that hands out nothing this way
+        }
+        if (errno == EINTR)
+            continue;
+        if (!isFallbackError(errno))
+            return errno;
+        break;
+    }
+    // Page-aligned: the kernel copies into an unaligned buffer several times slower.
+    const size_t blockSize = std::clamp<uint64_t>((size + 4095) / 4096 * 4096, 4096, kMaxBlock);
+    std::unique_ptr<char, AlignedBlockFree> buf(
+        static_cast<char*>(::operator new[](blockSize, kBlockAlignment, std::nothrow)));
+    if (!buf)
+        return ENOMEM;
+    for (;;) {
+        const ssize_t n = ::read(in, buf.get(), blockSize);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (const int err = writeAll(out, buf.get(), static_cast<size_t>(n)))
+            return err;
+    }
+}
+
+void hintSequential(int fd, uint64_t size)
+{
+    // Below 1 MiB read-ahead needs no hint.
+    constexpr uint64_t kSequentialHintSize = 1024 * 1024;
+    if (size >= kSequentialHintSize)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool ignorableAttributeError(int err)
+{
+    // File systems without Unix ownership or permissions (FAT, some FUSE) refuse these.
+    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
+}
+
+void copyExtendedAttributes(int in, int out)
+{
+    ssize_t listSize = ::flistxattr(in, nullptr, 0);
+    if (listSize <= 0)
+        return;
+    std::vector<char> names(static_cast<size_t>(listSize));
+    listSize = ::flistxattr(in, names.data(), names.size());
+    if (listSize <= 0)
+        return;
+    std::vector<char> value;
+    for (size_t pos = 0; pos < static_cast<size_t>(listSize);) {
+        const char* name = names.data() + pos;
+        pos += std::char_traits<char>::length(name) + 1;
+        const ssize_t len = ::fgetxattr(in, name, nullptr, 0);
+        if (len < 0)
+            continue;
+        value.resize(static_cast<size_t>(len));
+        const ssize_t got = ::fgetxattr(in, name, value.data(), value.size());
+        if (got < 0)
+            continue;
+        // What cannot be set here (trusted.*, security.* without privilege) is left behind.
+        (void)::fsetxattr(out, name, value.data(), static_cast<size_t>(got), 0);
+    }
+}
+
+int setTimes(int fd, int dir, const char* name, const struct stat& src, const struct stat& current,
+             CopyFlavor flavor)
+{
+    // A regular copy keeps the target's access time. That time is passed as a
+    // value, not UTIME_OMIT, which some FUSE file systems take as a reason to
+    // drop the modification time too.
+    struct timespec times[2];
+    times[0] = flavor == CopyFlavor::Regular ? current.st_atim : src.st_atim;
+    times[1] = src.st_mtim;
+    if (fd >= 0)
+        return ::futimens(fd, times) == 0 ? 0 : errno;
+    if (!name)
+        return EINVAL;
+    return ::utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+} // namespace detail
 
 const size_t kPathMax = PATH_MAX;
 
@@ -505,12 +582,12 @@ int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& 
         return fail(ENOTSUP);
     hintSequential(in.get(), static_cast<uint64_t>(src.st_size));
     if (const int err = copyData(in.get(), out.get(), static_cast<uint64_t>(src.st_size), src.st_dev,
-                                 outSt.st_dev))
+                                 outSt.st_dev, mayHaveHoles(src)))
         return fail(err);
     if ((outSt.st_mode & 07777) != wanted && ::fchmod(out.get(), wanted) != 0 && !ignorableAttributeError(errno))
         return fail(errno);
     // A regular copy keeps the Target's access time (a new file's is its creation).
-    if (const int err = setTimes(out.get(), nullptr, src, outSt, CopyFlavor::Regular))
+    if (const int err = setTimes(out.get(), AT_FDCWD, nullptr, src, outSt, CopyFlavor::Regular))
         return fail(err);
     if (const int err = out.close()) {
         if (created)
@@ -601,70 +678,15 @@ int clearReadOnly(const std::string& path)
 {
     if (const int err = detail::checkPath(path))
         return err;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno;
-    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
-        return 0; // a link has no permissions of its own; never change its target
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
+    bool isLink = false;
+    return detail::clearReadOnlyIn(AT_FDCWD, path.c_str(), isLink);
 }
 
 int secureDelete(const std::string& path)
 {
     if (const int err = detail::checkPath(path))
         return err;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return ::unlink(path.c_str()) == 0 ? 0 : errno;
-
-    Fd fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid() && errno == EACCES && (st.st_mode & S_IWUSR) == 0 && st.st_uid == ::geteuid()) {
-        // Read-only is no protection against a delete here, so none against this one.
-        if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
-            return errno;
-        fd = Fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    }
-    if (!fd.valid())
-        return errno;
-    struct stat now;
-    if (::fstat(fd.get(), &now) != 0)
-        return errno;
-    if (!S_ISREG(now.st_mode))
-        return ENOTSUP;
-
-    const uint64_t size = static_cast<uint64_t>(now.st_size);
-    if (size > 0) {
-        const size_t blockSize = static_cast<size_t>(std::min<uint64_t>(size, kMaxBlock));
-        std::unique_ptr<char[]> noise(new char[blockSize]);
-        fillRandom(noise.get(), blockSize);
-        for (uint64_t done = 0; done < size;) {
-            const size_t len = static_cast<size_t>(std::min<uint64_t>(size - done, blockSize));
-            const ssize_t n = ::pwrite(fd.get(), noise.get(), len, static_cast<off_t>(done));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            done += static_cast<uint64_t>(n);
-        }
-        if (::fsync(fd.get()) != 0)
-            return errno;
-    }
-    if (const int err = fd.close())
-        return err;
-
-    // The old name goes first, so it does not linger in the folder's records.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string hidden = siblingName(path);
-        const int err = renameNoReplace(path, hidden);
-        if (err == 0)
-            return ::unlink(hidden.c_str()) == 0 ? 0 : errno;
-        if (err != EEXIST)
-            break;
-    }
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    return detail::secureDeleteIn(AT_FDCWD, path.c_str(), true, [&] { return siblingName(path); });
 }
 
 int renameNoReplace(const std::string& from, const std::string& to)
@@ -673,21 +695,7 @@ int renameNoReplace(const std::string& from, const std::string& to)
         return err;
     if (const int err = detail::checkPath(to))
         return err;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return errno;
-    // The file system cannot refuse a replacing rename itself. A hard link fails
-    // on an existing name atomically; folders and file systems without hard
-    // links get a check before a plain rename.
-    if (::link(from.c_str(), to.c_str()) == 0)
-        return ::unlink(from.c_str()) == 0 ? 0 : errno;
-    if (errno == EEXIST)
-        return EEXIST;
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return detail::renameNoReplaceIn(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
 }
 
 int renameReplace(const std::string& from, const std::string& to)
@@ -702,24 +710,22 @@ int renameReplace(const std::string& from, const std::string& to)
 int makeUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension,
                    std::string& out)
 {
-    out.clear();
     std::string base = folder.empty() ? tempFolder() : folder;
     if (base.back() != '/')
         base += '/';
-    int err = EEXIST;
-    for (int attempt = 0; attempt < 1000 && err == EEXIST; ++attempt) {
-        const std::string candidate = base + prefix + randomHex(kUniqueNameRandomChars) + extension;
-        if ((err = detail::checkPath(candidate)))
-            break;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) {
+    return detail::claimUniqueName(
+        base + prefix, extension,
+        [](const std::string& candidate) {
+            if (const int err = detail::checkPath(candidate))
+                return err;
+            const int fd =
+                ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0)
+                return errno;
             ::close(fd);
-            out = candidate;
             return 0;
-        }
-        err = errno;
-    }
-    return err;
+        },
+        out);
 }
 
 bool isUniqueFileName(std::string_view name, std::string_view prefix, std::string_view extension)
@@ -736,12 +742,7 @@ int removeLeftoverFile(const std::string& path)
 {
     if (const int err = detail::checkPath(path))
         return err;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno;
-    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid())
-        return EPERM;
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    return detail::removeLeftoverIn(AT_FDCWD, path.c_str());
 }
 
 std::string tempFolder()
@@ -757,17 +758,119 @@ int syncFile(const std::string& path)
 {
     if (const int err = detail::checkPath(path))
         return err;
+    return detail::syncIn(AT_FDCWD, path.c_str());
+}
+
+namespace detail {
+
+int renameNoReplaceIn(int fromDir, const char* from, int toDir, const char* to)
+{
+    if (::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // The file system cannot refuse a replacing rename itself. A hard link fails
+    // on an existing name atomically; folders and file systems without hard
+    // links get a check before a plain rename.
+    if (::linkat(fromDir, from, toDir, to, 0) == 0)
+        return ::unlinkat(fromDir, from, 0) == 0 ? 0 : errno;
+    if (errno == EEXIST)
+        return EEXIST;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
+    if (::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(fromDir, from, toDir, to) == 0 ? 0 : errno;
+}
+
+int chmodHandle(int fd, mode_t mode)
+{
+    if (::fchmod(fd, mode) == 0)
+        return 0;
+    if (errno != EBADF)
+        return errno;
+    // An O_PATH descriptor: its /proc name reaches the inode itself, never a link's target.
+    const std::string procName = "/proc/self/fd/" + std::to_string(fd);
+    return ::chmod(procName.c_str(), mode) == 0 ? 0 : errno;
+}
+
+int clearReadOnlyIn(int dir, const char* name, bool& isLink)
+{
+    isLink = false;
+    Fd fd(::openat(dir, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid())
+        return errno;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return errno;
+    if (S_ISLNK(st.st_mode)) {
+        isLink = true; // a link has no permissions of its own; never change its target
+        return 0;
+    }
+    if ((st.st_mode & S_IWUSR) != 0)
+        return 0;
+    const mode_t mode = (st.st_mode & 07777) | S_IWUSR;
+    int err = chmodHandle(fd.get(), mode);
+    if (err == ENOENT && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        // No /proc: the file itself, opened without following a link and checked
+        // to be the one looked at (special files are never opened).
+        Fd real(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat now;
+        if (!real.valid())
+            return errno;
+        if (::fstat(real.get(), &now) != 0)
+            return errno;
+        if (now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+            return ENOENT;
+        err = ::fchmod(real.get(), mode) == 0 ? 0 : errno;
+    }
+    return err;
+}
+
+int overwriteAndSync(int fd, uint64_t size)
+{
+    if (size == 0)
+        return 0;
+    const size_t blockSize = static_cast<size_t>(std::min<uint64_t>(size, kMaxBlock));
+    std::unique_ptr<char[]> noise(new char[blockSize]);
+    fillRandom(noise.get(), blockSize);
+    for (uint64_t done = 0; done < size;) {
+        const size_t len = static_cast<size_t>(std::min<uint64_t>(size - done, blockSize));
+        const ssize_t n = ::pwrite(fd, noise.get(), len, static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<uint64_t>(n);
+    }
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int removeLeftoverIn(int dir, const char* name)
+{
+    struct stat st;
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid())
+        return EPERM;
+    return ::unlinkat(dir, name, 0) == 0 ? 0 : errno;
+}
+
+int syncIn(int dir, const char* name)
+{
+    struct stat st;
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return ENOTSUP; // links and special files are never opened
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Fd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid())
         return errno;
     if (::fsync(fd.get()) != 0)
         return errno;
     return fd.close();
 }
+
+} // namespace detail
 
 } // namespace kestrow::platform

@@ -11,6 +11,10 @@
 
 namespace kestrow::platform {
 
+namespace detail {
+struct OpenFolderAccess;
+}
+
 enum class CopyFlavor {
     Regular,       // data, permission bits, last-write time to the nanosecond
     KeepEverything // also access time, ownership where permitted, extended attributes
@@ -52,6 +56,7 @@ private:
     friend int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out);
     friend int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& name,
                           const PathAttributes& source, PathAttributes& sourceAfter);
+    friend struct detail::OpenFolderAccess;
 
     int m_fd = -1;
 };

@@ -1,5 +1,7 @@
 #include "platform/InstanceLock.h"
 
+#include "platform/DataFile.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -24,7 +26,7 @@ InstanceLock::Result InstanceLock::acquire(const std::string& lockFile)
     release();
     m_error = 0;
     // O_CREAT leaves an existing file as it is: a second instance changes nothing.
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = openDataFile(lockFile, O_RDWR | O_CREAT, 0600);
     if (fd < 0) {
         m_error = errno;
         return Result::Failed;
@@ -43,7 +45,7 @@ InstanceLock::Result InstanceLock::acquire(const std::string& lockFile)
 
 bool InstanceLock::isHeld(const std::string& lockFile)
 {
-    const int fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openDataFile(lockFile, O_RDONLY);
     if (fd < 0)
         return false;
     bool held = false;
@@ -81,6 +83,16 @@ std::string targetLockFile(const std::string& dataFolder, const std::string& res
     folder += "target-locks";
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         err = errno;
+        return {};
+    }
+    // A link in its place would have the lock files made wherever it points.
+    struct stat st{};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        err = errno;
+        return {};
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        err = S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
         return {};
     }
     // FNV-1a: stable across builds and programs, unlike std::hash.
@@ -140,7 +152,7 @@ UpdateLock::UpdateLock(const std::string& dataFile) : m_lockFile(updateLockFile(
     int fd = -1;
     int err = 0;
     for (;;) {
-        fd = ::open(m_lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = openDataFile(m_lockFile, O_RDWR | O_CREAT, 0600);
         if (fd < 0) {
             err = errno;
             break;
@@ -155,7 +167,7 @@ UpdateLock::UpdateLock(const std::string& dataFile) : m_lockFile(updateLockFile(
             break;
         }
         struct stat opened, named;
-        if (::fstat(fd, &opened) == 0 && ::stat(m_lockFile.c_str(), &named) == 0 &&
+        if (::fstat(fd, &opened) == 0 && ::lstat(m_lockFile.c_str(), &named) == 0 &&
             opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
             break;
         ::close(fd);

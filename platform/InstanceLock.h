@@ -26,11 +26,12 @@ public:
 
     // Takes the lock on `lockFile` without waiting, creating the file (mode 0600) when
     // missing; its folder must exist. Another holder: HeldElsewhere, and the existing
-    // file is neither written nor touched.
+    // file is neither written nor touched. The file is opened as openDataFile opens it:
+    // a symbolic link at its name fails with ELOOP, a FIFO or device with EINVAL.
     Result acquire(const std::string& lockFile);
 
     // Whether the lock on `lockFile` is held by someone now, without taking it and
-    // without creating the file.
+    // without creating the file. False when a link or anything but a regular file is there.
     static bool isHeld(const std::string& lockFile);
 
     void release();
@@ -48,7 +49,8 @@ std::string instanceLockFile(const std::string& dataFolder);
 // The lock file that keeps two runs off one Target: in the data folder's
 // "target-locks" folder (made when missing), named by a hash of the Target's
 // resolved path, so every spelling of one folder meets the same lock. "" when
-// that folder cannot be made (errno in `err`).
+// that folder cannot be made (errno in `err`), or when something other than a
+// folder is in its place (a symbolic link: ELOOP; anything else: ENOTDIR).
 std::string targetLockFile(const std::string& dataFolder, const std::string& resolvedTarget, int& err);
 
 // Orders the read-modify-write saves of one file among every process and thread
@@ -62,7 +64,9 @@ std::string targetLockFile(const std::string& dataFolder, const std::string& res
 // go, so nothing stays beside the data file (a killed holder's sidecar is simply
 // locked and removed by the next one). When the sidecar cannot be made (a missing
 // or read-only folder) the lock is not held and the save goes ahead unordered: no
-// worse than without the lock, and the save itself reports the folder's fault.
+// worse than without the lock, and the save itself reports the folder's fault. The
+// sidecar is opened as openDataFile opens it: a symbolic link planted at its name is
+// refused (error() ELOOP), and the callers then refuse the save.
 class UpdateLock
 {
 public:
@@ -75,6 +79,8 @@ public:
     bool held() const { return m_held; }
     // errno when the sidecar could not be opened or locked, else 0.
     int error() const { return m_error; }
+    // The sidecar (updateLockFile of the data file).
+    const std::string& lockFile() const { return m_lockFile; }
 
 private:
     std::string m_lockFile;

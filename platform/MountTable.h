@@ -13,6 +13,8 @@ struct MountEntry
     unsigned major = 0;
     unsigned minor = 0;
     std::string fsType;
+    unsigned long mountId = 0; // what statx calls the mount id
+    std::string root;          // the folder of its file system mounted here ("/" unless a bind mount)
 };
 
 // The mounts of /proc/self/mountinfo in its order (later entries sit on top).

@@ -45,6 +45,17 @@ std::string homeFolder()
     return "/";
 }
 
+std::string workingFolder()
+{
+    // getcwd(NULL, 0) allocates as much as the path needs, past PATH_MAX too.
+    char* cwd = ::getcwd(nullptr, 0);
+    if (!cwd)
+        return {};
+    std::string folder(cwd);
+    std::free(cwd);
+    return folder;
+}
+
 int makePath(const std::string& path)
 {
     if (path.empty())

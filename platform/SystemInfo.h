@@ -19,6 +19,10 @@ std::tm localNow();
 // The user's home folder ($HOME, else the password database).
 std::string homeFolder();
 
+// The process's working folder, without a trailing "/" (so "/" itself is "/"); empty when
+// it cannot be read (it was removed, or a parent is not searchable). No length limit.
+std::string workingFolder();
+
 // Creates `path` and every missing parent (mode 0700 for new folders).
 // Returns 0 on success or the errno of the failing step.
 int makePath(const std::string& path);

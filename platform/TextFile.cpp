@@ -1,5 +1,7 @@
 #include "platform/TextFile.h"
 
+#include "platform/DataFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
@@ -27,24 +29,12 @@ int writeAll(int fd, const std::string& data)
     return 0;
 }
 
-} // namespace
-
-std::string readWholeFile(const std::string& path, int& err)
+std::string readAll(int fd, int& err)
 {
-    err = 0;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        err = errno;
-        return {};
-    }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        return {};
-    }
     std::string out;
-    out.reserve(static_cast<size_t>(st.st_size));
+    struct stat st{};
+    if (::fstat(fd, &st) == 0)
+        out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -62,9 +52,39 @@ std::string readWholeFile(const std::string& path, int& err)
     return out;
 }
 
+} // namespace
+
+std::string readWholeFile(const std::string& path, int& err)
+{
+    err = 0;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        err = errno;
+        return {};
+    }
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return {};
+    }
+    return readAll(fd, err);
+}
+
+std::string readDataFile(const std::string& path, int& err)
+{
+    err = 0;
+    const int fd = openDataFile(path, O_RDONLY);
+    if (fd < 0) {
+        err = errno;
+        return {};
+    }
+    return readAll(fd, err);
+}
+
 int appendToFile(const std::string& path, const std::string& data)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = openDataFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644);
     if (fd < 0)
         return errno;
     int rc = writeAll(fd, data);
@@ -75,7 +95,7 @@ int appendToFile(const std::string& path, const std::string& data)
 
 int writeWholeFile(const std::string& path, const std::string& data)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
+    int fd = openDataFile(path, O_WRONLY | O_TRUNC | O_CREAT, 0644);
     if (fd < 0)
         return errno;
     int rc = writeAll(fd, data);
@@ -94,15 +114,16 @@ int writeFileAtomically(const std::string& path, const std::string& data)
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tmp = path + ".tmp" + std::to_string(rng() % 1000000000ULL);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = openDataFile(tmp, O_WRONLY | O_CREAT | O_EXCL, 0644);
         if (fd < 0 && errno != EEXIST)
             return errno;
     }
     if (fd < 0)
         return EEXIST;
-    // Keep the permission bits of the file being replaced.
+    // Keep the permission bits of the file being replaced (not those of whatever a link
+    // there points to: the rename replaces the link itself).
     struct stat st{};
-    if (::stat(path.c_str(), &st) == 0)
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         ::fchmod(fd, st.st_mode & 07777);
     int rc = writeAll(fd, data);
     if (rc == 0 && ::fsync(fd) != 0)
@@ -140,16 +161,16 @@ int removeFile(const std::string& path)
 
 int copyFileNoOverwrite(const std::string& from, const std::string& to)
 {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int in = openDataFile(from, O_RDONLY);
     if (in < 0)
         return errno;
     struct stat st{};
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        int e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (::fstat(in, &st) != 0) {
+        int e = errno;
         ::close(in);
         return e;
     }
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+    int out = openDataFile(to, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
     if (out < 0) {
         int e = errno;
         ::close(in);

@@ -3,6 +3,8 @@
 
 #include "platform/FileOps.h"
 
+#include "platform/FileOpsInternal.h"
+#include "platform/FolderAt.h"
 #include "platform/MountTable.h"
 #include "platform/PathCheck.h"
 #include "platform/SystemInfo.h"
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -92,108 +95,175 @@ std::string trashName(const std::string& name, int attempt)
     return stem + number + ext;
 }
 
-int ensureFolder(const std::string& path, mode_t mode)
+using detail::Fd;
+
+// Makes folder `name` in `dir` unless a real folder (not a link) is there already.
+int ensureFolderIn(int dir, const char* name, mode_t mode)
 {
-    if (::mkdir(path.c_str(), mode) == 0)
+    if (::mkdirat(dir, name, mode) == 0)
         return 0;
     if (errno != EEXIST)
         return errno;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-int ensureTrashFolders(const std::string& trash)
+// Opens folder `name` of `dir` without following a link.
+int openFolderIn(int dir, const char* name, Fd& out)
 {
-    if (const int err = ensureFolder(trash + "/files", 0700))
-        return err;
-    return ensureFolder(trash + "/info", 0700);
+    out = Fd(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return out.valid() ? 0 : errno;
 }
 
-// The trash of the mount `topdir`: $topdir/.Trash/UID when an administrator has
-// made $topdir/.Trash (a real folder with the sticky bit), else $topdir/.Trash-UID.
-int topdirTrash(const std::string& topdir, std::string& trash)
+// A trash folder's "files" and "info" folders, held open.
+struct TrashFolders
 {
-    const std::string base = topdir == "/" ? std::string() : topdir;
+    Fd files;
+    Fd info;
+};
+
+int openTrashFolders(int trash, TrashFolders& out)
+{
+    if (const int err = ensureFolderIn(trash, "files", 0700))
+        return err;
+    if (const int err = ensureFolderIn(trash, "info", 0700))
+        return err;
+    if (const int err = openFolderIn(trash, "files", out.files))
+        return err;
+    return openFolderIn(trash, "info", out.info);
+}
+
+// The trash of the mount whose top is `topdir`: $topdir/.Trash/UID when an
+// administrator has made $topdir/.Trash (a real folder with the sticky bit),
+// else $topdir/.Trash-UID.
+int topdirTrash(int topdir, TrashFolders& out)
+{
     const std::string uid = std::to_string(::getuid());
     struct stat st;
-    const std::string shared = base + "/.Trash";
-    if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
-        trash = shared + "/" + uid;
-        if (ensureFolder(trash, 0700) == 0 && ensureTrashFolders(trash) == 0)
+    if (::fstatat(topdir, ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+        (st.st_mode & S_ISVTX) != 0) {
+        Fd shared;
+        Fd own;
+        if (openFolderIn(topdir, ".Trash", shared) == 0 && ensureFolderIn(shared.get(), uid.c_str(), 0700) == 0 &&
+            openFolderIn(shared.get(), uid.c_str(), own) == 0 && openTrashFolders(own.get(), out) == 0)
             return 0;
     }
-    trash = base + "/.Trash-" + uid;
-    if (::mkdir(trash.c_str(), 0700) != 0) {
+    const std::string name = ".Trash-" + uid;
+    if (::mkdirat(topdir, name.c_str(), 0700) != 0) {
         if (errno != EEXIST)
             return errno;
         // An existing one must be ours and a real folder, or it is not to be trusted.
-        if (::lstat(trash.c_str(), &st) != 0)
+        if (::fstatat(topdir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return errno;
         if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
             return EPERM;
     }
-    return ensureTrashFolders(trash);
+    Fd trash;
+    if (const int err = openFolderIn(topdir, name.c_str(), trash))
+        return err;
+    return openTrashFolders(trash.get(), out);
 }
 
-int writeInfo(int fd, const std::string& text)
-{
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-// Moves `item` into `trash` under a free name, with its info file recording
-// `recorded`. The info file is written first: it is the claim on the name.
-int trashInto(const std::string& trash, const std::string& item, const std::string& name,
-              const std::string& recorded)
+// Moves `name` of `folder` into `trash` under a free name, with its info file
+// recording `recorded`. The info file is written first: it is the claim on the name.
+int trashInto(const TrashFolders& trash, int folder, const std::string& name, const std::string& recorded)
 {
     const std::string info =
         "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
     for (int attempt = 0; attempt < 10000; ++attempt) {
         const std::string trashed = trashName(name, attempt);
-        const std::string infoPath = trash + "/info/" + trashed + kInfoSuffix;
-        const std::string filesPath = trash + "/files/" + trashed;
-        if (detail::checkPath(infoPath) || detail::checkPath(filesPath))
-            return ENAMETOOLONG;
+        const std::string infoName = trashed + kInfoSuffix;
         // O_EXCL makes the claim race-free.
-        const int fd = ::open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        Fd fd(::openat(trash.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                       0600));
+        if (!fd.valid()) {
             if (errno == EEXIST)
                 continue;
             return errno;
         }
         struct stat clash;
-        if (::lstat(filesPath.c_str(), &clash) == 0) {
+        if (::fstatat(trash.files.get(), trashed.c_str(), &clash, AT_SYMLINK_NOFOLLOW) == 0) {
             // A leftover item without info: leave it and take another name.
-            ::close(fd);
-            ::unlink(infoPath.c_str());
+            fd.close();
+            ::unlinkat(trash.info.get(), infoName.c_str(), 0);
             continue;
         }
-        int err = writeInfo(fd, info);
-        if (::close(fd) != 0 && err == 0)
-            err = errno;
-        if (err == 0 && ::rename(item.c_str(), filesPath.c_str()) != 0)
+        int err = detail::writeAll(fd.get(), info.data(), info.size());
+        if (const int closeErr = fd.close(); err == 0)
+            err = closeErr;
+        if (err == 0 && ::renameat(folder, name.c_str(), trash.files.get(), trashed.c_str()) != 0)
             err = errno;
         if (err != 0)
-            ::unlink(infoPath.c_str());
+            ::unlinkat(trash.info.get(), infoName.c_str(), 0);
         return err;
     }
     return EEXIST;
 }
 
+// The last `count` names of `path` joined by "/", or `path` itself when it has
+// fewer.
+std::string lastNames(const std::string& path, size_t count)
+{
+    std::vector<std::string> names;
+    for (size_t pos = 0; pos < path.size();) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > pos)
+            names.push_back(path.substr(pos, slash - pos));
+        pos = slash + 1;
+    }
+    if (names.size() < count)
+        return path;
+    std::string out;
+    for (size_t i = names.size() - count; i < names.size(); ++i)
+        out += (out.empty() ? "" : "/") + names[i];
+    return out;
+}
+
 } // namespace
+
+int detail::trashEntryIn(int folderFd, const std::string& name, const std::string& displayPath)
+{
+    struct stat st;
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+
+    // The home trash is made first, even when the item goes elsewhere: the desktop
+    // expects it, and its device decides which trash is meant.
+    const std::string homeTrash = dataHome() + "/Trash";
+    if (const int err = makePath(homeTrash))
+        return err;
+    Fd home(::open(homeTrash.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!home.valid())
+        return errno;
+    TrashFolders homeFolders;
+    if (const int err = openTrashFolders(home.get(), homeFolders))
+        return err;
+    struct stat homeSt;
+    struct stat folderSt;
+    if (::fstat(home.get(), &homeSt) != 0 || ::fstat(folderFd, &folderSt) != 0)
+        return errno;
+
+    if (homeSt.st_dev == folderSt.st_dev) {
+        const int err = trashInto(homeFolders, folderFd, name, displayPath);
+        if (err != EXDEV)
+            return err;
+        // The same file system seen through another mount (a bind mount): its own trash.
+    }
+    Fd top;
+    size_t levels = 0;
+    if (const int err = detail::openMountTop(folderFd, top, levels))
+        return err;
+    TrashFolders trash;
+    if (const int err = topdirTrash(top.get(), trash))
+        return err;
+    // Paths in a mount's own trash are relative to its top, so they survive remounting:
+    // the folder is `levels` below the top, so the item is the last levels + 1 names.
+    return trashInto(trash, folderFd, name, lastNames(displayPath, levels + 1));
+}
 
 int moveToTrash(const std::string& path)
 {
@@ -218,35 +288,19 @@ int moveToTrash(const std::string& path)
     }
     parent = detail::resolveExisting(detail::normalizeAbsolute(parent));
     const std::string absolute = (parent == "/" ? std::string() : parent) + "/" + name;
-
-    // The home trash is made first, even when the item goes elsewhere: the desktop
-    // expects it, and its device decides which trash is meant.
-    const std::string homeTrash = dataHome() + "/Trash";
-    if (const int err = makePath(homeTrash))
-        return err;
-    if (const int err = ensureTrashFolders(homeTrash))
-        return err;
-    struct stat homeSt;
-    if (::stat(homeTrash.c_str(), &homeSt) != 0)
+    Fd folder(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid())
         return errno;
+    return detail::trashEntryIn(folder.get(), name, absolute);
+}
 
-    if (homeSt.st_dev == st.st_dev) {
-        const int err = trashInto(homeTrash, item, name, absolute);
-        if (err != EXDEV)
-            return err;
-        // The same file system seen through another mount (a bind mount): its own trash.
-    }
-    const auto table = detail::readMountTable();
-    const detail::MountEntry* mount = detail::mountHolding(table, parent);
-    if (!mount)
-        return EXDEV;
-    std::string trash;
-    if (const int err = topdirTrash(mount->mountPoint, trash))
+int moveToTrashAt(const OpenFolder& folder, const std::string& name, const std::string& displayPath)
+{
+    if (!folder.isOpen())
+        return EBADF;
+    if (const int err = detail::checkName(name))
         return err;
-    // Paths in a mount's own trash are relative to its top, so they survive remounting.
-    const std::string recorded =
-        mount->mountPoint == "/" ? absolute.substr(1) : absolute.substr(mount->mountPoint.size() + 1);
-    return trashInto(trash, item, name, recorded);
+    return detail::trashEntryIn(folder.fd(), name, displayPath);
 }
 
 } // namespace kestrow::platform

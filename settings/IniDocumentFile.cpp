@@ -13,7 +13,7 @@ IniDocument IniDocument::load(const std::string& path, int& err)
 {
     err = 0;
     int readErr = 0;
-    const std::string text = platform::readWholeFile(path, readErr);
+    const std::string text = platform::readDataFile(path, readErr);
     IniDocument doc(readErr == 0 ? std::string_view(text) : std::string_view{});
     if (readErr != 0 && readErr != ENOENT && readErr != ENOTDIR)
         err = readErr;

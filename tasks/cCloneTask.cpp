@@ -6,6 +6,7 @@
 #include "app/services/RunHost.h"
 #include "app/services/UiServices.h"
 #include "engine/FolderRoutines.h"
+#include "engine/RootPaths.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
 #include "log/APIReadWriteFile.h"
@@ -66,6 +67,14 @@ std::string withoutTrailingLineBreaks(std::string s)
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
         s.pop_back();
     return s;
+}
+
+// The root as every front end shows and saves it. A relative root that cannot be
+// made absolute (the working folder is gone) stays as typed, for validation to judge.
+std::string canonicalRoot(const std::string& folder)
+{
+    const std::string canonical = CanonicalFolderSpec(folder);
+    return canonical.empty() ? folder : canonical;
 }
 
 } // namespace
@@ -242,6 +251,20 @@ void cCloneTask::RunTargets(bool pbolRestore)
     const bool hasIncludes = !m_IncludeFileMasks.empty() || !m_IncludeFileSpecs.empty();
     const bool hasExcludes = !m_ExcludeFileMasks.empty() || !m_ExcludeFileSpecs.empty();
 
+    // One spelling from here on: the engine pairs, the log shows and the task saves it.
+    m_SourceFolderSpec = canonicalRoot(m_SourceFolderSpec);
+    std::vector<std::string> targets;
+    for (const std::string& folder : TargetFolders()) {
+        std::string canonical = canonicalRoot(folder);
+        if (std::find(targets.begin(), targets.end(), canonical) == targets.end())
+            targets.push_back(std::move(canonical));
+    }
+    std::string targetSpec;
+    for (const std::string& folder : targets)
+        targetSpec += (targetSpec.empty() ? "" : std::string(kTargetSeparator)) + folder;
+    if (!m_TargetFolderSpec.empty())
+        m_TargetFolderSpec = targetSpec;
+
     std::string errorText;
     if (!pbolRestore && ValidateFolder(m_SourceFolderSpec, "Source", true, errorText) != 0) {
         m_ErrorOnLastClone = true;
@@ -250,7 +273,20 @@ void cCloneTask::RunTargets(bool pbolRestore)
         return;
     }
     const std::string source = withSlash(m_SourceFolderSpec);
-    for (const std::string& folder : TargetFolders()) {
+
+    // Items reach the engine canonical and inside the Source; the others are logged
+    // once for the run and never listed, read or written. The mode chosen above stays,
+    // so a task whose include items were all refused clones nothing rather than all.
+    std::string includeSpecs;
+    std::string excludeSpecs;
+    if (!m_AllFilesAndFolders) {
+        size_t refused = 0;
+        includeSpecs = CanonicalSpecString(m_IncludeFileSpecs, source, ItemRole::Include, &refused);
+        excludeSpecs = CanonicalSpecString(m_ExcludeFileSpecs, source, ItemRole::Exclude, &refused);
+        if (refused > 0)
+            m_ErrorOnLastClone = true;
+    }
+    for (const std::string& folder : targets) {
         runHost().processEvents();
         if (IsCloneCancelled()) {
             m_ErrorOnLastClone = true;
@@ -270,15 +306,15 @@ void cCloneTask::RunTargets(bool pbolRestore)
         if (m_AllFilesAndFolders) {
             ok = gClone->CloneAll(source, target, m_IncludeSubFolders);
         } else if (hasIncludes && !hasExcludes) {
-            ok = gClone->CloneSelected_InclusionsOnly(source, target, m_IncludeSubFolders, m_IncludeFileSpecs,
+            ok = gClone->CloneSelected_InclusionsOnly(source, target, m_IncludeSubFolders, includeSpecs,
                                                       m_IncludeFileMasks);
         } else if (hasExcludes && !hasIncludes) {
-            ok = gClone->CloneSelected_ExclusionsOnly(source, target, m_IncludeSubFolders, m_ExcludeFileSpecs,
+            ok = gClone->CloneSelected_ExclusionsOnly(source, target, m_IncludeSubFolders, excludeSpecs,
                                                       m_ExcludeFileMasks);
         } else if (hasIncludes && hasExcludes) {
-            ok = gClone->CloneSelected_InclusionExclusion(source, target, m_IncludeSubFolders,
-                                                          m_IncludeFileSpecs, m_IncludeFileMasks,
-                                                          m_ExcludeFileSpecs, m_ExcludeFileMasks);
+            ok = gClone->CloneSelected_InclusionExclusion(source, target, m_IncludeSubFolders, includeSpecs,
+                                                          m_IncludeFileMasks, excludeSpecs,
+                                                          m_ExcludeFileMasks);
         } else {
             // No filter at all: the task clones everything, and says so from now on.
             m_AllFilesAndFolders = true;

@@ -68,28 +68,29 @@ std::string trimBlanks(std::string_view s)
     return std::string(s);
 }
 
-[[noreturn]] void throwErrno(int err)
+[[noreturn]] void throwErrno(int err, const std::string& spec)
 {
-    throw RuntimeError(errorNumberFromErrno(err, true), GetSystemErrorMessage(err), err);
+    ThrowDataFileError(err, true, spec, GetSystemErrorMessage(err));
 }
 
 // The file's text; a missing file is created empty first.
 std::string readOrCreate(const std::string& spec)
 {
     int err = 0;
-    std::string text = platform::readWholeFile(spec, err);
+    std::string text = platform::readDataFile(spec, err);
     if (err == ENOENT) {
         // Another program may save a first task in between: create only what is still missing.
         const platform::UpdateLock lock(spec);
-        text = platform::readWholeFile(spec, err);
+        RefuseSaveAtLinkedUpdateLock(lock);
+        text = platform::readDataFile(spec, err);
         if (err == ENOENT) {
             if (const int w = platform::writeWholeFile(spec, ""); w != 0)
-                throwErrno(w);
+                throwErrno(w, spec);
             return {};
         }
     }
     if (err != 0)
-        throwErrno(err);
+        throwErrno(err, spec);
     return text;
 }
 
@@ -119,7 +120,7 @@ IniDocument loadForChange(const std::string& spec)
     int err = 0;
     IniDocument ini = IniDocument::load(spec, err);
     if (err != 0)
-        throwErrno(err);
+        throwErrno(err, spec);
     return ini;
 }
 
@@ -378,6 +379,7 @@ bool cCloneTasks::RemoveTaskFromTaskListFile(const std::string& pstrTaskListFile
 {
     return Guarded("cCloneTasks.RemoveTaskFromTaskListFile", false, [&] {
         const platform::UpdateLock lock(pstrTaskListFileSpec);
+        RefuseSaveAtLinkedUpdateLock(lock);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         if (!ini.deleteSection(pstrTaskName))
             return true;
@@ -392,6 +394,7 @@ bool cCloneTasks::SaveOrderedTaskListToTaskListFile(const std::vector<std::strin
         if (m_tasks.empty())
             return true;
         const platform::UpdateLock lock(pstrTaskListFileSpec);
+        RefuseSaveAtLinkedUpdateLock(lock);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         for (const CloneTaskPtr& t : m_tasks)
             ini.deleteSection(t->TaskName());
@@ -410,6 +413,7 @@ bool cCloneTasks::SaveAllTasksToTaskListFile(const std::string& pstrTaskListFile
         if (m_tasks.empty())
             return true;
         const platform::UpdateLock lock(pstrTaskListFileSpec);
+        RefuseSaveAtLinkedUpdateLock(lock);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         for (const CloneTaskPtr& t : m_tasks) {
             WriteTaskSection(ini, *t);
@@ -429,6 +433,7 @@ bool cCloneTasks::SaveTaskToTaskListFile(const std::string& pstrTaskListFileSpec
         if (!t)
             throw RuntimeError(5, "Invalid procedure call or argument: no task \"" + pstrTaskName + "\"");
         const platform::UpdateLock lock(pstrTaskListFileSpec);
+        RefuseSaveAtLinkedUpdateLock(lock);
         IniDocument ini = loadForChange(pstrTaskListFileSpec);
         WriteTaskSection(ini, *t);
         return ini.save() == 0;

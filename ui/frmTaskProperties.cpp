@@ -4,6 +4,7 @@
 #include "app/services/LocalTime.h"
 #include "app/services/UiServices.h"
 #include "engine/FolderRoutines.h"
+#include "engine/RootPaths.h"
 #include "engine/cClone.h"
 #include "tasks/Schedule.h"
 #include "tasks/cCategories.h"
@@ -58,6 +59,13 @@ std::string withSlash(std::string path)
     if (!path.empty() && path.back() != '/')
         path += '/';
     return path;
+}
+
+// A folder the person typed, as the task saves it: canonical ("" stays "").
+std::string savedRoot(const std::string& typed)
+{
+    const std::string canonical = CanonicalFolderSpec(typed);
+    return canonical.empty() ? withSlash(typed) : canonical;
 }
 
 // The whole-number value of a numeric text (halves to even), or nothing.
@@ -484,10 +492,10 @@ bool frmTaskProperties::SaveTaskProperties()
 {
     return Guarded("frmTaskProperties.SaveTaskProperties", false, [&] {
         cCloneTask& task = *gCurrentTask;
-        task.setSourceFolderSpec(withSlash(s(m_txtSourceFolderPath->text().trimmed())));
+        task.setSourceFolderSpec(savedRoot(s(m_txtSourceFolderPath->text().trimmed())));
         std::string targets;
         for (int i = 0; i < m_lstTargetFolders->count(); ++i)
-            targets += (i == 0 ? "" : "<:>") + s(m_lstTargetFolders->item(i)->text().trimmed());
+            targets += (i == 0 ? "" : "<:>") + savedRoot(s(m_lstTargetFolders->item(i)->text().trimmed()));
         task.setTargetFolderSpec(targets);
 
         task.setIncludeSubFolders(m_chkIncludeSubFolders->isChecked());

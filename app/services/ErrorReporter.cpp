@@ -3,12 +3,14 @@
 #include "app/services/AppState.h"
 #include "app/services/DateTime.h"
 #include "app/services/UiServices.h"
+#include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"
 
 #include <cerrno>
 #include <new>
 #include <system_error>
+#include <utility>
 
 namespace kestrow {
 
@@ -52,6 +54,26 @@ std::string GetSystemErrorMessage(int32_t code)
     if (text.empty())
         return "Error (" + std::to_string(code) + ") not defined.";
     return text;
+}
+
+std::string DataFileErrorText(int32_t err, const std::string& path, std::string otherwise)
+{
+    if (err == ELOOP)
+        return path + " is a symbolic link; Kestrow does not open files of its data folder through links.";
+    return otherwise;
+}
+
+void ThrowDataFileError(int32_t err, bool pathExpected, const std::string& path, std::string otherwise)
+{
+    // The statement says all there is; the system's own text for ELOOP would only confuse.
+    throw RuntimeError(errorNumberFromErrno(err, pathExpected),
+                       DataFileErrorText(err, path, std::move(otherwise)), err == ELOOP ? 0 : err);
+}
+
+void RefuseSaveAtLinkedUpdateLock(const platform::UpdateLock& lock)
+{
+    if (!lock.held() && lock.error() == ELOOP)
+        ThrowDataFileError(ELOOP, true, lock.lockFile(), {});
 }
 
 PendingError pendingErrorFromCurrentException()
@@ -110,8 +132,10 @@ void ReportError(const PendingError& error, const std::string& location, const s
         if (!trimBlanks(detail).empty()) {
             const std::string record =
                 "\n" + NowText() + "\n" + block + "\n" + "- More Information - \n" + detail + "\n";
-            if (int rc = platform::appendToFile(gstrAppPath + "ERR_DETAIL.TXT", record); rc != 0)
-                throw RuntimeError(errorNumberFromErrno(rc, true), GetSystemErrorMessage(rc));
+            const std::string detailFile = gstrAppPath + "ERR_DETAIL.TXT";
+            if (int rc = platform::appendToFile(detailFile, record); rc != 0)
+                throw RuntimeError(errorNumberFromErrno(rc, true),
+                                   DataFileErrorText(rc, detailFile, GetSystemErrorMessage(rc)));
             text += "\nSee the ERR_DETAIL.TXT file before proceeding.\n";
         }
         text += "\n* If this problem persists, please contact our technical support staff for assistance.\n"

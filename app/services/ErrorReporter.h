@@ -10,6 +10,10 @@
 
 namespace kestrow {
 
+namespace platform {
+class UpdateLock;
+}
+
 // A run-time error as the reporter reads it: a program error number and its
 // description, plus the system error code (errno) of the call that failed, 0
 // when no system call is to blame.
@@ -42,6 +46,23 @@ int32_t errorNumberFromErrno(int err, bool pathExpected);
 
 // The message text for a system error code (strerror), or "Error (n) not defined."
 std::string GetSystemErrorMessage(int32_t code);
+
+// The message for system error `err` met opening `path`, a file of the data folder. ELOOP
+// (a symbolic link at that name, which is never opened through) reads "<path> is a
+// symbolic link; Kestrow does not open files of its data folder through links."; any
+// other error gives `otherwise`, the caller's usual text.
+std::string DataFileErrorText(int32_t err, const std::string& path, std::string otherwise);
+
+// Throws the RuntimeError for system error `err` on `path`, a file of the data folder:
+// number errorNumberFromErrno(err, pathExpected), description DataFileErrorText, system
+// code `err`, except for ELOOP, whose statement stands alone (system code 0).
+[[noreturn]] void ThrowDataFileError(int32_t err, bool pathExpected, const std::string& path,
+                                     std::string otherwise);
+
+// For a save ordered by `lock` (platform::UpdateLock): throws the RuntimeError saying
+// that a symbolic link sits at its sidecar when that is why the lock is not held, so the
+// save is not made. Any other failure returns: the save goes ahead unordered.
+void RefuseSaveAtLinkedUpdateLock(const platform::UpdateLock& lock);
 
 // The error as the reporter reads it.
 struct PendingError

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -138,11 +139,9 @@ std::string shellQuoted(const std::string& text)
     return quoted + "'";
 }
 
-bool isMountPoint(const std::string& path)
+std::vector<std::string> mountPoints()
 {
-    std::string wanted = path;
-    while (wanted.size() > 1 && wanted.ends_with('/'))
-        wanted.pop_back();
+    std::vector<std::string> points;
     std::ifstream table("/proc/self/mountinfo");
     std::string line;
     while (std::getline(table, line)) {
@@ -159,10 +158,18 @@ bool isMountPoint(const std::string& path)
                 unescaped += mountPoint[i];
             }
         }
-        if (unescaped == wanted)
-            return true;
+        points.push_back(std::move(unescaped));
     }
-    return false;
+    return points;
+}
+
+bool isMountPoint(const std::string& path)
+{
+    std::string wanted = path;
+    while (wanted.size() > 1 && wanted.ends_with('/'))
+        wanted.pop_back();
+    const std::vector<std::string> points = mountPoints();
+    return std::find(points.begin(), points.end(), wanted) != points.end();
 }
 
 ScopedMount::ScopedMount(const std::string& mountCommand, const std::string& mountPoint,

@@ -85,6 +85,8 @@ private:
 
 // Whether a file system is mounted right at `path`.
 bool isMountPoint(const std::string& path);
+// Every mount point of this process's mount table, unescaped, in the table's order.
+std::vector<std::string> mountPoints();
 
 // A path quoted for the shell.
 std::string shellQuoted(const std::string& text);

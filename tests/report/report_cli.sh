@@ -37,7 +37,7 @@ check "unknown option is bad usage (2)" test $rc -eq 2
 err=$("$cli" report "$src" "$scratch/missing" 2>&1 >/dev/null); rc=$?
 check "missing target exits 2" test $rc -eq 2
 check "missing target names the side" grep -q 'Problems processing the Target folder.' <<<"$err"
-check "missing target gives the folder message" grep -q "\"$scratch/missing\"" <<<"$err"
+check "missing target gives the folder message" grep -q "\"$scratch/missing/\"" <<<"$err"
 
 out=$("$cli" report "$src" "$dst"); rc=$?
 check "report exits 0" test $rc -eq 0

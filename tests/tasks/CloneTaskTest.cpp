@@ -162,10 +162,10 @@ TEST_F(ExecuteTest, SeveralTargetsWithOneUnusableCloneTheOthersAndSetTheErrorFla
     EXPECT_TRUE(task->ErrorOnLastClone());
     EXPECT_EQ(logCount(" *Folder Path Error:  Problems processing the Target folder.An error occurred while "
                        "processing \"" +
-                       tmp / "t2" +
+                       tmp / "t2/" +
                        "\".  Make sure that the folder exists and that you have "
                        "permission to access it. " +
-                       tmp / "t2"),
+                       tmp / "t2/"),
               1);
     const auto entries = logEntries();
     ASSERT_GE(entries.size(), 2u);
@@ -184,7 +184,7 @@ TEST_F(ExecuteTest, UnusableSourceProcessesNoTargetButStillEndsTheRun)
     EXPECT_TRUE(fs::is_empty(tmp / "t1"));
     EXPECT_TRUE(task->ErrorOnLastClone());
     EXPECT_EQ(logCount("Problems processing the Source folder.An error occurred while processing \"" +
-                       tmp / "missing" + "\"."),
+                       tmp / "missing/" + "\"."),
               1);
     EXPECT_EQ(logCount("<End: NoSource>"), 1);
     EXPECT_DOUBLE_EQ(task->LastCloneDateTime(), clock.now()) << "run times are updated all the same";

@@ -1,0 +1,823 @@
+// Performing the operations list: copies (on copy threads where there are
+// many), deletions, folders made and removed. Every operation is made at the
+// handle of its folder by name, the folder opened again from its run's root
+// one level at a time: a folder that is no longer the one listed is refused and
+// nothing in it is touched.
+
+#include "engine/cClone.h"
+
+#include "app/services/ErrorReporter.h"
+#include "app/services/RunHost.h"
+#include "engine/CloneInternal.h"
+#include "engine/FolderRoutines.h"
+#include "engine/RunControl.h"
+#include "engine/WorkerPool.h"
+#include "platform/FileInfo.h"
+#include "platform/FileOps.h"
+#include "platform/FolderAt.h"
+#include "platform/InstanceLock.h"
+
+#include <cmath>
+#include <deque>
+#include <unordered_set>
+
+namespace kestrow {
+
+using namespace clone_detail;
+
+namespace {
+
+// Copy threads are started for a list with at least this many copies.
+constexpr size_t kThreadedCopyMinimum = 64;
+// How far the copy threads may run ahead of the log: copies and bytes.
+constexpr size_t kCopiesAhead = 256;
+constexpr uint64_t kBytesAhead = 64ull << 20;
+
+// A Source that is not what the listing showed, or that changes during its copy.
+constexpr int32_t kChangedCode = 0;
+constexpr const char* kChangedMessage = "The file changed while it was being cloned.";
+
+constexpr const char* kRootMovedText =
+    "Problems processing the folder. It was moved, or something else took its place, after the run began, "
+    "so nothing was done in it.";
+
+// Gives owner write to entry `name` of `folder` when it lacks it; true when it changed.
+bool ClearEntryReadOnly(const HeldFolder& folder, const std::string& name)
+{
+    platform::PathAttributes a;
+    return platform::entryAttributesAt(folder.folder, name, a) == 0 && a.readOnly &&
+           a.kind != platform::PathKind::Symlink && platform::clearReadOnlyAt(folder.folder, name) == 0;
+}
+
+// Gives owner write to the held folder itself; true when it has it now (a
+// retry is then worth it, as the folder may have lacked it).
+bool ClearFolderReadOnly(const HeldFolder& folder)
+{
+    return platform::clearReadOnlyFolder(folder.folder) == 0;
+}
+
+// Copy method 1 through held folders: the new copy goes to a temporary file in
+// the Target folder, the old Target to the trash, and the temporary file takes
+// its name. Logged as SafeCopy logs; true on success.
+bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string& name,
+                const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+                const platform::PathAttributes* expected)
+{
+    return Guarded("modKestrow.SafeCopy", false, [&] {
+        auto safeCopyError = [](const std::string& file, int32_t code, const std::string& message,
+                                const char* custom) {
+            LogAdd(LogEntryType::SafeCopyError, file, {}, {}, code, message, custom);
+            return false;
+        };
+        auto errorText = [](int err) {
+            return err == platform::kSourceChanged ? std::string(kChangedMessage) : GetSystemErrorMessage(err);
+        };
+        auto code = [](int err) { return err == platform::kSourceChanged ? kChangedCode : err; };
+
+        platform::PathAttributes existing;
+        const int probe = platform::entryAttributesAt(to.folder, name, existing);
+        if (probe == ENOENT) {
+            // Nothing to protect: the copy is whole or absent under its name anyway.
+            if (const int err = platform::copyFileAt(from.folder, name, to.folder, name,
+                                                     platform::CopyFlavor::Regular, expected))
+                return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec, code(err),
+                                     errorText(err), "(Copy Failed)");
+            return true;
+        }
+        if (probe == 0 && existing.kind == platform::PathKind::Folder) {
+            // A folder kept where the Source has a file is never sent to the trash in its place.
+            return safeCopyError(TargetFileSpec, EISDIR, GetSystemErrorMessage(EISDIR), "(Copy Failed)");
+        }
+
+        if (IsCloneCancelled())
+            return false;
+        std::string temp;
+        if (const int err = platform::copyToTempAt(from.folder, name, to.folder, platform::CopyFlavor::Regular,
+                                                   temp, expected)) {
+            return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec, code(err),
+                                 errorText(err), "(Copy Failed)");
+        }
+        const std::string tempSpec = GetFolderPart(TargetFileSpec) + temp;
+        // From here on every way out that does not rename the temporary file removes it.
+        auto dropTemp = [&] { platform::deleteFileAt(to.folder, temp); };
+
+        // On disk before the old Target goes: a crash after the rename finds the whole new file.
+        // A link or FIFO copied in its place has no data (ENOTSUP): the folder's flush covers it.
+        if (const int err = platform::syncAt(to.folder, temp); err && err != ENOTSUP) {
+            dropTemp();
+            return safeCopyError(tempSpec, err, GetSystemErrorMessage(err), "(Copy Failed)");
+        }
+        if (IsCloneCancelled()) {
+            dropTemp();
+            return false;
+        }
+
+        bool retried = false;
+        for (;;) {
+            const int err = Guarded("modKestrow.SendFileToRecycleBin", EIO, [&] {
+                return platform::moveToTrashAt(to.folder, name, TargetFileSpec);
+            });
+            if (err == 0 || err == ENOENT)
+                break;
+            if (IsAccessDenied(err) && !retried && ClearEntryReadOnly(to, name)) {
+                retried = true;
+                continue;
+            }
+            dropTemp();
+            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Delete Failed)");
+        }
+
+        // The old Target is in the trash now: the new one takes its place even if
+        // a cancel arrived meanwhile, so the name is never left empty.
+        if (const int err = platform::renameAt(to.folder, temp, to.folder, name, false)) {
+            safeCopyError(tempSpec, err, GetSystemErrorMessage(err), "(Rename Failed)");
+            if (const int delErr = platform::deleteFileAt(to.folder, temp))
+                safeCopyError(tempSpec, delErr, GetSystemErrorMessage(delErr), "(Delete Failed)");
+            return false;
+        }
+        // The rename itself is durable once its folder is flushed (a file system
+        // that cannot flush a folder says so with EINVAL: nothing more to do there).
+        if (const int err = platform::syncFolder(to.folder); err && err != EINVAL && err != ENOTSUP)
+            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Rename Failed)");
+        return true;
+    });
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// cClone: performing
+
+// Copies of many small files are mostly system calls: two copy threads (the run's
+// own and one more, more on larger machines) keep the kernel busy on both sides
+// while the log still takes every entry in the order of the list. Only regular
+// copies run ahead; any other operation waits until every copy before it has
+// been logged.
+
+enum class cClone::CopyOutcome : uint8_t
+{
+    Copied,
+    FolderError, // a folder could not be opened as the one listed (`err`)
+    SourceError, // the Source's attributes could not be read (`err`)
+    Changed,     // the Source is not what was listed, or changed during the copy
+    CopyError,   // the copy failed with `err`; a read-only Target gets its retry
+    NotRun,
+};
+
+struct cClone::CopyAttempt
+{
+    HeldFolderPtr from, to;
+    CopyOutcome outcome = CopyOutcome::NotRun;
+    int err = 0;
+    bool sourceSide = false; // which folder could not be opened
+};
+
+struct cClone::Performer
+{
+    struct Job : PoolJob
+    {
+        const FileOp* op = nullptr;
+        CopyAttempt attempt;
+        void run() noexcept override { RunCopyAttempt(*op, attempt); }
+    };
+
+    WorkerPool pool;
+    // The folders the list worked in, to be checked again at its end.
+    std::vector<FolderSpecRef> touched;
+};
+
+HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, bool source, int& err)
+{
+    err = 0;
+    if (!folder) {
+        err = ENOENT;
+        return nullptr;
+    }
+    // Each time the list moves on to another folder, the way to it is checked
+    // afresh; the folders it worked in are checked once more at the end.
+    const void*& last = source ? m_lastSourceFolder : m_lastTargetFolder;
+    if (last == folder.key())
+        return m_handles->open(folder, err);
+    HeldFolderPtr held = m_handles->openVerified(folder, err);
+    last = held ? folder.key() : nullptr;
+    if (held && m_performer)
+        m_performer->touched.push_back(folder);
+    return held;
+}
+
+bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
+{
+    int err = 0;
+    attempt.from = op.SourceFolder ? OpenOpFolder(op.SourceFolder, true, err) : nullptr;
+    if (!attempt.from) {
+        attempt.outcome = CopyOutcome::FolderError;
+        attempt.err = err ? err : ENOENT;
+        attempt.sourceSide = true;
+        return false;
+    }
+    attempt.to = op.TargetFolder ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+    if (!attempt.to) {
+        attempt.outcome = CopyOutcome::FolderError;
+        attempt.err = err ? err : ENOENT;
+        return false;
+    }
+    return true;
+}
+
+void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
+{
+    platform::PathAttributes before;
+    if (const int err = platform::entryAttributesAt(attempt.from->folder, op.FileName, before)) {
+        attempt.outcome = CopyOutcome::SourceError;
+        attempt.err = err;
+        return;
+    }
+    if (op.SourceKnown && (before.size != op.SourceListed.size || before.lastWrite != op.SourceListed.lastWrite)) {
+        attempt.outcome = CopyOutcome::Changed;
+        return;
+    }
+    const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
+                                         platform::CopyFlavor::Regular, &before);
+    if (err == 0) {
+        attempt.outcome = CopyOutcome::Copied;
+    } else if (err == platform::kSourceChanged) {
+        attempt.outcome = CopyOutcome::Changed;
+    } else {
+        // A Source gone since the listing is that file's own error, not a copy's.
+        platform::PathAttributes now;
+        const int sourceErr = platform::entryAttributesAt(attempt.from->folder, op.FileName, now);
+        attempt.outcome = sourceErr ? CopyOutcome::SourceError : CopyOutcome::CopyError;
+        attempt.err = sourceErr ? sourceErr : err;
+    }
+}
+
+bool cClone::FinishCopy(const FileOp& op, CopyAttempt& attempt)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        const std::string& sourceFolder = op.SourceFolderSpec();
+        const std::string& targetFolder = op.TargetFolderSpec();
+        auto copyError = [&](int32_t code, const std::string& message) {
+            LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
+            return true;
+        };
+        bool retried = false;
+        for (;;) {
+            switch (attempt.outcome) {
+            case CopyOutcome::Copied:
+                LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
+                return false;
+            case CopyOutcome::FolderError:
+                return copyError(attempt.err, FolderOpenErrorText(attempt.err));
+            case CopyOutcome::SourceError:
+                return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
+            case CopyOutcome::Changed:
+                return copyError(kChangedCode, kChangedMessage);
+            case CopyOutcome::NotRun:
+                RunCopyAttempt(op, attempt);
+                continue;
+            case CopyOutcome::CopyError:
+                break;
+            }
+            if (IsAccessDenied(attempt.err) && !retried && ClearEntryReadOnly(*attempt.to, op.FileName)) {
+                retried = true;
+                runHost().processEvents();
+                RunCopyAttempt(op, attempt);
+                continue;
+            }
+            return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
+        }
+    });
+}
+
+bool cClone::CopyFileAndLogResults(const std::string& FileName, const std::string& SourceFileSpec,
+                                   const std::string& SourceFolderSpec, const std::string& TargetFileSpec,
+                                   const std::string& TargetFolderSpec)
+{
+    (void)SourceFileSpec;
+    (void)TargetFileSpec;
+    FileOp op;
+    op.OpType = FileOpCopy;
+    op.FileName = FileName;
+    op.SourceFolder = RefFor(SourceFolderSpec);
+    op.TargetFolder = RefFor(TargetFolderSpec);
+    return CopyFileAndLogResults(op);
+}
+
+bool cClone::CopyFileAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        CopyAttempt attempt;
+        const int32_t method = CopyMethod();
+        if (!PrepareCopyIn(op, attempt) || method == 0)
+            return FinishCopy(op, attempt);
+
+        const std::string& sourceFolder = op.SourceFolderSpec();
+        const std::string& targetFolder = op.TargetFolderSpec();
+        auto copyError = [&](int32_t code, const std::string& message) {
+            LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
+            return true;
+        };
+        // The Source as it is now: gone, or not what was compared, fails this file only.
+        platform::PathAttributes before;
+        if (const int err = platform::entryAttributesAt(attempt.from->folder, op.FileName, before))
+            return copyError(err, GetSystemErrorMessage(err));
+        if (op.SourceKnown &&
+            (before.size != op.SourceListed.size || before.lastWrite != op.SourceListed.lastWrite))
+            return copyError(kChangedCode, kChangedMessage);
+
+        if (method == 1) {
+            if (!SafeCopyAt(*attempt.from, *attempt.to, op.FileName, op.SourceFileSpec(), op.TargetFileSpec(),
+                            &before))
+                return true;
+        } else {
+            bool retried = false;
+            for (;;) {
+                const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder,
+                                                     op.FileName, platform::CopyFlavor::KeepEverything, &before);
+                if (err == 0)
+                    break;
+                if (err == platform::kSourceChanged)
+                    return copyError(kChangedCode, kChangedMessage);
+                if (IsAccessDenied(err) && !retried && ClearEntryReadOnly(*attempt.to, op.FileName)) {
+                    retried = true;
+                    runHost().processEvents();
+                    continue;
+                }
+                return copyError(err, "Dx - " + GetSystemErrorMessage(err));
+            }
+        }
+        LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
+        return false;
+    });
+}
+
+bool cClone::DeleteFileAndLogResults(const std::string& FileName, const std::string& TargetFileSpec,
+                                     const std::string& TargetFolderSpec)
+{
+    (void)TargetFileSpec;
+    FileOp op;
+    op.OpType = FileOpDelete;
+    op.FileName = FileName;
+    op.TargetFolder = RefFor(TargetFolderSpec);
+    return DeleteFileAndLogResults(op);
+}
+
+bool cClone::DeleteFileAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.DeleteFileAndLogResults", true, [&] {
+        const int32_t method = DeleteMethod();
+        if (method == 2)
+            return false;
+        const std::string& name = op.FileName;
+        const std::string& folderText = op.TargetFolderSpec();
+        int err = 0;
+        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, false, err);
+        if (!folder) {
+            err = err ? err : ENOENT;
+            LogAdd(LogEntryType::DeleteError, name, {}, folderText, err, FolderOpenErrorText(err));
+            return true;
+        }
+        bool retried = false;
+        for (;;) {
+            if (method == 1) {
+                // Only files are planned for deletion: a folder that took the name since is left alone.
+                platform::PathAttributes a;
+                err = platform::entryAttributesAt(folder->folder, name, a);
+                if (err == 0 && a.kind == platform::PathKind::Folder)
+                    err = EISDIR;
+                else if (err == 0)
+                    err = Guarded("modKestrow.SendFileToRecycleBin", EIO, [&] {
+                        return platform::moveToTrashAt(folder->folder, name, op.TargetFileSpec());
+                    });
+            } else if (method == 3) {
+                err = platform::secureDeleteAt(folder->folder, name);
+            } else {
+                err = platform::deleteFileAt(folder->folder, name);
+            }
+            if (err == 0) {
+                LogAdd(LogEntryType::Deleted, name, {}, folderText);
+                return false;
+            }
+            if (method == 3) {
+                LogAdd(LogEntryType::DeleteError, name, {}, folderText, err, "Dx - " + GetSystemErrorMessage(err));
+                return true;
+            }
+            // Linux refuses an unlink for the folder's sake, not the file's.
+            if (IsAccessDenied(err) && !retried) {
+                const bool changedFile = ClearEntryReadOnly(*folder, name);
+                const bool changedFolder = ClearFolderReadOnly(*folder);
+                if (changedFile || changedFolder) {
+                    retried = true;
+                    runHost().processEvents();
+                    continue;
+                }
+            }
+            LogAdd(LogEntryType::DeleteError, name, {}, folderText, err, GetSystemErrorMessage(err));
+            return true;
+        }
+    });
+}
+
+bool cClone::CreateFolderAndLogResults(const std::string& TargetFolderSpec)
+{
+    return CreateFolderAndLogResults(RefFor(TargetFolderSpec));
+}
+
+bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder)
+{
+    return Guarded("cClone.CreateFolderAndLogResults", true, [&] {
+        const std::string& text = *folder;
+        const FolderSpecRef parent = folder.parent();
+        if (!parent) {
+            // A root (or a folder known only by its text): made by its path, as the person named it.
+            if (const int err = platform::makeFolder(WithoutTrailingSlash(text))) {
+                CreateFolderPath(text);
+                if (!IsRealFolder(text)) {
+                    LogAdd(LogEntryType::CreateDirError, {}, {}, text, err, GetSystemErrorMessage(err));
+                    return true;
+                }
+            }
+            m_handles->forget(folder);
+            LogAdd(LogEntryType::CreatedFolder, {}, {}, text);
+            return false;
+        }
+        int err = 0;
+        HeldFolderPtr held = OpenOpFolder(parent, false, err);
+        if (!held && err == ENOENT)
+            held = MakeMissingLevels(parent, err);
+        if (!held) {
+            err = err ? err : ENOENT;
+            LogAdd(LogEntryType::CreateDirError, {}, {}, text, err, FolderOpenErrorText(err));
+            return true;
+        }
+        const std::string name(folder.name());
+        if (const int makeErr = platform::makeFolderAt(held->folder, name)) {
+            // One that is there already is fine; a link or file standing there is not the folder.
+            platform::PathAttributes a;
+            if (platform::entryAttributesAt(held->folder, name, a) != 0 || a.kind != platform::PathKind::Folder) {
+                LogAdd(LogEntryType::CreateDirError, {}, {}, text, makeErr, GetSystemErrorMessage(makeErr));
+                return true;
+            }
+        }
+        m_handles->forget(folder);
+        LogAdd(LogEntryType::CreatedFolder, {}, {}, text);
+        return false;
+    });
+}
+
+HeldFolderPtr cClone::MakeMissingLevels(const FolderSpecRef& folder, int& err)
+{
+    // Up to the nearest level that opens, then each missing level made on the way down.
+    std::vector<FolderSpecRef> missing{folder};
+    HeldFolderPtr held;
+    for (FolderSpecRef up = folder.parent(); up; up = up.parent()) {
+        held = m_handles->open(up, err);
+        if (held)
+            break;
+        if (err != ENOENT || !up.parent())
+            return nullptr;
+        missing.push_back(up);
+    }
+    if (!held)
+        return nullptr;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const int makeErr = platform::makeFolderAt(held->folder, std::string(it->name()));
+        if (makeErr && makeErr != EEXIST) {
+            err = makeErr;
+            return nullptr;
+        }
+        m_handles->forget(*it);
+        held = m_handles->open(*it, err);
+        if (!held)
+            return nullptr;
+    }
+    return held;
+}
+
+bool cClone::RemoveFolderAndLogResults(const std::string& folder)
+{
+    return RemoveFolderAndLogResults(RefFor(folder));
+}
+
+bool cClone::RemoveFolderAndLogResults(const FolderSpecRef& folder)
+{
+    return Guarded("cClone.RemoveFolderAndLogResults", true, [&] {
+        const std::string& text = *folder;
+        const FolderSpecRef parent = folder.parent();
+        int err = 0;
+        const HeldFolderPtr held = parent ? OpenOpFolder(parent, false, err) : nullptr;
+        if (!held) {
+            err = parent ? (err ? err : ENOENT) : EPERM; // a root is never removed
+            LogAdd(LogEntryType::DeleteDirError, {}, {}, text, err, FolderOpenErrorText(err));
+            return true;
+        }
+        m_handles->forget(folder);
+        const std::string name(folder.name());
+        bool retried = false;
+        for (;;) {
+            err = platform::removeFolderAt(held->folder, name);
+            if (err == 0) {
+                LogAdd(LogEntryType::DeletedFolder, {}, {}, text);
+                return false;
+            }
+            if (IsAccessDenied(err) && !retried) {
+                const bool changedFolder = ClearFolderReadOnly(*held);
+                const bool changedEntry = ClearEntryReadOnly(*held, name);
+                if (changedFolder || changedEntry) {
+                    retried = true;
+                    runHost().processEvents();
+                    continue;
+                }
+            }
+            LogAdd(LogEntryType::DeleteDirError, {}, {}, text, err, GetSystemErrorMessage(err));
+            return true;
+        }
+    });
+}
+cClone::cClone() : m_handles(std::make_unique<FolderHandles>()) {}
+cClone::~cClone() = default;
+
+bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
+{
+    return Guarded("cClone.PerformFileOperations", false, [&] {
+        RunHost& host = runHost();
+        const size_t count = FileOpsArray.size();
+        std::vector<bool> skip(count, false);
+        if (ConfirmSyncActions() && count > 0) {
+            std::vector<std::string> texts;
+            if (GetSyncActionStrings(texts) > 0) {
+                std::vector<bool> skipped;
+                bool keepConfirming = true;
+                host.setAnimationEnabled(false);
+                const bool perform = host.confirmSyncActions(texts, skipped, keepConfirming);
+                if (!keepConfirming)
+                    setConfirmSyncActions(false);
+                if (!perform)
+                    CancelRequested = true;
+                host.setAnimationEnabled(true);
+                if (IsCloneCancelled())
+                    return false;
+                if (skipped.size() == count)
+                    skip = std::move(skipped);
+            }
+        }
+
+        RemoveLeftoverTempFiles();
+        host.setStatusText(StatusPanel::Panel1, "Cloning folder \"" + pstrSourceFolderSpec + "\"...");
+        host.setStatusText(StatusPanel::Panel2, "0%");
+        long long shownPercent = 0;
+
+        // A copy onto a name that is still a folder planned for removal waits
+        // until the folders are gone (a folder replaced by a file in the Source).
+        std::unordered_set<std::string> plannedRemovals;
+        size_t copies = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const FileOp& op = FileOpsArray[i];
+            if (op.Removed || skip[i])
+                continue;
+            if (op.OpType == FileOpRemoveFolder)
+                plannedRemovals.insert(op.TargetFolderSpec());
+            else if (op.OpType == FileOpCopy)
+                ++copies;
+        }
+
+        // Copy threads where there is enough to copy.
+        m_performer = std::make_unique<Performer>();
+        struct PerformerEnd
+        {
+            cClone& clone;
+            ~PerformerEnd() { clone.m_performer.reset(); }
+        } performerEnd{*this};
+        Performer& performer = *m_performer;
+        m_lastSourceFolder = m_lastTargetFolder = nullptr;
+        // A root that is no longer where its path leads (moved away, a link put in
+        // its place) is not worked in at all.
+        for (const FolderSpecRef* root : {&m_sourceRoot, &m_targetRoot}) {
+            int err = 0;
+            if (*root && !m_handles->openVerified(*root, err) && err == platform::kFolderReplaced) {
+                LogAdd(LogEntryType::FolderPathError, std::string(root == &m_sourceRoot ? "Source: " : "Target: ") +
+                                                          **root,
+                       {}, {}, 0, kRootMovedText);
+                return false;
+            }
+        }
+        if (copies >= kThreadedCopyMinimum && CopyMethod() == 0)
+            performer.pool.start(CopyThreadCount());
+
+        bool errors = false;
+        // Copies handed to the threads and not yet logged, oldest first.
+        std::deque<Performer::Job> inFlight;
+        uint64_t inFlightBytes = 0;
+        auto logOldest = [&] {
+            Performer::Job& job = inFlight.front();
+            performer.pool.wait(job);
+            inFlightBytes -= job.op->SourceListed.size;
+            if (FinishCopy(*job.op, job.attempt))
+                errors = true;
+            inFlight.pop_front();
+        };
+        auto logAll = [&] {
+            while (!inFlight.empty())
+                logOldest();
+        };
+
+        bool cancelled = false;
+        std::vector<FolderSpecRef> removals;
+        std::vector<size_t> deferredCopies;
+        for (size_t i = 0; i < count; ++i) {
+            const long long percent = std::llround(std::nearbyint(double(i + 1) / double(count) * 100.0));
+            if (percent != shownPercent) {
+                host.setStatusText(StatusPanel::Panel2, std::to_string(percent) + "%");
+                shownPercent = percent;
+            }
+            host.processEvents();
+            const FileOp& op = FileOpsArray[i];
+            if (op.Removed || skip[i])
+                continue;
+            switch (op.OpType) {
+            case FileOpCopy:
+                if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/')) {
+                    deferredCopies.push_back(i);
+                    break;
+                }
+                if (performer.pool.started()) {
+                    Performer::Job& job = inFlight.emplace_back();
+                    job.op = &op;
+                    if (!PrepareCopyIn(op, job.attempt)) {
+                        inFlight.pop_back();
+                    } else {
+                        performer.pool.submit(job, op.SourceListed.size >= kLargeJobBytes);
+                        inFlightBytes += op.SourceListed.size;
+                        // A bounded lead, so a cancel is not kept waiting behind much work.
+                        while (inFlight.size() > kCopiesAhead ||
+                               (inFlight.size() > 2 && inFlightBytes > kBytesAhead))
+                            logOldest();
+                        break;
+                    }
+                }
+                logAll();
+                if (CopyFileAndLogResults(op))
+                    errors = true;
+                break;
+            case FileOpDelete:
+                logAll();
+                if (DeleteMethod() != 2 && DeleteFileAndLogResults(op))
+                    errors = true;
+                break;
+            case FileOpCreateFolder:
+                logAll();
+                if (CreateFolderAndLogResults(op.TargetFolder))
+                    errors = true;
+                break;
+            case FileOpRemoveFolder:
+                if (DeleteMethod() != 2)
+                    removals.push_back(op.TargetFolder);
+                break;
+            }
+            // Every operation begun so far is finished and logged before the cancel is.
+            if (CancelRequested.load(std::memory_order_relaxed)) {
+                logAll();
+                if (IsCloneCancelled()) {
+                    errors = true;
+                    cancelled = true;
+                    break;
+                }
+            }
+        }
+        logAll();
+
+        if (!cancelled && DeleteMethod() != 2) {
+            std::unordered_set<std::string> done;
+            for (auto it = removals.rbegin(); it != removals.rend(); ++it) {
+                if (!done.insert(**it).second)
+                    continue; // each folder once
+                if (IsHeldFolderEmpty(*m_handles, *it)) {
+                    if (RemoveFolderAndLogResults(*it))
+                        errors = true;
+                } else {
+                    LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                           "Folder not deleted because it is not empty. - '" + **it + "' ");
+                }
+                host.processEvents();
+                if (IsCloneCancelled()) {
+                    errors = true;
+                    cancelled = true;
+                    break;
+                }
+            }
+        }
+        if (!cancelled) {
+            for (const size_t i : deferredCopies) {
+                if (CopyFileAndLogResults(FileOpsArray[i]))
+                    errors = true;
+                host.processEvents();
+                if (IsCloneCancelled()) {
+                    errors = true;
+                    break;
+                }
+            }
+        }
+        // A folder moved away or swapped while the list worked in it: say so.
+        std::unordered_set<const void*> checked;
+        for (const FolderSpecRef& folder : performer.touched) {
+            int err = 0;
+            if (!checked.insert(folder.key()).second || m_handles->openVerified(folder, err) || IsMissingError(err))
+                continue;
+            LogAdd(LogEntryType::FolderPathError, "Target: " + *folder, {}, {}, 0, FolderOpenErrorText(err));
+            errors = true;
+        }
+        m_lastSourceFolder = m_lastTargetFolder = nullptr;
+        return !errors;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Main-module file routines
+
+std::string GetTempFileSpec(const std::string& prefix, const std::string& extension,
+                            const std::string& folder, int32_t& errNumber, std::string& errMessage)
+{
+    errNumber = 0;
+    errMessage.clear();
+    std::string out;
+    const std::string ext = "." + (extension.empty() ? std::string("tmp") : extension);
+    const int err = platform::makeUniqueFile(
+        folder.empty() ? platform::tempFolder() : WithTrailingSlash(folder), prefix.substr(0, 3), ext, out);
+    if (err) {
+        errNumber = err;
+        errMessage = GetSystemErrorMessage(err);
+        return {};
+    }
+    return out;
+}
+
+bool SendFileToRecycleBin(const std::string& fileSpec, int* err)
+{
+    return Guarded("modKestrow.SendFileToRecycleBin", false, [&] {
+        const int rc = platform::moveToTrash(fileSpec);
+        if (err)
+            *err = rc;
+        return rc == 0;
+    });
+}
+
+bool IsFolderEmpty(const std::string& folderSpec)
+{
+    FolderHandles handles;
+    return IsHeldFolderEmpty(handles, FolderSpecRef(WithTrailingSlash(folderSpec)));
+}
+
+bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+              const std::string& TargetFolderSpec, const CloneEntryState* listed)
+{
+    FolderHandles handles;
+    int err = 0;
+    const HeldFolderPtr from = handles.open(FolderSpecRef(GetFolderPart(SourceFileSpec)), err);
+    const HeldFolderPtr to = from ? handles.open(FolderSpecRef(WithTrailingSlash(TargetFolderSpec)), err) : nullptr;
+    if (!from || !to) {
+        LogAdd(LogEntryType::SafeCopyError, from ? TargetFileSpec : SourceFileSpec, {}, {}, err,
+               GetSystemErrorMessage(err), "(Copy Failed)");
+        return false;
+    }
+    platform::PathAttributes expected;
+    if (listed) {
+        expected.kind = platform::PathKind::File;
+        expected.size = listed->size;
+        expected.lastWrite = listed->lastWrite;
+    }
+    return SafeCopyAt(*from, *to, GetFileNamePart(SourceFileSpec), SourceFileSpec, TargetFileSpec,
+                      listed ? &expected : nullptr);
+}
+
+bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+                              const std::string& SourceFolderSpec, const std::string& TargetFolderSpec,
+                              const std::string& FileName)
+{
+    return Guarded("modKestrow.CopyRetainCreateDateTime", false, [&] {
+        (void)SourceFileSpec;
+        (void)TargetFileSpec;
+        FolderHandles handles;
+        int err = 0;
+        const HeldFolderPtr from = handles.open(FolderSpecRef(WithTrailingSlash(SourceFolderSpec)), err);
+        const HeldFolderPtr to =
+            from ? handles.open(FolderSpecRef(WithTrailingSlash(TargetFolderSpec)), err) : nullptr;
+        bool retried = false;
+        for (;;) {
+            if (from && to)
+                err = platform::copyFileAt(from->folder, FileName, to->folder, FileName,
+                                           platform::CopyFlavor::KeepEverything);
+            if (err == 0)
+                return true;
+            if (to && IsAccessDenied(err) && !retried && ClearEntryReadOnly(*to, FileName)) {
+                retried = true;
+                runHost().processEvents();
+                continue;
+            }
+            LogAdd(LogEntryType::CopyError, FileName, SourceFolderSpec, TargetFolderSpec, err,
+                   "Dx - " + GetSystemErrorMessage(err));
+            return false;
+        }
+    });
+}
+
+} // namespace kestrow

@@ -1,0 +1,64 @@
+#include "platform/DataFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrow::platform {
+
+int openDataFile(const std::string& path, int flags, mode_t mode)
+{
+    const bool truncate = (flags & O_TRUNC) != 0;
+    const bool nonBlocking = (flags & O_NONBLOCK) != 0;
+    // O_NONBLOCK keeps a planted FIFO from holding the open; truncation waits for the
+    // file type to be known, so not even a device sees it.
+    const int openFlags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd;
+    while ((fd = ::open(path.c_str(), openFlags, mode)) < 0 && errno == EINTR) {
+    }
+    if (fd < 0) {
+        // A FIFO without a reader, or a socket, when opened for writing.
+        if (errno == ENXIO)
+            errno = EINVAL;
+        return -1;
+    }
+    struct stat st
+    {
+    };
+    int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        err = EINVAL;
+    else if (!nonBlocking && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        err = errno;
+    else if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0)
+        err = errno;
+    if (err != 0) {
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+bool folderWritableByOthers(const std::string& folder, int& err)
+{
+    err = 0;
+    struct stat st
+    {
+    };
+    if (::stat(folder.c_str(), &st) != 0) {
+        err = errno;
+        return false;
+    }
+    if (st.st_uid != ::geteuid())
+        return true;
+    const bool othersMayWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    return othersMayWrite && (st.st_mode & S_ISVTX) == 0;
+}
+
+} // namespace kestrow::platform
