@@ -513,7 +513,7 @@ public:
                     if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, ahead.verdictFor(t), sl.held.get(),
                                       tl.held.get())) {
                         const CloneEntryState state{s->size, s->lastWrite};
-                        m_clone.AddCopyOp(src, tgt, s->name, &state);
+                        m_clone.AddCopyOp(src, tgt, s->name, &state, s->type == platform::EntryType::File, true);
                     }
                     error = error || failed;
                 }
@@ -529,7 +529,7 @@ public:
                     LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
                 } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name))) {
                     const CloneEntryState state{s.size, s.lastWrite};
-                    m_clone.AddCopyOp(src, tgt, s.name, &state);
+                    m_clone.AddCopyOp(src, tgt, s.name, &state, s.type == platform::EntryType::File);
                 }
             }
             host.processEvents();
@@ -584,7 +584,7 @@ public:
                     LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
                 } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name))) {
                     const CloneEntryState state{s.size, s.lastWrite};
-                    m_clone.AddCopyOp(src, tgt, s.name, &state);
+                    m_clone.AddCopyOp(src, tgt, s.name, &state, s.type == platform::EntryType::File);
                 }
             }
             host.processEvents();
@@ -1184,7 +1184,8 @@ void cClone::CountScannedEntry()
 }
 
 void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
-                       const std::string& name, const CloneEntryState* listed)
+                       const std::string& name, const CloneEntryState* listed, bool listedRegular,
+                       bool replaces)
 {
     if (IsSafeCopyLeftoverName(name))
         return; // half a copy of something else, never cloned on
@@ -1195,6 +1196,8 @@ void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& t
     op.TargetFolder = targetFolder;
     if (listed) {
         op.SourceKnown = true;
+        op.SourceRegular = listedRegular;
+        op.TargetListed = replaces;
         op.SourceListed = *listed;
     }
 }
@@ -1291,8 +1294,12 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
         const std::string lockFile =
             platform::targetLockFile(gstrAppPath, platform::resolvedFolderPath(target), err);
         auto lock = std::make_unique<platform::InstanceLock>();
-        // A data folder where no lock can be made must not stop every run: it goes on unlocked.
+        // A data folder where no lock can be made must not stop every run: it goes on
+        // with the lock on the Target folder itself. A link planted there is worth a word.
         const auto result = lockFile.empty() ? platform::InstanceLock::Result::Failed : lock->acquire(lockFile);
+        if (lockFile.empty() && err == ELOOP)
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   DataFileErrorText(err, gstrAppPath + "target-locks", GetSystemErrorMessage(err)));
         if (result == platform::InstanceLock::Result::HeldElsewhere) {
             LogAdd(LogEntryType::FolderPathError, "Target: " + target, {}, {}, 0,
                    "Problems processing the Target folder. Another run is working on this Target folder now, "

@@ -173,6 +173,9 @@ struct FileOp
     bool Removed = false;
     // For a copy planned from a listing: the Source's size and last-write time as listed.
     bool SourceKnown = false;
+    // The listing saw a regular file there; and a Target entry the copy replaces.
+    bool SourceRegular = false;
+    bool TargetListed = false;
     CloneEntryState SourceListed;
 
     std::string FileName;
@@ -337,7 +340,8 @@ public:
 
     // Appenders (also used by the selected-items modes).
     void AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
-                   const std::string& name, const CloneEntryState* listed = nullptr);
+                   const std::string& name, const CloneEntryState* listed = nullptr, bool listedRegular = false,
+                   bool replaces = false);
     void AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name);
     void AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder);
     void AddRemoveFolderOp(const FolderSpecRef& targetFolder);

@@ -252,7 +252,8 @@ private:
             }
             if (tl.error && !m_clone.CreateFolderFileOpAlreadyAdded(targetFolder))
                 m_clone.AddCreateFolderOp(Ref(sourceFolder), Ref(targetFolder));
-            m_clone.AddCopyOp(Ref(sourceFolder), Ref(targetFolder), name, &state);
+            m_clone.AddCopyOp(Ref(sourceFolder), Ref(targetFolder), name, &state,
+                              source.type == platform::EntryType::File);
             return true;
         }
 
@@ -272,7 +273,8 @@ private:
         else if (IsFindDataSkipped(*target, reason))
             LogSkip(SkipSubject::File, reason, targetFileSpec);
         else
-            m_clone.AddCopyOp(Ref(sourceFolder), Ref(targetFolder), name, &state);
+            m_clone.AddCopyOp(Ref(sourceFolder), Ref(targetFolder), name, &state,
+                              source.type == platform::EntryType::File, true);
         return true;
     }
 
@@ -316,7 +318,7 @@ private:
                     LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
                 } else {
                     const CloneEntryState state{s.size, s.lastWrite};
-                    m_clone.AddCopyOp(src, tgt, s.name, &state);
+                    m_clone.AddCopyOp(src, tgt, s.name, &state, s.type == platform::EntryType::File);
                 }
             } else if (m_sub) {
                 const FolderSpecRef subSource = ChildRef(src, sl->held.get(), s);

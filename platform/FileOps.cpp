@@ -337,15 +337,25 @@ void fillRandom(void* buf, size_t len)
 
 std::string randomHex(size_t digits)
 {
-    std::vector<unsigned char> bytes((digits + 1) / 2);
-    fillRandom(bytes.data(), bytes.size());
+    // Names only need to be hard to foresee, not secret (every use creates with
+    // O_EXCL): a generator per thread, seeded once, spares a system call per name.
+    thread_local uint64_t state = [] {
+        uint64_t seed = 0;
+        fillRandom(&seed, sizeof seed);
+        return seed | 1;
+    }();
     static constexpr char hex[] = "0123456789abcdef";
     std::string out;
-    for (unsigned char b : bytes) {
-        out += hex[b >> 4];
-        out += hex[b & 15];
+    out.reserve(digits);
+    while (out.size() < digits) {
+        // xorshift64*
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        uint64_t bits = state * 0x2545F4914F6CDD1Dull;
+        for (int i = 0; i < 16 && out.size() < digits; ++i, bits >>= 4)
+            out += hex[bits & 15];
     }
-    out.resize(digits);
     return out;
 }
 

@@ -153,14 +153,13 @@ int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFl
     return 0;
 }
 
-int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavor, const PathAttributes* expected,
-                      std::string& temp)
+// Opens regular file `name` of `fromDir` for a copy; `src` receives its attributes.
+int openCopySource(int fromDir, const char* name, const PathAttributes* expected, Fd& in, struct stat& src)
 {
     // O_NONBLOCK: should a FIFO be swapped in after the first look, the open does not wait.
-    Fd in(::openat(fromDir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    in = Fd(::openat(fromDir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in.valid())
         return expected && (errno == ELOOP || errno == ENOENT) ? kSourceChanged : errno;
-    struct stat src;
     if (::fstat(in.get(), &src) != 0)
         return errno;
     if (!S_ISREG(src.st_mode))
@@ -168,7 +167,49 @@ int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavo
     if (expected && sourceDiffers(*expected, src))
         return kSourceChanged;
     detail::hintSequential(in.get(), static_cast<uint64_t>(src.st_size));
+    return 0;
+}
 
+// Data and metadata of `in` (attributes `src`) into the new, empty file `out`.
+int fillCopy(int in, const struct stat& src, int out, CopyFlavor flavor, const PathAttributes* expected)
+{
+    struct stat outSt;
+    if (::fstat(out, &outSt) != 0)
+        return errno;
+    if (const int err = detail::copyData(in, out, static_cast<uint64_t>(src.st_size), src.st_dev, outSt.st_dev,
+                                         detail::mayHaveHoles(src)))
+        return err;
+    if (expected) {
+        struct stat after;
+        if (::fstat(in, &after) != 0)
+            return errno;
+        if (!sameSizeAndTime(src, after))
+            return kSourceChanged;
+    }
+    if (flavor == CopyFlavor::KeepEverything) {
+        // Where permitted; before the extended attributes, since a change of owner
+        // clears file capabilities (security.capability).
+        (void)::fchown(out, src.st_uid, src.st_gid);
+        if (::fstat(out, &outSt) != 0)
+            return errno;
+        detail::copyExtendedAttributes(in, out);
+    }
+    // Set-ID bits only on a copy that has the Source's owner and group.
+    mode_t mode = src.st_mode & 07777;
+    if (outSt.st_uid != src.st_uid || outSt.st_gid != src.st_gid)
+        mode &= ~(S_ISUID | S_ISGID);
+    if (::fchmod(out, mode) != 0 && !detail::ignorableAttributeError(errno))
+        return errno;
+    return detail::setTimes(out, -1, nullptr, src, outSt, flavor);
+}
+
+int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavor, const PathAttributes* expected,
+                      std::string& temp)
+{
+    Fd in;
+    struct stat src;
+    if (const int err = openCopySource(fromDir, name, expected, in, src))
+        return err;
     Fd out;
     if (const int err = detail::claimUniqueName(
             kTempPrefix, kTempExtension,
@@ -179,44 +220,58 @@ int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavo
             },
             temp))
         return err;
-    auto fail = [&](int err) {
-        out.close();
+    int err = fillCopy(in.get(), src, out.get(), flavor, expected);
+    if (const int closeErr = out.close(); !err)
+        err = closeErr;
+    if (err) {
         ::unlinkat(toDir, temp.c_str(), 0);
         temp.clear();
+    }
+    return err;
+}
+
+// Gives the unnamed file `fd` (O_TMPFILE) the name `name` in `dir`; EEXIST
+// when the name is taken.
+int linkUnnamed(int fd, int dir, const char* name)
+{
+    if (::linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0)
+        return 0;
+    if (errno != ENOENT && errno != EPERM)
+        return errno;
+    // Kernels that keep AT_EMPTY_PATH to privileged callers take the descriptor's own link.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// The regular-file copy of copyFileAt through a file that has no name until it
+// is whole (O_TMPFILE): a new name is taken with one link, an existing one is
+// replaced through a named temporary file. ENOTSUP (nothing done) where the file
+// system has no unnamed files.
+int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toName, CopyFlavor flavor,
+                       const PathAttributes* expected, int (*checkReplace)(int, const char*, const struct stat&))
+{
+    Fd out(::openat(toDir, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
+    if (!out.valid())
+        return ENOTSUP;
+    Fd in;
+    struct stat src;
+    if (const int err = openCopySource(fromDir, name, expected, in, src))
         return err;
-    };
-    struct stat outSt;
-    if (::fstat(out.get(), &outSt) != 0)
-        return fail(errno);
-    if (const int err = detail::copyData(in.get(), out.get(), static_cast<uint64_t>(src.st_size), src.st_dev,
-                                         outSt.st_dev, detail::mayHaveHoles(src)))
-        return fail(err);
-    if (expected) {
-        struct stat after;
-        if (::fstat(in.get(), &after) != 0)
-            return fail(errno);
-        if (!sameSizeAndTime(src, after))
-            return fail(kSourceChanged);
-    }
-    if (flavor == CopyFlavor::KeepEverything) {
-        // Where permitted; before the extended attributes, since a change of owner
-        // clears file capabilities (security.capability).
-        (void)::fchown(out.get(), src.st_uid, src.st_gid);
-        if (::fstat(out.get(), &outSt) != 0)
-            return fail(errno);
-        detail::copyExtendedAttributes(in.get(), out.get());
-    }
-    // Set-ID bits only on a copy that has the Source's owner and group.
-    mode_t mode = src.st_mode & 07777;
-    if (outSt.st_uid != src.st_uid || outSt.st_gid != src.st_gid)
-        mode &= ~(S_ISUID | S_ISGID);
-    if (::fchmod(out.get(), mode) != 0 && !detail::ignorableAttributeError(errno))
-        return fail(errno);
-    if (const int err = detail::setTimes(out.get(), -1, nullptr, src, outSt, flavor))
-        return fail(err);
-    if (const int err = out.close()) {
+    if (const int err = fillCopy(in.get(), src, out.get(), flavor, expected))
+        return err;
+    int err = linkUnnamed(out.get(), toDir, toName);
+    if (err != EEXIST)
+        return err;
+    if ((err = checkReplace(toDir, toName, src)))
+        return err;
+    std::string temp;
+    if ((err = detail::claimUniqueName(
+             kTempPrefix, kTempExtension,
+             [&](const std::string& candidate) { return linkUnnamed(out.get(), toDir, candidate.c_str()); }, temp)))
+        return err;
+    if (::renameat(toDir, temp.c_str(), toDir, toName) != 0) {
+        err = errno;
         ::unlinkat(toDir, temp.c_str(), 0);
-        temp.clear();
         return err;
     }
     return 0;
@@ -498,6 +553,19 @@ int listFolderAt(const OpenFolder& folder, std::vector<DirEntry>& out)
     return detail::listOpenFolder(dir.get(), out);
 }
 
+int entryIdentityAt(const OpenFolder& folder, const std::string& name, FolderIdentity& id)
+{
+    id = FolderIdentity{};
+    if (const int err = checkEntry(folder, name))
+        return err;
+    struct stat st;
+    if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    id.device = static_cast<uint64_t>(st.st_dev);
+    id.inode = static_cast<uint64_t>(st.st_ino);
+    return 0;
+}
+
 int entryAttributesAt(const OpenFolder& folder, const std::string& name, PathAttributes& out)
 {
     out = PathAttributes{};
@@ -525,39 +593,80 @@ int copyToTempAt(const OpenFolder& from, const std::string& name, const OpenFold
     return copyToTempIn(from.fd(), name, to.fd(), flavor, tempName, expected);
 }
 
+namespace {
+
+// Whether `toName` in `toDir` may be replaced by a copy of the file `src` describes.
+int checkReplace(int toDir, const char* toName, const struct stat& src)
+{
+    struct stat dst;
+    if (::fstatat(toDir, toName, &dst, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
+        return EINVAL; // the same file (or a hard link to it)
+    if (S_ISDIR(dst.st_mode))
+        return EISDIR;
+    if (!S_ISLNK(dst.st_mode) && (dst.st_mode & S_IWUSR) == 0)
+        return EACCES; // read-only, even for a user the kernel would let replace it
+    return 0;
+}
+
+} // namespace
+
 int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-               CopyFlavor flavor, const PathAttributes* expected)
+               CopyFlavor flavor, const PathAttributes* expected, bool replacing)
 {
     if (const int err = checkEntry(from, name))
         return err;
     if (const int err = checkEntry(to, toName))
         return err;
-    struct stat src;
-    if (::fstatat(from.fd(), name.c_str(), &src, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
-    if (S_ISDIR(src.st_mode))
-        return EISDIR;
-    if (expected && sourceDiffers(*expected, src))
-        return kSourceChanged;
-    struct stat dst;
-    if (::fstatat(to.fd(), toName.c_str(), &dst, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
-            return EINVAL; // the same file (or a hard link to it)
-        if (S_ISDIR(dst.st_mode))
+    // A Source listed as a regular file is opened straight away (the open itself
+    // refuses a link, and only root can put a device node in its place); anything
+    // else is looked at first, so it is never opened.
+    struct stat src{};
+    const bool listedRegular = expected && expected->kind == PathKind::File;
+    if (!listedRegular) {
+        if (::fstatat(from.fd(), name.c_str(), &src, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno;
+        if (S_ISDIR(src.st_mode))
             return EISDIR;
-        if (!S_ISLNK(dst.st_mode) && (dst.st_mode & S_IWUSR) == 0)
-            return EACCES; // read-only, even for a user the kernel would let replace it
-    } else if (errno != ENOENT) {
+        if (expected && sourceDiffers(*expected, src))
+            return kSourceChanged;
+    }
+    if (!replacing && (listedRegular || S_ISREG(src.st_mode))) {
+        const int err = copyRegularUnnamed(from.fd(), name.c_str(), to.fd(), toName.c_str(), flavor, expected,
+                                           checkReplace);
+        if (err != ENOTSUP)
+            return err;
+    }
+    if (listedRegular && !src.st_ino && ::fstatat(from.fd(), name.c_str(), &src, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
+    if (replacing) {
+        // Refused before the data is read, not after.
+        if (const int err = checkReplace(to.fd(), toName.c_str(), src))
+            return err;
     }
     std::string temp;
     if (const int err = copyToTempIn(from.fd(), name, to.fd(), flavor, temp, expected))
         return err;
-    if (::renameat(to.fd(), temp.c_str(), to.fd(), toName.c_str()) != 0) {
-        const int err = errno;
+    auto fail = [&](int err) {
         ::unlinkat(to.fd(), temp.c_str(), 0);
         return err;
+    };
+    if (!replacing) {
+        // Most copies are of new names: one rename that refuses to replace settles
+        // those without a look at the name first.
+        if (::renameat2(to.fd(), temp.c_str(), to.fd(), toName.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno != EEXIST && errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+            return fail(errno);
     }
+    // Looked at before the data was copied when the name was known to be there;
+    // a folder that took the name since makes the rename itself fail.
+    if (!replacing)
+        if (const int err = checkReplace(to.fd(), toName.c_str(), src))
+            return fail(err);
+    if (::renameat(to.fd(), temp.c_str(), to.fd(), toName.c_str()) != 0)
+        return fail(errno);
     return 0;
 }
 

@@ -89,6 +89,10 @@ int ancestorIdentitiesThroughMounts(const OpenFolder& folder, std::vector<Folder
 // that may only be searched: EACCES.
 int listFolderAt(const OpenFolder& folder, std::vector<DirEntry>& out);
 
+// The device and inode of entry `name` of `folder`, a link not followed (the
+// mount id is left 0). Returns 0 or errno.
+int entryIdentityAt(const OpenFolder& folder, const std::string& name, FolderIdentity& id);
+
 // entryAttributesIn under the name this header uses.
 int entryAttributesAt(const OpenFolder& folder, const std::string& name, PathAttributes& out);
 
@@ -114,8 +118,10 @@ int readLinkAt(const OpenFolder& folder, const std::string& name, std::string& o
 // `expected`, when given, is the Source as listed: a Source of another size or
 // last-write time fails with kSourceChanged before anything is written, and one
 // that changes while it is read fails with kSourceChanged, nothing renamed.
+// `replacing` tells that `toName` was there when the caller looked (only how
+// the copy goes about it changes, never what it does).
 int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-               CopyFlavor flavor, const PathAttributes* expected = nullptr);
+               CopyFlavor flavor, const PathAttributes* expected = nullptr, bool replacing = false);
 
 // What copyFileAt and copyToTempAt give for a Source that is not what was
 // listed or that changed while it was read.

@@ -1,5 +1,7 @@
 #include "ui/frmKestrow.h"
 
+#include "platform/TextFile.h"
+
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
 #include "app/services/AppState.h"
@@ -1494,10 +1496,9 @@ void frmKestrow::mnuFileNewTaskList_Click()
                 QCoreApplication::processEvents();
                 continue;
             }
-            std::ofstream created(file, std::ios::binary | std::ios::trunc);
-            if (!created)
+            // Never through a link planted under that name meanwhile.
+            if (platform::writeWholeFile(file, {}) != 0)
                 throw RuntimeError(errnum::PathNotFound, "Unable to create " + file);
-            created.close();
             SwitchTaskList(file, false);
             return;
         }

@@ -182,8 +182,10 @@ struct cClone::Performer
     };
 
     WorkerPool pool;
-    // The folders the list worked in, to be checked again at its end.
+    // The folders the list worked in, to be checked again at its end, and those
+    // checked afresh on the way.
     std::vector<FolderSpecRef> touched;
+    std::unordered_set<const void*> checked;
 };
 
 HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, bool source, int& err)
@@ -193,14 +195,16 @@ HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, bool source, int
         err = ENOENT;
         return nullptr;
     }
-    // Each time the list moves on to another folder, the way to it is checked
-    // afresh; the folders it worked in are checked once more at the end.
+    // The first time the list comes to a folder, the way to it is checked afresh
+    // from its root (the walk's handles may be to a folder moved away since); the
+    // folders it worked in are checked once more at the end.
     const void*& last = source ? m_lastSourceFolder : m_lastTargetFolder;
-    if (last == folder.key())
+    if (last == folder.key() || !m_performer)
         return m_handles->open(folder, err);
-    HeldFolderPtr held = m_handles->openVerified(folder, err);
+    const bool first = !m_performer->checked.contains(folder.key());
+    HeldFolderPtr held = m_handles->openChecked(folder, m_performer->checked, err);
     last = held ? folder.key() : nullptr;
-    if (held && m_performer)
+    if (held && first)
         m_performer->touched.push_back(folder);
     return held;
 }
@@ -226,22 +230,28 @@ bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
 
 void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
 {
+    // The Source as listed (of any kind: the copy itself looks at what is there
+    // now), or as it is now when the list did not come from a listing.
     platform::PathAttributes before;
-    if (const int err = platform::entryAttributesAt(attempt.from->folder, op.FileName, before)) {
+    if (op.SourceKnown) {
+        before.kind = op.SourceRegular ? platform::PathKind::File : platform::PathKind::Missing;
+        before.size = op.SourceListed.size;
+        before.lastWrite = op.SourceListed.lastWrite;
+    } else if (const int err = platform::entryAttributesAt(attempt.from->folder, op.FileName, before)) {
         attempt.outcome = CopyOutcome::SourceError;
         attempt.err = err;
         return;
     }
-    if (op.SourceKnown && (before.size != op.SourceListed.size || before.lastWrite != op.SourceListed.lastWrite)) {
-        attempt.outcome = CopyOutcome::Changed;
-        return;
-    }
     const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
-                                         platform::CopyFlavor::Regular, &before);
+                                         platform::CopyFlavor::Regular, &before, op.TargetListed);
     if (err == 0) {
         attempt.outcome = CopyOutcome::Copied;
     } else if (err == platform::kSourceChanged) {
-        attempt.outcome = CopyOutcome::Changed;
+        // Gone since the listing is that file's own error; anything else changed.
+        platform::PathAttributes now;
+        const int sourceErr = platform::entryAttributesAt(attempt.from->folder, op.FileName, now);
+        attempt.outcome = sourceErr ? CopyOutcome::SourceError : CopyOutcome::Changed;
+        attempt.err = sourceErr;
     } else {
         // A Source gone since the listing is that file's own error, not a copy's.
         platform::PathAttributes now;
@@ -717,14 +727,29 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 }
             }
         }
-        // A folder moved away or swapped while the list worked in it: say so.
-        std::unordered_set<const void*> checked;
-        for (const FolderSpecRef& folder : performer.touched) {
-            int err = 0;
-            if (!checked.insert(folder.key()).second || m_handles->openVerified(folder, err) || IsMissingError(err))
-                continue;
-            LogAdd(LogEntryType::FolderPathError, "Target: " + *folder, {}, {}, 0, FolderOpenErrorText(err));
+        // A folder moved away or swapped while the list worked in it: say so. The
+        // roots' paths are checked once, then each level below them once.
+        std::unordered_set<const void*> rechecked;
+        auto reportMoved = [&](const FolderSpecRef& folder, int err) {
+            FolderSpecRef top = folder;
+            while (top.parent())
+                top = top.parent();
+            LogAdd(LogEntryType::FolderPathError, (top.rootId() == 1 ? "Source: " : "Target: ") + *folder, {}, {},
+                   0, FolderOpenErrorText(err));
             errors = true;
+        };
+        bool rootsStayed = true;
+        for (const FolderSpecRef* root : {&m_sourceRoot, &m_targetRoot}) {
+            int err = 0;
+            if (*root && !m_handles->openVerified(*root, err) && !IsMissingError(err)) {
+                reportMoved(*root, err);
+                rootsStayed = false;
+            }
+        }
+        for (size_t i = 0; rootsStayed && i < performer.touched.size(); ++i) {
+            int err = 0;
+            if (!m_handles->openChecked(performer.touched[i], rechecked, err) && !IsMissingError(err))
+                reportMoved(performer.touched[i], err);
         }
         m_lastSourceFolder = m_lastTargetFolder = nullptr;
         return !errors;

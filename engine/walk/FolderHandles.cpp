@@ -2,6 +2,7 @@
 
 #include "app/services/ErrorReporter.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace kestrow::clone_detail {
@@ -64,11 +65,11 @@ void FolderHandles::remember(const FolderSpecRef& ref, HeldFolderPtr held)
 
 HeldFolderPtr FolderHandles::open(const FolderSpecRef& folder, int& err)
 {
-    std::lock_guard lock(m_mutex);
-    return openLocked(folder, err);
+    std::unique_lock lock(m_mutex);
+    return openLocked(folder, err, &lock);
 }
 
-HeldFolderPtr FolderHandles::openLocked(const FolderSpecRef& folder, int& err)
+HeldFolderPtr FolderHandles::openLocked(const FolderSpecRef& folder, int& err, std::unique_lock<std::mutex>* lock)
 {
     err = 0;
     if (folder.rootId() != 0)
@@ -104,11 +105,16 @@ HeldFolderPtr FolderHandles::openLocked(const FolderSpecRef& folder, int& err)
         const FolderSpecRef& level = *it;
         auto held = std::make_shared<HeldFolder>();
         const platform::FolderIdentity expected{level.device(), level.inode(), 0};
+        // The listing threads open folders side by side: the kernel's part runs unlocked.
+        if (lock)
+            lock->unlock();
         err = platform::openChildFolder(base->folder, base->id, std::string(level.name()),
                                         expected.known() ? &expected : nullptr,
                                         level.mountTop() ? platform::MountCrossing::allow
                                                          : platform::MountCrossing::refuse,
                                         held->folder, held->id);
+        if (lock)
+            lock->lock();
         if (err)
             return nullptr;
         held->mountTop = level.mountTop() || (held->id.mount != 0 && held->id.mount != base->id.mount) ||
@@ -145,6 +151,52 @@ HeldFolderPtr FolderHandles::openVerified(const FolderSpecRef& folder, int& err)
         }
     }
     return openLocked(folder, err);
+}
+
+HeldFolderPtr FolderHandles::openChecked(const FolderSpecRef& folder, std::unordered_set<const void*>& checked,
+                                         int& err)
+{
+    std::lock_guard lock(m_mutex);
+    err = 0;
+    // The levels not yet checked, nearest the root first.
+    std::vector<FolderSpecRef> levels;
+    for (FolderSpecRef up = folder; up && up.rootId() == 0 && up.parent() && !checked.contains(up.key());
+         up = up.parent())
+        levels.push_back(up);
+    std::reverse(levels.begin(), levels.end());
+    // A level still open is checked with one look at its name in the level above
+    // (a link, another folder or a mount there shows another identity); from the
+    // first that fails, or is not open, the rest are opened afresh.
+    size_t kept = 0;
+    for (; kept < levels.size(); ++kept) {
+        const FolderSpecRef& level = levels[kept];
+        const auto self = m_index.find(level.key());
+        const FolderSpecRef parent = level.parent();
+        HeldFolderPtr above;
+        if (parent.rootId() != 0) {
+            if (const auto it = m_roots.find(parent.rootId()); it != m_roots.end())
+                above = it->second.held;
+        } else if (const auto it = m_index.find(parent.key()); it != m_index.end()) {
+            above = it->second->held;
+        }
+        platform::FolderIdentity now;
+        if (self == m_index.end() || !above ||
+            platform::entryIdentityAt(above->folder, std::string(level.name()), now) != 0 ||
+            !now.sameFolder(self->second->held->id))
+            break;
+        checked.insert(level.key());
+    }
+    for (size_t i = kept; i < levels.size(); ++i) {
+        if (const auto it = m_index.find(levels[i].key()); it != m_index.end()) {
+            m_recent.erase(it->second);
+            m_index.erase(it);
+        }
+    }
+    HeldFolderPtr held = openLocked(folder, err);
+    if (held)
+        for (size_t i = kept; i < levels.size(); ++i)
+            checked.insert(levels[i].key());
+    return held;
 }
 
 void FolderHandles::forget(const FolderSpecRef& folder)

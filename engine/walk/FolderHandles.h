@@ -17,6 +17,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace kestrow::clone_detail {
 
@@ -54,6 +56,12 @@ public:
     // since it was last opened is not reached through an old handle.
     HeldFolderPtr openVerified(const FolderSpecRef& folder, int& err);
 
+    // open, with the levels of the way to `folder` that are not in `checked`
+    // opened again by name from the nearest one that is (or the root), and then
+    // added to it: each folder of a list is checked afresh once, whatever the
+    // order its operations come in.
+    HeldFolderPtr openChecked(const FolderSpecRef& folder, std::unordered_set<const void*>& checked, int& err);
+
     // Drops `folder` from the cache (it was removed or is about to be made).
     void forget(const FolderSpecRef& folder);
     // Closes everything, the roots included.
@@ -66,7 +74,8 @@ private:
         HeldFolderPtr held;
     };
 
-    HeldFolderPtr openLocked(const FolderSpecRef& folder, int& err);
+    // With `lock` given, it is let go while the kernel opens a level.
+    HeldFolderPtr openLocked(const FolderSpecRef& folder, int& err, std::unique_lock<std::mutex>* lock = nullptr);
     HeldFolderPtr rootLocked(const FolderSpecRef& root, int& err);
     void remember(const FolderSpecRef& ref, HeldFolderPtr held);
 
