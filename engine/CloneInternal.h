@@ -138,6 +138,14 @@ struct FolderListing
     }
 };
 
+// A listing made (`entries`, or `error`) of the folder `held`, indexed, with
+// the trash folders of a mount's top left out.
+std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<platform::DirEntry> entries, int error);
+
+// Opens `folder` through `handles` and lists it; the errno of whichever failed.
+int ListHeld(FolderHandles& handles, const FolderSpecRef& folder, HeldFolderPtr& held,
+             std::vector<platform::DirEntry>& entries);
+
 // Lists `folder` through `handles` (trash folders of a mount's top left out)
 // and indexes it. A folder that cannot be opened as the one listed gives its
 // error as the listing's.

@@ -5,6 +5,7 @@
 #include "app/services/ErrorReporter.h"
 #include "app/services/RunHost.h"
 #include "app/services/UiServices.h"
+#include "engine/CloneInternal.h"
 #include "engine/Filters.h"
 #include "engine/Listing.h"
 #include "engine/cClone.h"
@@ -13,9 +14,15 @@
 #include "log/CloneLog.h"
 #include "log/StringAppend.h"
 #include "platform/DirList.h"
+#include "platform/FileCompare.h"
 #include "platform/FileInfo.h"
+#include "platform/FolderAt.h"
+#include "platform/SystemInfo.h"
 #include "platform/TextFile.h"
 
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -23,24 +30,47 @@ namespace kestrow {
 
 namespace {
 
+using clone_detail::FolderHandles;
+using clone_detail::HeldFolder;
+using clone_detail::HeldFolderPtr;
 using platform::DirEntry;
 
 constexpr const char* kReportLocation = "modFolderCompare.CreateHTMLReportOfFolderDiffs";
+constexpr uint32_t kFileTypeMask = 0170000; // the file-type bits of st_mode (POSIX)
 
-// Lists a folder for the report, without the trash folders at a mount's top. A
-// folder that cannot be listed is logged (kind 20) and gives false.
-bool listForReport(const std::string& folderSpec, std::vector<DirEntry>& entries)
+// The ids of the two roots on a report's own FolderHandles.
+constexpr uint32_t kSourceRootId = 1;
+constexpr uint32_t kTargetRootId = 2;
+
+// One folder as the report saw it: held open while its pairs are judged, its
+// entries without the trash folders at a mount's top and the safe copy's leftovers.
+struct ReportListing
 {
-    const int err = platform::listFolder(folderSpec, entries);
+    HeldFolderPtr held;
+    std::vector<DirEntry> entries;
+};
+
+// Opens `folder` from its parent's handle (as the one its parent listed) and lists
+// it. A folder that cannot be opened so, or listed, is logged (kind 20) and gives false.
+bool listForReport(FolderHandles& handles, const FolderSpecRef& folder, ReportListing& listing)
+{
+    int err = 0;
+    listing.entries.clear();
+    listing.held = handles.open(folder, err);
+    if (listing.held)
+        err = platform::listFolderAt(listing.held->folder, listing.entries);
     if (err) {
-        entries.clear();
+        listing.entries.clear();
+        listing.held.reset();
         if (gCloneLog)
-            gCloneLog->Add(LogEntryType::GetSubFoldersError, {}, folderSpec, {}, {}, err,
-                           GetSystemErrorMessage(err));
+            gCloneLog->Add(LogEntryType::GetSubFoldersError, {}, *folder, {}, {}, err,
+                           clone_detail::FolderOpenErrorText(err));
         return false;
     }
-    std::erase_if(entries, [&](const DirEntry& e) {
-        return IsMountTrashEntry(folderSpec, e.name) || (!e.isFolder() && cClone::IsSafeCopyLeftoverName(e.name));
+    const HeldFolder& held = *listing.held;
+    std::erase_if(listing.entries, [&](const DirEntry& e) {
+        return clone_detail::IsTrashEntry(held, e) ||
+               (!e.isFolder() && cClone::IsSafeCopyLeftoverName(e.name));
     });
     return true;
 }
@@ -69,43 +99,169 @@ struct PairOptions
     bool dst;
 };
 
-// Whether a Source entry and its Target counterpart (both not folders) are the same.
-bool sameEntries(const std::string& sourceFolder, const std::string& targetFolder, const DirEntry& s,
-                 const DirEntry& t, const PairOptions& options, bool& error)
+// The comparer keeps its last error between calls: one per thread.
+platform::FileComparer& comparer()
+{
+    thread_local platform::FileComparer instance;
+    return instance;
+}
+
+// The text logged for a comparison failure, as the comparison methods word it.
+std::string failureText(uint32_t code)
+{
+    if (code <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
+        const std::string systemText = platform::errnoText(static_cast<int>(code));
+        if (!systemText.empty())
+            return systemText;
+    }
+    return comparer().errorText(code);
+}
+
+// AreFilesSameUsingContents and AreFilesSameUsingCRC32 through the two held
+// folders: the same judgements, the same log entries (kinds 12, 13), no path
+// resolved again.
+class HeldPairComparison
+{
+public:
+    HeldPairComparison(const HeldFolder& from, const HeldFolder& to, const std::string& sourceFolder,
+                       const std::string& targetFolder, const std::string& name, bool& error)
+        : m_from(from), m_to(to), m_sourceFolder(sourceFolder), m_targetFolder(targetFolder), m_name(name),
+          m_error(error)
+    {
+    }
+
+    bool sameContents()
+    {
+        const LogEntryType kind = LogEntryType::ContentCompareError;
+        if (const std::optional<bool> judged = judgeWithoutOpening(kind))
+            return *judged;
+        platform::FileComparer& files = comparer();
+        files.reset();
+        const int result = files.compareFilesIn(m_from.folder, m_to.folder, m_name);
+        if (result == 0)
+            return true;
+        if (result != -1)
+            return false;
+        return failed(kind, files.lastError());
+    }
+
+    bool sameCrc()
+    {
+        const LogEntryType kind = LogEntryType::CrcCompareError;
+        if (const std::optional<bool> judged = judgeWithoutOpening(kind))
+            return *judged;
+        platform::FileComparer& files = comparer();
+        files.reset();
+        const int64_t sourceCrc = files.crc32OfFileIn(m_from.folder, m_name);
+        if (sourceCrc == -1)
+            return failed(kind, files.lastError()); // the Target is not read once the Source has failed
+        files.reset();
+        const int64_t targetCrc = files.crc32OfFileIn(m_to.folder, m_name);
+        if (targetCrc == -1)
+            return failed(kind, files.lastError());
+        return sourceCrc == targetCrc;
+    }
+
+private:
+    // Links and special files are judged without opening them, as they are now
+    // (the listing may be a moment old); two regular files give nothing.
+    std::optional<bool> judgeWithoutOpening(LogEntryType kind)
+    {
+        platform::PathAttributes source, target;
+        if (platform::entryAttributesAt(m_from.folder, m_name, source) != 0 ||
+            platform::entryAttributesAt(m_to.folder, m_name, target) != 0)
+            return std::nullopt; // left to the reader, whose failure is the one logged
+        using K = platform::PathKind;
+        if (source.kind == K::File && target.kind == K::File)
+            return std::nullopt;
+        if (source.kind != target.kind)
+            return false;
+        if (source.kind == K::Special)
+            return (source.mode & kFileTypeMask) == (target.mode & kFileTypeMask);
+        if (source.kind == K::Symlink) {
+            std::string sourceText, targetText;
+            if (const int err = platform::readLinkAt(m_from.folder, m_name, sourceText))
+                return failed(kind, static_cast<uint32_t>(err));
+            if (const int err = platform::readLinkAt(m_to.folder, m_name, targetText))
+                return failed(kind, static_cast<uint32_t>(err));
+            return sourceText == targetText;
+        }
+        return false; // two folders of the file's name: nothing to read
+    }
+
+    // A failed comparison counts as different; "merely different" codes are no failure.
+    bool failed(LogEntryType kind, uint32_t code)
+    {
+        if (code == 0 || code == platform::FileComparer::kDifferentCode)
+            return false;
+        m_error = true;
+        if (gCloneLog)
+            gCloneLog->Add(kind, {}, m_name, m_sourceFolder, m_targetFolder, static_cast<int32_t>(code),
+                           failureText(code));
+        comparer().reset();
+        return false;
+    }
+
+    const HeldFolder& m_from;
+    const HeldFolder& m_to;
+    const std::string& m_sourceFolder;
+    const std::string& m_targetFolder;
+    const std::string& m_name;
+    bool& m_error;
+};
+
+// Whether a Source entry and its Target counterpart (both not folders, both in
+// the held folders `from` and `to`) are the same.
+bool sameEntries(const HeldFolder& from, const HeldFolder& to, const std::string& sourceFolder,
+                 const std::string& targetFolder, const DirEntry& s, const DirEntry& t,
+                 const PairOptions& options, bool& error)
 {
     if (s.type != t.type)
         return false; // a file against a link or a FIFO is never the same
     if (s.type == platform::EntryType::Symlink) {
         std::string a, b;
-        return platform::readLinkText(sourceFolder + s.name, a) == 0 &&
-               platform::readLinkText(targetFolder + t.name, b) == 0 && a == b;
+        return platform::readLinkAt(from.folder, s.name, a) == 0 &&
+               platform::readLinkAt(to.folder, t.name, b) == 0 && a == b;
     }
     switch (options.method) {
     case CompareMethodSize:
         return AreFilesSameUsingSize(s, t);
     case CompareMethodContents:
-        return AreFilesSameUsingContents(sourceFolder, targetFolder, s.name, error);
+        return HeldPairComparison(from, to, sourceFolder, targetFolder, s.name, error).sameContents();
     case CompareMethodCRC32:
-        return AreFilesSameUsingCRC32(sourceFolder, targetFolder, s.name, error);
+        return HeldPairComparison(from, to, sourceFolder, targetFolder, s.name, error).sameCrc();
     default:
         return AreFilesSameUsingTimestamp(s, t, options.twoSec, options.dst);
     }
 }
 
-// Everything below `listFolderSpec` (listed) as entries below `entryFolderSpec`.
-bool addFolderAndContents(const std::string& listFolderSpec, const std::string& entryFolderSpec,
-                          std::vector<std::string>& list)
+// The subfolders of a listed folder, as refs that reopen each one as listed.
+std::vector<FolderSpecRef> childRefs(const FolderSpecRef& parent, const ReportListing& listing)
+{
+    std::vector<FolderSpecRef> refs(listing.entries.size());
+    for (size_t i = 0; i < listing.entries.size(); ++i) {
+        if (listing.entries[i].isFolder())
+            refs[i] = clone_detail::ChildRef(parent, listing.held.get(), listing.entries[i]);
+    }
+    return refs;
+}
+
+// Everything below `listFolder` (listed through `handles`) as entries below `entryFolderSpec`.
+bool addFolderAndContents(FolderHandles& handles, const FolderSpecRef& listFolder,
+                          const std::string& entryFolderSpec, std::vector<std::string>& list)
 {
     list.push_back(entryFolderSpec + "..");
-    std::vector<DirEntry> entries;
-    if (!listForReport(listFolderSpec, entries))
+    ReportListing listing;
+    if (!listForReport(handles, listFolder, listing))
         return false;
+    const std::vector<FolderSpecRef> subfolders = childRefs(listFolder, listing);
+    listing.held.reset(); // nothing more is read here; a deep tree keeps no handle per level
     RunHost& host = runHost();
     bool ok = true;
-    for (const DirEntry& e : entries) {
+    for (size_t i = 0; i < listing.entries.size(); ++i) {
+        const DirEntry& e = listing.entries[i];
         if (e.isFolder())
-            ok = addFolderAndContents(listFolderSpec + e.name + "/", entryFolderSpec + e.name + "/", list) &&
-                 ok;
+            ok = addFolderAndContents(handles, subfolders[i], entryFolderSpec + e.name + "/", list) && ok;
         else
             list.push_back(entryFolderSpec + e.name);
         host.processEvents();
@@ -113,61 +269,86 @@ bool addFolderAndContents(const std::string& listFolderSpec, const std::string& 
     return ok;
 }
 
+// A Source folder and a Target folder, both reached from roots held on the
+// comparison's own handles.
 class FolderComparison
 {
 public:
-    FolderComparison(std::vector<std::string>& added, std::vector<std::string>& deleted,
-                     std::vector<std::string>& changed)
-        : m_added(added), m_deleted(deleted), m_changed(changed)
+    FolderComparison(FolderHandles& handles, std::vector<std::string>& added,
+                     std::vector<std::string>& deleted, std::vector<std::string>& changed)
+        : m_handles(handles), m_added(added), m_deleted(deleted), m_changed(changed)
     {
     }
 
     // One folder pair; the subfolder pairs are compared as the Target pass meets them.
-    bool comparePair(const std::string& source, const std::string& target, bool includeSubfolders)
+    bool comparePair(const FolderSpecRef& source, const FolderSpecRef& target, bool includeSubfolders)
     {
         const cCompare& compare = CompareOptions();
         const PairOptions options{compare.CompareMethod(), compare.IgnoreFAT_NTFS_TwoSecDiff(),
                                   compare.IgnoreFAT_NTFS_DaylightSavings()};
-        std::vector<DirEntry> targetEntries;
-        std::vector<DirEntry> sourceEntries;
-        const bool targetListed = listForReport(target, targetEntries);
-        const bool sourceListed = listForReport(source, sourceEntries);
+        ReportListing targetListing;
+        ReportListing sourceListing;
+        const bool targetListed = listForReport(m_handles, target, targetListing);
+        const bool sourceListed = listForReport(m_handles, source, sourceListing);
         if (!targetListed || !sourceListed)
             return false;
+        const std::vector<DirEntry>& targetEntries = targetListing.entries;
+        const std::vector<DirEntry>& sourceEntries = sourceListing.entries;
         const EntryIndex sourceByName = indexByName(sourceEntries);
         const EntryIndex targetByName = indexByName(targetEntries);
         RunHost& host = runHost();
         bool ok = true;
 
-        for (const DirEntry& t : targetEntries) {
+        // The pairs of this folder are judged while both folders are held; the
+        // handles are let go before going down, so a deep tree keeps none per level.
+        std::vector<char> differs(targetEntries.size(), 0);
+        for (size_t i = 0; i < targetEntries.size(); ++i) {
+            const DirEntry& t = targetEntries[i];
+            const DirEntry* s = lookup(sourceByName, t.name);
+            if (t.isFolder() || !s || s->isFolder())
+                continue;
+            bool error = false;
+            differs[i] = !sameEntries(*sourceListing.held, *targetListing.held, *source, *target, *s, t,
+                                      options, error);
+            ok = ok && !error;
+            host.processEvents();
+        }
+        const std::vector<FolderSpecRef> targetFolders = childRefs(target, targetListing);
+        const std::vector<FolderSpecRef> sourceFolders = childRefs(source, sourceListing);
+        targetListing.held.reset();
+        sourceListing.held.reset();
+
+        for (size_t i = 0; i < targetEntries.size(); ++i) {
+            const DirEntry& t = targetEntries[i];
             const DirEntry* s = lookup(sourceByName, t.name);
             if (t.isFolder()) {
                 if (includeSubfolders) {
-                    const std::string subSource = source + t.name + "/";
-                    const std::string subTarget = target + t.name + "/";
+                    const FolderSpecRef& subTarget = targetFolders[i];
                     if (s && s->isFolder())
-                        ok = comparePair(subSource, subTarget, includeSubfolders) && ok;
+                        ok = comparePair(sourceFolders[static_cast<size_t>(s - sourceEntries.data())],
+                                         subTarget, includeSubfolders) &&
+                             ok;
                     else
-                        ok = addFolderAndContents(subTarget, subSource, m_deleted) && ok;
+                        ok = addFolderAndContents(m_handles, subTarget, *source + t.name + "/", m_deleted) &&
+                             ok;
                 }
             } else if (!s || s->isFolder()) {
-                m_deleted.push_back(source + t.name);
-            } else {
-                bool error = false;
-                if (!sameEntries(source, target, *s, t, options, error))
-                    m_changed.push_back(source + t.name);
-                ok = ok && !error;
+                m_deleted.push_back(*source + t.name);
+            } else if (differs[i]) {
+                m_changed.push_back(*source + t.name);
             }
             host.processEvents();
         }
 
-        for (const DirEntry& s : sourceEntries) {
+        for (size_t i = 0; i < sourceEntries.size(); ++i) {
+            const DirEntry& s = sourceEntries[i];
             const DirEntry* t = lookup(targetByName, s.name);
             if (s.isFolder()) {
                 if (includeSubfolders && !(t && t->isFolder()))
-                    ok = addFolderAndContents(source + s.name + "/", source + s.name + "/", m_added) && ok;
+                    ok = addFolderAndContents(m_handles, sourceFolders[i], *source + s.name + "/", m_added) &&
+                         ok;
             } else if (!t || t->isFolder()) {
-                m_added.push_back(source + s.name);
+                m_added.push_back(*source + s.name);
             }
             host.processEvents();
         }
@@ -175,6 +356,7 @@ public:
     }
 
 private:
+    FolderHandles& m_handles;
     std::vector<std::string>& m_added;
     std::vector<std::string>& m_deleted;
     std::vector<std::string>& m_changed;
@@ -307,9 +489,14 @@ bool CompareFoldersAndFillResultTypeArrays(const std::string& sourceFolderSpec,
                                            std::vector<std::string>& changed)
 {
     return Guarded("modCompare.CompareFoldersAndFillResultTypeArrays", false, [&] {
-        FolderComparison comparison(added, deleted, changed);
-        return comparison.comparePair(WithTrailingSlash(sourceFolderSpec),
-                                      WithTrailingSlash(targetFolderSpec), includeSubfolders);
+        // Both roots held from here to the end; every other folder is reached from them by name.
+        FolderHandles handles;
+        const FolderSpecRef source = FolderSpecRef::Root(WithTrailingSlash(sourceFolderSpec), kSourceRootId);
+        const FolderSpecRef target = FolderSpecRef::Root(WithTrailingSlash(targetFolderSpec), kTargetRootId);
+        handles.openRoot(source);
+        handles.openRoot(target); // a root that failed is tried again, and logged, when listed
+        FolderComparison comparison(handles, added, deleted, changed);
+        return comparison.comparePair(source, target, includeSubfolders);
     });
 }
 
@@ -318,8 +505,10 @@ bool AddFolderAndContentsToDeletedItemsArray(const std::string& sourceFolderSpec
                                              std::vector<std::string>& list)
 {
     return Guarded("modCompare.AddFolderAndContentsToDeletedItemsArray", false, [&] {
-        return addFolderAndContents(WithTrailingSlash(targetFolderSpec), WithTrailingSlash(sourceFolderSpec),
-                                    list);
+        FolderHandles handles;
+        return addFolderAndContents(handles,
+                                    FolderSpecRef::Root(WithTrailingSlash(targetFolderSpec), kTargetRootId),
+                                    WithTrailingSlash(sourceFolderSpec), list);
     });
 }
 
@@ -327,8 +516,9 @@ bool AddFolderAndContentsToAddedItemsArray(const std::string& sourceFolderSpec,
                                            std::vector<std::string>& list)
 {
     return Guarded("modCompare.AddFolderAndContentsToAddedItemsArray", false, [&] {
+        FolderHandles handles;
         const std::string folder = WithTrailingSlash(sourceFolderSpec);
-        return addFolderAndContents(folder, folder, list);
+        return addFolderAndContents(handles, FolderSpecRef::Root(folder, kSourceRootId), folder, list);
     });
 }
 

@@ -9,6 +9,12 @@
 // an entry like a file, and a pair of links is the same when their target texts
 // are equal. The trash folders at the top of a mount are left out. No hidden or
 // system skip rules and no filters apply.
+//
+// The roots are opened by their text and held to the end; every other folder
+// is opened from its parent's handle by name and must still be the folder the
+// parent's listing saw, so no path length limit applies and a folder swapped
+// for a link or another folder meanwhile counts as one that cannot be listed.
+// Links and file contents are read through the held folders.
 
 #include "platform/Desktop.h"
 

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -359,6 +360,28 @@ public:
     FolderSpecRef RefFor(const std::string& folderSpec);
     const FolderSpecRef& SourceRootRef() const { return m_sourceRoot; }
     const FolderSpecRef& TargetRootRef() const { return m_targetRoot; }
+    // The options a run works with, taken when it begins, so that a change made
+    // from the window thread meanwhile waits for the next run. A list performed
+    // on its own (after PlanOnly) takes them when PerformFileOperations begins.
+    struct RunOptions
+    {
+        int32_t deleteMethod = 0;
+        int32_t copyMethod = 0;
+        int32_t maxDeletePercent = 0;
+        bool copyOnlyIfNewer = false;
+        bool confirmSyncActions = false;
+        bool protectFromEmptySource = false;
+        bool planOnly = false;
+    };
+    const RunOptions& RunOptionsInForce() const { return m_run; }
+
+    // The sequence every mode runs: the run begun (both roots held), the roots
+    // checked for overlap and the Target locked, `compare` fills the list (and
+    // sets `stop` when nothing may follow), the deletion cap, and the list
+    // performed unless PlanOnly. True when every step went well.
+    bool RunSequence(const std::string& source, const std::string& target, const std::string& statusSource,
+                     bool statusFirst, const std::function<bool(bool& stop)>& compare);
+
     // Set when the walk met the other root inside a tree (a bind mount, a link
     // the person made): the run must not go on.
     bool OverlapFound() const { return m_overlapFound; }
@@ -425,6 +448,9 @@ private:
     std::unordered_map<std::string, FolderSpecRef> m_refs;
     std::vector<std::pair<FolderSpecRef, std::string>> m_leftovers;
     bool m_overlapFound = false;
+    bool m_inRun = false;
+    RunOptions m_run;
+    void TakeRunOptions();
     const void* m_lastSourceFolder = nullptr;
     const void* m_lastTargetFolder = nullptr;
 };

@@ -31,21 +31,36 @@ public:
     {
     }
 
-    ~CloneSelectedRun() { m_clone.EndRun(); }
-
     bool RunInclusions(const std::string& includeSpecs, const std::string& includeMasks,
                        const ExclusionRules* exclusions, const std::string& sourceForStatus)
     {
+        return m_clone.RunSequence(m_src, m_tgt, sourceForStatus, false, [&](bool& stop) {
+            return CompareInclusions(includeSpecs, includeMasks, exclusions, stop);
+        });
+    }
+
+    bool RunExclusions(const ExclusionRules& exclusions, const std::string& sourceForStatus)
+    {
+        return m_clone.RunSequence(m_src, m_tgt, sourceForStatus, true, [&](bool&) {
+            return Guarded("cClone.CompareSourceToTarget_ExclusionsUse", false, [&] {
+                return CompareTrees(m_clone, m_clone.SourceRootRef(), m_clone.TargetRootRef(), m_sub, &exclusions);
+            });
+        });
+    }
+
+private:
+    // The comparison of the inclusions modes; true when it met no error. `stop`
+    // is set when the run must end here (cancelled, or no Source to judge by).
+    bool CompareInclusions(const std::string& includeSpecs, const std::string& includeMasks,
+                           const ExclusionRules* exclusions, bool& stop)
+    {
         RunHost& host = runHost();
-        m_clone.ResetFileOpsList(m_src, m_tgt);
         int rootErr = 0;
         if (const HeldFolderPtr root = m_clone.Handles().open(m_clone.TargetRootRef(), rootErr)) {
             m_haveRootDevice = true;
             m_rootId = root->id;
         }
-        if (m_clone.RootsOverlap(m_src, m_tgt) || m_clone.TargetRefused(m_src, m_tgt))
-            return false;
-
+        stop = true;
         host.setStatusText(StatusPanel::Panel1, "Scanning Source folder...");
         host.setStatusText(StatusPanel::Panel2, "");
         // An unreadable or missing Source root would make every Target file an orphan.
@@ -71,7 +86,7 @@ public:
                 return false;
         }
 
-        if (m_clone.DeleteMethod() != 2) {
+        if (m_clone.RunOptionsInForce().deleteMethod != 2) {
             host.setStatusText(StatusPanel::Panel1, "Scanning Target folder...");
             host.setStatusText(StatusPanel::Panel2, "");
             std::vector<std::string> targetItems;
@@ -108,39 +123,10 @@ public:
             }
             m_clone.ValidateRemoveFolderOps();
         }
-
-        if (m_clone.DeletionsCapped(m_tgt))
-            errors = true;
-        if (!m_clone.PlanOnly() && !m_clone.PerformFileOperations(sourceForStatus))
-            errors = true;
-        host.processEvents();
-        return !errors && !IsCloneCancelled();
+        stop = false;
+        return !errors;
     }
 
-    bool RunExclusions(const ExclusionRules& exclusions, const std::string& sourceForStatus)
-    {
-        RunHost& host = runHost();
-        m_clone.ResetFileOpsList(m_src, m_tgt);
-        host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
-        host.setStatusText(StatusPanel::Panel2, "0 files");
-        if (m_clone.RootsOverlap(m_src, m_tgt) || m_clone.TargetRefused(m_src, m_tgt))
-            return false;
-        bool errors = !Guarded("cClone.CompareSourceToTarget_ExclusionsUse", false,
-                               [&] {
-                                   return CompareTrees(m_clone, m_clone.SourceRootRef(), m_clone.TargetRootRef(),
-                                                       m_sub, &exclusions);
-                               });
-        if (m_clone.OverlapFound())
-            return false;
-        if (!IsCloneCancelled() && m_clone.DeletionsCapped(m_tgt))
-            errors = true;
-        if (!IsCloneCancelled() && !m_clone.PlanOnly() && !m_clone.PerformFileOperations(sourceForStatus))
-            errors = true;
-        host.processEvents();
-        return !errors && !IsCloneCancelled();
-    }
-
-private:
     // The part of `spec` below `root`, or false when it does not lie below it.
     static bool Below(const std::string& spec, const std::string& root, std::string& rest)
     {
@@ -344,7 +330,7 @@ private:
             host.processEvents();
             if (IsCloneCancelled())
                 return false;
-            if (m_clone.DeleteMethod() != 2 && !Guarded("cClone.AddFileToFileOpsArrayIfOrphan", false,
+            if (m_clone.RunOptionsInForce().deleteMethod != 2 && !Guarded("cClone.AddFileToFileOpsArrayIfOrphan", false,
                                                         [&] { return AddFileToFileOpsArrayIfOrphan(item); }))
                 ok = false;
         }

@@ -317,7 +317,7 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
 {
     return Guarded("cClone.CopyFileAndLogResults", true, [&] {
         CopyAttempt attempt;
-        const int32_t method = CopyMethod();
+        const int32_t method = m_run.copyMethod;
         if (!PrepareCopyIn(op, attempt) || method == 0)
             return FinishCopy(op, attempt);
 
@@ -375,7 +375,7 @@ bool cClone::DeleteFileAndLogResults(const std::string& FileName, const std::str
 bool cClone::DeleteFileAndLogResults(const FileOp& op)
 {
     return Guarded("cClone.DeleteFileAndLogResults", true, [&] {
-        const int32_t method = DeleteMethod();
+        const int32_t method = m_run.deleteMethod;
         if (method == 2)
             return false;
         const std::string& name = op.FileName;
@@ -550,10 +550,13 @@ cClone::~cClone() = default;
 bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
 {
     return Guarded("cClone.PerformFileOperations", false, [&] {
+        // A list performed on its own (after a plan) goes by the options as they are now.
+        if (!m_inRun)
+            TakeRunOptions();
         RunHost& host = runHost();
         const size_t count = FileOpsArray.size();
         std::vector<bool> skip(count, false);
-        if (ConfirmSyncActions() && count > 0) {
+        if (m_run.confirmSyncActions && count > 0) {
             std::vector<std::string> texts;
             if (GetSyncActionStrings(texts) > 0) {
                 std::vector<bool> skipped;
@@ -611,7 +614,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 return false;
             }
         }
-        if (copies >= kThreadedCopyMinimum && CopyMethod() == 0)
+        if (copies >= kThreadedCopyMinimum && m_run.copyMethod == 0)
             performer.pool.start(CopyThreadCount());
 
         bool errors = false;
@@ -671,7 +674,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 break;
             case FileOpDelete:
                 logAll();
-                if (DeleteMethod() != 2 && DeleteFileAndLogResults(op))
+                if (m_run.deleteMethod != 2 && DeleteFileAndLogResults(op))
                     errors = true;
                 break;
             case FileOpCreateFolder:
@@ -680,7 +683,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                     errors = true;
                 break;
             case FileOpRemoveFolder:
-                if (DeleteMethod() != 2)
+                if (m_run.deleteMethod != 2)
                     removals.push_back(op.TargetFolder);
                 break;
             }
@@ -696,7 +699,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         }
         logAll();
 
-        if (!cancelled && DeleteMethod() != 2) {
+        if (!cancelled && m_run.deleteMethod != 2) {
             std::unordered_set<std::string> done;
             for (auto it = removals.rbegin(); it != removals.rend(); ++it) {
                 if (!done.insert(**it).second)

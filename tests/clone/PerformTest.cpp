@@ -53,6 +53,41 @@ TEST_F(PerformTest, ConfirmationSkipsTheEntriesTakenOutWithoutLoggingThem)
     EXPECT_EQ(host.animation, (std::vector<bool>{false, true}));
 }
 
+// Options changed from the window while a run compares (the options dialog, a
+// menu) take effect at the next run, never half-way through this one.
+TEST_F(PerformTest, OptionsChangedDuringARunWaitForTheNextRun)
+{
+    struct ChangingHost : TestRunHost
+    {
+        cClone* engine = nullptr;
+        void processEvents() override
+        {
+            TestRunHost::processEvents();
+            engine->setDeleteMethod(2);    // Do Not Delete
+            engine->setCopyMethod(1);      // Safe Copy
+            engine->setMaxDeletePercent(1); // would withdraw every deletion
+        }
+    };
+    for (int i = 0; i < 12; ++i)
+        file("tgt/orphan" + std::to_string(i) + ".txt", "o");
+    file("src/new.txt", "n");
+    clone.setDeleteMethod(0);
+    clone.setCopyMethod(0);
+    clone.setMaxDeletePercent(0);
+    {
+        ChangingHost changing;
+        changing.engine = &clone;
+        EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    }
+    EXPECT_EQ(entriesStartingWith(" - Deleted: orphan").size(), 12u);
+    EXPECT_EQ(read(tgt() + "new.txt"), "n");
+    EXPECT_EQ(clone.DeleteMethod(), 2); // the change itself stands, for the next run
+    file("tgt/later.txt", "l");
+    log.ResetInMemoryLog();
+    EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    EXPECT_TRUE(exists(tgt() + "later.txt")) << "the next run goes by the new options";
+}
+
 TEST_F(PerformTest, ClosingTheConfirmationCancelsTheRunAndPerformsNothing)
 {
     file("src/a", "a");

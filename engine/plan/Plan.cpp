@@ -1,0 +1,228 @@
+// The operations list: appending to it, its guards (the deletion cap, folder
+// removals that are no longer empty, leftovers of killed runs) and its text.
+
+#include "engine/cClone.h"
+
+#include "app/services/AppState.h"
+#include "app/services/ErrorReporter.h"
+#include "app/services/RunHost.h"
+#include "engine/CloneInternal.h"
+#include "engine/FolderRoutines.h"
+#include "engine/Listing.h"
+#include "engine/RootPaths.h"
+#include "engine/RunControl.h"
+#include "engine/WorkerPool.h"
+#include "engine/cCompare.h"
+#include "engine/modCompare.h"
+#include "platform/DeviceId.h"
+#include "platform/FileCompare.h"
+#include "platform/FileInfo.h"
+#include "platform/FileOps.h"
+#include "platform/InstanceLock.h"
+#include "platform/SystemInfo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <unordered_set>
+
+
+namespace kestrow {
+
+using namespace clone_detail;
+
+namespace {
+
+const std::string kEmptyText;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// FileOp
+
+// A run plans one per file: a million of them stay under 100 bytes each.
+static_assert(sizeof(FileOp) <= 72);
+
+const std::string& FileOp::SourceFolderSpec() const
+{
+    return SourceFolder ? *SourceFolder : kEmptyText;
+}
+
+const std::string& FileOp::TargetFolderSpec() const
+{
+    return TargetFolder ? *TargetFolder : kEmptyText;
+}
+
+std::string FileOp::SourceFileSpec() const
+{
+    return OpType == FileOpCopy && SourceFolder ? *SourceFolder + FileName : std::string();
+}
+
+std::string FileOp::TargetFileSpec() const
+{
+    return (OpType == FileOpCopy || OpType == FileOpDelete) && TargetFolder ? *TargetFolder + FileName
+                                                                            : std::string();
+}
+
+bool cClone::IsSafeCopyLeftoverName(const std::string& name)
+{
+    return platform::isUniqueFileName(name, kSafeCopyPrefix, std::string(".") + kSafeCopyExtension);
+}
+
+void cClone::CountScannedEntry()
+{
+    ++FilesScannedCount;
+    if (FilesScannedCount % 25 == 0)
+        runHost().setStatusText(StatusPanel::Panel2, std::to_string(FilesScannedCount) + " files");
+}
+
+void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                       const std::string& name, const CloneEntryState* listed, bool listedRegular,
+                       bool replaces)
+{
+    if (IsSafeCopyLeftoverName(name))
+        return; // half a copy of something else, never cloned on
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpCopy;
+    op.FileName = name;
+    op.SourceFolder = sourceFolder;
+    op.TargetFolder = targetFolder;
+    if (listed) {
+        op.SourceKnown = true;
+        op.SourceRegular = listedRegular;
+        op.TargetListed = replaces;
+        op.SourceListed = *listed;
+    }
+}
+
+void cClone::AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name)
+{
+    if (IsSafeCopyLeftoverName(name)) {
+        LeftoverTempFiles.push_back(*targetFolder + name); // ours, not an orphan of the Source
+        m_leftovers.emplace_back(targetFolder, name);
+        return;
+    }
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpDelete;
+    op.FileName = name;
+    op.TargetFolder = targetFolder;
+}
+
+void cClone::AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpCreateFolder;
+    op.SourceFolder = sourceFolder;
+    op.TargetFolder = targetFolder;
+    m_createdFolderOps.insert(*targetFolder);
+}
+
+void cClone::AddRemoveFolderOp(const FolderSpecRef& targetFolder)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpRemoveFolder;
+    op.TargetFolder = targetFolder;
+}
+
+bool cClone::CreateFolderFileOpAlreadyAdded(const std::string& path) const
+{
+    return m_createdFolderOps.contains(path);
+}
+
+bool cClone::DeletionsCapped(const std::string& target)
+{
+    const int32_t percent = m_run.maxDeletePercent;
+    if (percent <= 0 || m_run.deleteMethod == 2)
+        return false;
+    const int64_t deletions = std::count_if(FileOpsArray.begin(), FileOpsArray.end(), [](const FileOp& op) {
+        return op.OpType == FileOpDelete && !op.Removed;
+    });
+    if (deletions < kDeleteCapMinimumFiles || deletions * 100 <= int64_t{percent} * TargetFilesListed)
+        return false;
+    for (FileOp& op : FileOpsArray) {
+        if (op.OpType == FileOpDelete || op.OpType == FileOpRemoveFolder)
+            op.Removed = true;
+    }
+    LogAdd(LogEntryType::FolderPathError, "Target: " + target, {}, {}, 0,
+           "Problems processing the Target folder. " + std::to_string(deletions) + " of its " +
+               std::to_string(TargetFilesListed) + " files were to be deleted, more than the limit of " +
+               std::to_string(percent) + "%, so nothing was deleted from it.");
+    return true;
+}
+
+void cClone::RemoveLeftoverTempFiles()
+{
+    if (m_run.deleteMethod == 2)
+        return;
+    for (const auto& [folder, name] : m_leftovers) {
+        const std::string spec = *folder + name;
+        int err = 0;
+        if (const HeldFolderPtr held = m_handles->open(folder, err))
+            err = platform::removeLeftoverFileAt(held->folder, name);
+        if (err == 0)
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Removed a temporary file left by an interrupted run. - '" + spec + "' ");
+        else if (!IsMissingError(err))
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Not removed, as it is not a temporary file of this program: " + GetSystemErrorMessage(err) +
+                       " - '" + spec + "' ");
+    }
+    LeftoverTempFiles.clear();
+    m_leftovers.clear();
+}
+
+void cClone::ValidateRemoveFolderOps()
+{
+    Guarded("cClone.ValidateRemoveFolderOps", [&] {
+        for (FileOp& op : FileOpsArray) {
+            if (op.OpType == FileOpRemoveFolder && !IsHeldFolderEmpty(*m_handles, op.TargetFolder))
+                op.Removed = true;
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// cClone: the text form of the list
+
+std::string cClone::SyncActionString(const FileOp& op)
+{
+    if (op.Removed)
+        return "|REMOVED ACTION|";
+    switch (op.OpType) {
+    case FileOpCopy:
+        return "     COPY FILE     \"" + op.FileName + "\"  FROM  " + op.SourceFolderSpec() + "  TO  " +
+               op.TargetFolderSpec();
+    case FileOpDelete:
+        return "     DELETE FILE     \"" + op.FileName + "\"  FROM  " + op.TargetFolderSpec();
+    case FileOpCreateFolder:
+        return "     CREATE FOLDER     " + op.TargetFolderSpec();
+    case FileOpRemoveFolder:
+        return "     DELETE FOLDER     " + op.TargetFolderSpec();
+    }
+    return {};
+}
+
+int32_t cClone::GetSyncActionStrings(std::vector<std::string>& strings) const
+{
+    return Guarded("cClone.GetSyncActionStrings", int32_t{0}, [&] {
+        strings.clear();
+        strings.reserve(FileOpsArray.size());
+        int32_t count = 0;
+        RunHost& host = runHost();
+        for (const FileOp& op : FileOpsArray) {
+            strings.push_back(SyncActionString(op));
+            if (!op.Removed)
+                ++count;
+            host.processEvents();
+        }
+        return count;
+    });
+}
+
+} // namespace kestrow
