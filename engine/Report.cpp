@@ -106,16 +106,6 @@ platform::FileComparer& comparer()
     return instance;
 }
 
-// The text logged for a comparison failure, as the comparison methods word it.
-std::string failureText(uint32_t code)
-{
-    if (code <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-        const std::string systemText = platform::errnoText(static_cast<int>(code));
-        if (!systemText.empty())
-            return systemText;
-    }
-    return comparer().errorText(code);
-}
 
 // AreFilesSameUsingContents and AreFilesSameUsingCRC32 through the two held
 // folders: the same judgements, the same log entries (kinds 12, 13), no path
@@ -197,7 +187,7 @@ private:
         m_error = true;
         if (gCloneLog)
             gCloneLog->Add(kind, {}, m_name, m_sourceFolder, m_targetFolder, static_cast<int32_t>(code),
-                           failureText(code));
+                           ComparisonFailureText(code));
         comparer().reset();
         return false;
     }

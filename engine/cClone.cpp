@@ -144,16 +144,6 @@ ExclusionRules MakeExclusionRules(const std::string& sourceRoot, const std::stri
 
 namespace {
 
-// The text logged for a comparison failure code, as the comparison methods give it.
-std::string ComparisonFailureText(uint32_t code)
-{
-    if (code <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-        std::string text = platform::errnoText(static_cast<int>(code));
-        if (!text.empty())
-            return text;
-    }
-    return platform::FileComparer().errorText(code);
-}
 
 // Whether the pair is the same by a verdict made ahead; a failure is logged as the
 // comparison method logs it.

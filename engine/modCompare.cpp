@@ -27,18 +27,6 @@ platform::FileComparer& comparer()
     return instance;
 }
 
-// The text logged for a failure code: the system's message for an errno, the
-// comparer's own text for anything the system does not know.
-std::string failureText(uint32_t code)
-{
-    if (code <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
-        const std::string systemText = platform::errnoText(static_cast<int>(code));
-        if (!systemText.empty())
-            return systemText;
-    }
-    return comparer().errorText(code);
-}
-
 void logFailure(LogEntryType kind, const std::string& fileName, const std::string& sourceFolderSpec,
                 const std::string& targetFolderSpec, uint32_t code, const std::string& text)
 {
@@ -105,13 +93,23 @@ bool crcOf(const std::string& spec, const std::string& fileName, const std::stri
     if (code != 0) {
         errorFlag = true;
         logFailure(LogEntryType::CrcCompareError, fileName, sourceFolderSpec, targetFolderSpec, code,
-                   failureText(code));
+                   ComparisonFailureText(code));
         files.reset();
     }
     return false;
 }
 
 } // namespace
+
+std::string ComparisonFailureText(uint32_t code)
+{
+    if (code <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
+        const std::string systemText = platform::errnoText(static_cast<int>(code));
+        if (!systemText.empty())
+            return systemText;
+    }
+    return platform::FileComparer().errorText(code);
+}
 
 int64_t RoundedSecondsDifference(int64_t sourceTime, int64_t targetTime)
 {
@@ -192,7 +190,7 @@ bool AreFilesSameUsingContents(const std::string& sourceFolderSpec, const std::s
         if (check.judgement == Judgement::Failed) {
             errorFlag = true;
             logFailure(LogEntryType::ContentCompareError, fileName, sourceFolderSpec, targetFolderSpec,
-                       check.code, failureText(check.code));
+                       check.code, ComparisonFailureText(check.code));
             return false;
         }
         if (check.judgement != Judgement::ReadContents)
@@ -210,7 +208,7 @@ bool AreFilesSameUsingContents(const std::string& sourceFolderSpec, const std::s
             return false;
         errorFlag = true;
         logFailure(LogEntryType::ContentCompareError, fileName, sourceFolderSpec, targetFolderSpec, code,
-                   failureText(code));
+                   ComparisonFailureText(code));
         files.reset();
         return false;
     });
@@ -226,7 +224,7 @@ bool AreFilesSameUsingCRC32(const std::string& sourceFolderSpec, const std::stri
         if (check.judgement == Judgement::Failed) {
             errorFlag = true;
             logFailure(LogEntryType::CrcCompareError, fileName, sourceFolderSpec, targetFolderSpec,
-                       check.code, failureText(check.code));
+                       check.code, ComparisonFailureText(check.code));
             return false;
         }
         if (check.judgement != Judgement::ReadContents)

@@ -58,4 +58,8 @@ int64_t FAT_NTFS_TimeDiffAllowance(int64_t difference, bool ignoreTwoSec, bool i
 // even (1.5 s gives 2, 2.5 s gives 2, -1.5 s gives -2).
 int64_t RoundedSecondsDifference(int64_t sourceTime, int64_t targetTime);
 
+// The text logged for a comparison failure code: the system's message for an
+// errno, the comparer's own text for a code the system does not know.
+std::string ComparisonFailureText(uint32_t code);
+
 } // namespace kestrow
