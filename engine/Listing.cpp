@@ -1,5 +1,7 @@
 #include "engine/Listing.h"
 
+#include "engine/CloneInternal.h"
+
 #include "app/services/ErrorReporter.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
@@ -27,63 +29,81 @@ enum class Walk
     Cancelled
 };
 
-Walk filesMatchingMasks(const std::string& folderSpec, bool includeSubfolders, const StringCollection& masks,
-                        std::vector<std::string>& items)
+// One folder's entries, the trash folders of a mount's top left out, and its
+// subfolders as folders of the walk; the folder itself is let go again, so a
+// deep tree does not hold a descriptor per level.
+struct WalkLevel
 {
+    bool listed = false;
     std::vector<platform::DirEntry> entries;
-    platform::listFolder(folderSpec, entries); // what could not be read is simply not there
-    for (const platform::DirEntry& entry : entries) {
+    std::vector<FolderSpecRef> subfolders; // one per folder entry, in order
+};
+
+WalkLevel ListLevel(clone_detail::FolderHandles& handles, const FolderSpecRef& folder)
+{
+    WalkLevel level;
+    const auto listing = clone_detail::ListIndexed(handles, folder);
+    level.listed = listing->error == 0; // what could not be read is simply not there
+    level.entries = std::move(listing->entries);
+    for (const platform::DirEntry& entry : level.entries) {
+        if (entry.isFolder())
+            level.subfolders.push_back(clone_detail::ChildRef(folder, listing->held.get(), entry));
+    }
+    return level;
+}
+
+Walk filesMatchingMasks(clone_detail::FolderHandles& handles, const FolderSpecRef& folder, bool includeSubfolders,
+                        const StringCollection& masks, std::vector<std::string>& items)
+{
+    const WalkLevel level = ListLevel(handles, folder);
+    size_t next = 0;
+    for (const platform::DirEntry& entry : level.entries) {
         if (IsCloneCancelled())
             return Walk::Cancelled;
-        if (IsMountTrashEntry(folderSpec, entry.name))
-            continue;
         if (!entry.isFolder()) {
             if (FileMatchesPatternInCollection(entry.name, masks))
-                items.push_back(folderSpec + entry.name);
+                items.push_back(*folder + entry.name);
             continue;
         }
+        const FolderSpecRef& subfolder = level.subfolders[next++];
         if (!includeSubfolders)
             continue;
-        const std::string subfolder = folderSpec + entry.name + '/';
         int32_t reason = SkipReasonNone;
         if (AreFolderAttributesSkipped(entry, reason)) {
-            LogSkip(SkipSubject::Folder, reason, subfolder);
+            LogSkip(SkipSubject::Folder, reason, *subfolder);
             continue;
         }
-        if (filesMatchingMasks(subfolder, includeSubfolders, masks, items) == Walk::Cancelled)
+        if (filesMatchingMasks(handles, subfolder, includeSubfolders, masks, items) == Walk::Cancelled)
             return Walk::Cancelled;
     }
     return Walk::Done;
 }
 
-Walk folderContents(const std::string& folderSpec, std::vector<std::string>& items, bool includeSubfolders)
+Walk folderContents(clone_detail::FolderHandles& handles, const FolderSpecRef& folder,
+                    std::vector<std::string>& items, bool includeSubfolders)
 {
-    std::vector<platform::DirEntry> entries;
-    const bool listed = platform::listFolder(folderSpec, entries) == 0;
-    bool hasContent = false;
-    for (const platform::DirEntry& entry : entries) {
+    const WalkLevel level = ListLevel(handles, folder);
+    size_t next = 0;
+    for (const platform::DirEntry& entry : level.entries) {
         if (IsCloneCancelled())
             return Walk::Cancelled;
-        if (IsMountTrashEntry(folderSpec, entry.name))
-            continue;
-        hasContent = true;
         if (!entry.isFolder()) {
-            items.push_back(folderSpec + entry.name);
+            items.push_back(*folder + entry.name);
             continue;
         }
+        const FolderSpecRef& subfolder = level.subfolders[next++];
         if (!includeSubfolders)
             continue;
-        const std::string subfolder = folderSpec + entry.name + '/';
         int32_t reason = SkipReasonNone;
         if (AreFolderAttributesSkipped(entry, reason)) {
-            LogSkip(SkipSubject::Folder, reason, subfolder);
+            LogSkip(SkipSubject::Folder, reason, *subfolder);
             continue;
         }
-        if (folderContents(subfolder, items, includeSubfolders) == Walk::Cancelled)
+        if (folderContents(handles, subfolder, items, includeSubfolders) == Walk::Cancelled)
             return Walk::Cancelled;
     }
-    if (listed && !hasContent)
-        items.push_back(folderSpec);
+    if (level.listed && level.entries.empty())
+        items.push_back(*folder);
     return Walk::Done;
 }
 
@@ -102,8 +122,11 @@ bool GetFilesInPathMatchingMasks(const std::string& folderSpec, bool includeSubf
     return Guarded("modKestrow.GetFilesInPathMatchingMasks", false, [&] {
         if (masks.empty())
             return true;
-        return filesMatchingMasks(WithTrailingSlash(folderSpec), includeSubfolders, masks, items) ==
-               Walk::Done;
+        // Through held folders from the root given: never through a link or into a
+        // mount that takes a listed folder's place, and at any depth.
+        clone_detail::FolderHandles handles;
+        return filesMatchingMasks(handles, FolderSpecRef::Root(WithTrailingSlash(folderSpec), 1), includeSubfolders,
+                                  masks, items) == Walk::Done;
     });
 }
 
@@ -182,7 +205,9 @@ bool GetFolderContents_ExclusionsUse(const std::string& folderSpec, std::vector<
                                      bool includeSubfolders)
 {
     return Guarded("cClone.GetFolderContents_ExclusionsUse", false, [&] {
-        return folderContents(WithTrailingSlash(folderSpec), items, includeSubfolders) == Walk::Done;
+        clone_detail::FolderHandles handles;
+        return folderContents(handles, FolderSpecRef::Root(WithTrailingSlash(folderSpec), 1), items,
+                              includeSubfolders) == Walk::Done;
     });
 }
 

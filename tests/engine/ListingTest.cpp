@@ -166,14 +166,17 @@ TEST_F(ListingTest, FolderContentsWithoutSubfolders)
     EXPECT_EQ(items, std::vector<std::string>{s("empty/")});
 }
 
-TEST_F(ListingTest, PathsBeyondTheSystemLimitYieldNothingAndNoError)
+TEST_F(ListingTest, PathsBeyondTheSystemLimitAreListedFromTheirRoot)
 {
     const std::string deep = makeDeepFolder("deep");
+    const std::vector<std::string> deepest{deep + "/f"};
     std::vector<std::string> items;
     EXPECT_TRUE(GetFolderContents_ExclusionsUse(tmp / "deep", items, true));
-    EXPECT_TRUE(items.empty()) << "every reachable level holds a subfolder; the last cannot be listed";
+    EXPECT_EQ(items, deepest) << "every level below the root is reached by name, whatever the path's length";
+    items.clear();
     EXPECT_TRUE(GetFilesInPathMatchingMasks(tmp / "deep", true, masksOf("*"), items));
-    EXPECT_TRUE(items.empty());
+    EXPECT_EQ(items, deepest);
+    // A root named by a path past the limit cannot be opened: nothing, and no error entry.
     EXPECT_TRUE(GetTopLevelFolderContentsInCollection(deep, true).empty());
     EXPECT_TRUE(log.InMemoryString().empty());
 }
