@@ -6,8 +6,14 @@
 #include "tests/dialogs1/DialogTestSupport.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -92,6 +98,53 @@ TEST_F(RestoreTest, ChosenItemsAreCopiedBackAndNothingElse)
     EXPECT_EQ(scripted.messages().back().icon, MsgIcon::Information);
     const std::string logText = content(log.LogFileSpec());
     EXPECT_NE(logText.find("<Begin: RESTORE SOURCE: Docs>"), std::string::npos) << logText;
+}
+
+// A folder whose path is far past the kernel's limit comes back like any other.
+TEST_F(RestoreTest, AnItemDeeperThanThePathLimitIsRestored)
+{
+    // 30 levels of 200 bytes below backup/: made and read level by level.
+    const std::string level(200, 'r');
+    auto descend = [&](const std::string& base, bool make) {
+        int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        for (int i = 0; fd >= 0 && i < 30; ++i) {
+            if (make)
+                ::mkdirat(fd, level.c_str(), 0755);
+            const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(fd);
+            fd = next;
+        }
+        return fd;
+    };
+    std::string relative;
+    for (int i = 0; i < 30; ++i)
+        relative += level + "/";
+    const int deepTarget = descend(target, true);
+    ASSERT_GE(deepTarget, 0);
+    const int out = ::openat(deepTarget, "deep.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(out, 0);
+    ASSERT_EQ(::write(out, "deep", 4), 4);
+    ::close(out);
+    ::close(deepTarget);
+
+    EXPECT_EQ(RunRestore(restore, true, target + relative, frontEnd), RestoreOutcome::Succeeded)
+        << ::testing::PrintToString(messageTexts());
+    const int deepSource = descend(source, false);
+    ASSERT_GE(deepSource, 0) << "the deep folder was not restored";
+    char text[8] = {};
+    const int in = ::openat(deepSource, "deep.txt", O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(in >= 0 ? ::read(in, text, sizeof text) : -1, 4);
+    EXPECT_EQ(std::string(text), "deep");
+    if (in >= 0)
+        ::close(in);
+    ::close(deepSource);
+    expectNothingDeleted();
+    // Deep trees are left for the fixture's removal, which goes by path: take them down here.
+    const auto quoted = [](const std::string& text) { return "'" + text + "'"; }; // temporary paths only
+    EXPECT_EQ(std::system(("cd " + quoted(target) + " && rm -rf " + level + " && cd " + quoted(source) +
+                           " && rm -rf " + level)
+                              .c_str()),
+              0);
 }
 
 TEST_F(RestoreTest, TheTargetFolderItselfRestoresEverything)
