@@ -1,16 +1,11 @@
 #pragma once
-// Identity of folders for the clone engine's safety checks: which file system
-// holds a folder, and where a root really lies once links are resolved.
+// Where a root really lies once links are resolved: the spelling-based overlap
+// check for roots that cannot be opened (yet).
 
 #include <cstdint>
 #include <string>
 
 namespace kestrow::platform {
-
-// The device (st_dev) of the file system holding `path`. A final symbolic link
-// is followed only when `followLink` (a root a person chose may be a link; a
-// folder met in a listing never is). Returns 0 or errno.
-int folderDevice(const std::string& path, uint64_t& device, bool followLink);
 
 // `path` made absolute (relative to the working folder), with ".", ".." and
 // symbolic links resolved in the longest part that exists; the rest is kept as

@@ -54,8 +54,6 @@ public:
 
 private:
     friend int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out);
-    friend int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& name,
-                          const PathAttributes& source, PathAttributes& sourceAfter);
     friend struct detail::OpenFolderAccess;
 
     int m_fd = -1;
@@ -67,22 +65,6 @@ int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAtt
 
 // The longest path (in bytes, its terminating NUL included) the kernel takes.
 extern const size_t kPathMax;
-
-// What copyFileIn returns when it leaves a copy to copyFile; nothing has been changed then.
-inline constexpr int kCopyByPath = -1;
-
-// copyFile(from + name, to + name, CopyFlavor::Regular) for the common case,
-// with both folders held open: `source` (from entryAttributesIn, just before) is
-// a regular file that can be opened, and the Target is missing or a regular file
-// with owner write permission. Anything else (a link, a special file or a folder
-// on either side, a read-only Target, the same file twice, an unreadable Source)
-// gives kCopyByPath without a change, so copyFile can do it with every error it
-// gives. Otherwise returns 0 or the errno copyFile would give, leaving what
-// copyFile would leave: no partial file when the Target was missing. After a
-// copy, `sourceAfter` is `source` with the size and last-write time the file that
-// was read has now (kind Missing when that cannot be read).
-int copyFileIn(const OpenFolder& from, const OpenFolder& to, const std::string& name,
-               const PathAttributes& source, PathAttributes& sourceAfter);
 
 // Makes one folder (mode 0777 & ~umask). EEXIST when something is there.
 int makeFolder(const std::string& path);

@@ -1,4 +1,5 @@
 #include "platform/FileOps.h"
+#include "platform/FolderAt.h"
 
 #include "platform/FileInfo.h"
 #include "tests/platform/PlatformTestUtil.h"
@@ -442,9 +443,9 @@ TEST(SyncFile, FlushesFilesAndFoldersAndNeverOpensAFifo)
     EXPECT_EQ(syncFile(tmp.path() + "/absent"), ENOENT);
 }
 
-// copyFileIn does what copyFile does for a regular file, through folders held
-// open, or leaves the copy to copyFile without changing anything.
-TEST(CopyFileIn, CopiesAsCopyFileDoesWithTheModeTheSourceHas)
+// copyFileAt gives the copy the Source's own mode and times whatever the umask,
+// whether or not the caller knows the Source from a listing.
+TEST(CopyFileAt, CopiesWithTheModeAndTimesTheSourceHas)
 {
     TempDir tmp;
     const std::string src = tmp.makeDir("src") + "/";
@@ -461,62 +462,41 @@ TEST(CopyFileIn, CopiesAsCopyFileDoesWithTheModeTheSourceHas)
         {"the umask leaves the bits whole", 5000, 0640, 022},
         {"the umask takes bits away: put back", 5000, 0666, 077},
         {"the umask changed since the folder was opened", 5000, 0640, 027},
-        {"set-user-ID bit", 100, 04755, 022},
+        {"set-user-ID bit of the copy's own owner", 100, 04755, 022},
         {"a read-only source", 3 * 1024 * 1024 + 5, 0444, 022},
     };
     OpenFolder from, to;
     ASSERT_EQ(from.open(src), 0);
     ASSERT_EQ(to.open(dst), 0);
     int n = 0;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.proves);
-        const mode_t saved = ::umask(row.umask);
-        const std::string name = "f" + std::to_string(++n);
-        const std::string data = t::patternBytes(row.size, static_cast<unsigned>(n));
-        tmp.writeFile("src/" + name, data);
-        t::setMtime(src + name, 1700000001, 987654321 - n);
-        t::chmodOrFail(src + name, row.mode);
+    for (const bool listed : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.proves) + (listed ? ", as listed" : ""));
+            const mode_t saved = ::umask(row.umask);
+            const std::string name = "f" + std::to_string(++n);
+            const std::string data = t::patternBytes(row.size, static_cast<unsigned>(n));
+            tmp.writeFile("src/" + name, data);
+            t::setMtime(src + name, 1700000001, 987654321 - n);
+            t::chmodOrFail(src + name, row.mode);
 
-        PathAttributes before, after;
-        ASSERT_EQ(entryAttributesIn(from, name, before), 0);
-        EXPECT_EQ(before.kind, PathKind::File);
-        EXPECT_EQ(before.size, row.size);
-        EXPECT_EQ(copyFileIn(from, to, name, before, after), 0);
-        ::umask(saved);
-        EXPECT_EQ(t::readAll(dst + name), data);
-        const struct stat s = t::lstatOf(src + name);
-        const struct stat d = t::lstatOf(dst + name);
-        EXPECT_EQ(d.st_mode & 07777, row.mode & 07777);
-        EXPECT_EQ(d.st_mtim.tv_sec, s.st_mtim.tv_sec);
-        EXPECT_EQ(d.st_mtim.tv_nsec, s.st_mtim.tv_nsec);
-        EXPECT_EQ(after.size, before.size);
-        EXPECT_EQ(after.lastWrite, before.lastWrite);
+            PathAttributes before;
+            ASSERT_EQ(entryAttributesIn(from, name, before), 0);
+            EXPECT_EQ(copyFileAt(from, name, to, name, CopyFlavor::Regular, listed ? &before : nullptr), 0);
+            ::umask(saved);
+            EXPECT_EQ(t::readAll(dst + name), data);
+            const struct stat s = t::lstatOf(src + name);
+            const struct stat d = t::lstatOf(dst + name);
+            EXPECT_EQ(d.st_mode & 07777, row.mode & 07777);
+            EXPECT_EQ(d.st_mtim.tv_sec, s.st_mtim.tv_sec);
+            EXPECT_EQ(d.st_mtim.tv_nsec, s.st_mtim.tv_nsec);
+        }
     }
 }
 
-TEST(CopyFileIn, OverwritesAWritableTargetInPlaceKeepingItsAccessTime)
-{
-    TempDir tmp;
-    const std::string src = tmp.makeDir("src") + "/";
-    const std::string dst = tmp.makeDir("dst") + "/";
-    tmp.writeFile("src/a", "short");
-    tmp.writeFile("dst/a", std::string(10000, 'L'));
-    t::setTimes(dst + "a", {1500000000, 111}, {1500000000, 222});
-    const ino_t inode = t::lstatOf(dst + "a").st_ino;
-    OpenFolder from, to;
-    ASSERT_EQ(from.open(src), 0);
-    ASSERT_EQ(to.open(dst), 0);
-    PathAttributes before, after;
-    ASSERT_EQ(entryAttributesIn(from, "a", before), 0);
-    ASSERT_EQ(copyFileIn(from, to, "a", before, after), 0);
-    const struct stat d = t::lstatOf(dst + "a"); // before a read moves the access time
-    EXPECT_EQ(d.st_ino, inode);
-    EXPECT_EQ(d.st_atim.tv_sec, 1500000000);
-    EXPECT_EQ(d.st_atim.tv_nsec, 111);
-    EXPECT_EQ(t::readAll(dst + "a"), "short");
-}
-
-TEST(CopyFileIn, LeavesEveryOtherCaseToCopyFileUnchanged)
+// What copyFileAt does with everything but a plain pair: a link is copied as a
+// link, a link at the Target is replaced and never written through, and what
+// it refuses stays as it was.
+TEST(CopyFileAt, EveryOtherCaseIsCopiedOrRefusedWithoutWritingThrough)
 {
     TempDir tmp;
     const std::string src = tmp.makeDir("src") + "/";
@@ -537,19 +517,23 @@ TEST(CopyFileIn, LeavesEveryOtherCaseToCopyFileUnchanged)
     OpenFolder from, to;
     ASSERT_EQ(from.open(src), 0);
     ASSERT_EQ(to.open(dst), 0);
-    for (const char* name : {"link", "readonly", "folder", "linked", "same", "missing"}) {
-        SCOPED_TRACE(name);
-        PathAttributes before, after;
-        entryAttributesIn(from, name, before);
-        EXPECT_EQ(copyFileIn(from, to, name, before, after), kCopyByPath);
+    struct Row
+    {
+        const char* name;
+        int result;
+    };
+    for (const Row row : {Row{"link", 0}, Row{"readonly", EACCES}, Row{"folder", EISDIR}, Row{"linked", 0},
+                          Row{"same", EINVAL}, Row{"missing", ENOENT}}) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(copyFileAt(from, row.name, to, row.name, CopyFlavor::Regular), row.result);
     }
     EXPECT_EQ(t::readAll(dst + "readonly"), "old");
     EXPECT_TRUE(S_ISDIR(t::lstatOf(dst + "folder").st_mode));
-    EXPECT_TRUE(S_ISLNK(t::lstatOf(dst + "linked").st_mode));
+    EXPECT_TRUE(S_ISREG(t::lstatOf(dst + "linked").st_mode));
+    EXPECT_EQ(t::readAll(dst + "linked"), "file where the Target has a link");
     EXPECT_EQ(t::readAll(src + "victim"), "untouched");
-    EXPECT_FALSE(t::exists(dst + "link"));
+    EXPECT_TRUE(S_ISLNK(t::lstatOf(dst + "link").st_mode));
     EXPECT_FALSE(t::exists(dst + "missing"));
-
 }
 
 TEST(CopyFileIn, AttributesByNameMatchThoseByPath)
