@@ -429,6 +429,7 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
 bool cClone::RunSequence(const std::string& source, const std::string& target, const std::string& statusSource,
                          bool statusFirst, const std::function<bool(bool& stop)>& compare)
 {
+    const CompareSnapshot compareOptions; // and the engine's own, in ResetFileOpsList
     ResetFileOpsList(source, target);
     struct RunEnd
     {

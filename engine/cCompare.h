@@ -54,7 +54,24 @@ private:
 // The program-wide options, created at start-up and released at shutdown; null before.
 extern cCompare* gCompare;
 
-// gCompare, or a fresh cCompare (method 0, every flag off) while there is none.
+// gCompare, or a fresh cCompare (method 0, every flag off) while there is none;
+// on a thread that holds a CompareSnapshot, that snapshot.
 const cCompare& CompareOptions();
+
+// While it lives, CompareOptions() on the thread that made it gives the options
+// as they were when it was made, so a run compares by one set of options from
+// start to end whatever the window changes meanwhile. Snapshots nest.
+class CompareSnapshot
+{
+public:
+    CompareSnapshot();
+    ~CompareSnapshot();
+    CompareSnapshot(const CompareSnapshot&) = delete;
+    CompareSnapshot& operator=(const CompareSnapshot&) = delete;
+
+private:
+    cCompare m_copy;
+    const cCompare* m_previous;
+};
 
 } // namespace kestrow

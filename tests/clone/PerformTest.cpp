@@ -66,11 +66,13 @@ TEST_F(PerformTest, OptionsChangedDuringARunWaitForTheNextRun)
             engine->setDeleteMethod(2);    // Do Not Delete
             engine->setCopyMethod(1);      // Safe Copy
             engine->setMaxDeletePercent(1); // would withdraw every deletion
+            gCompare->setIgnoreHiddenFiles(true);
         }
     };
     for (int i = 0; i < 12; ++i)
         file("tgt/orphan" + std::to_string(i) + ".txt", "o");
     file("src/new.txt", "n");
+    file("src/.hidden", "h");
     clone.setDeleteMethod(0);
     clone.setCopyMethod(0);
     clone.setMaxDeletePercent(0);
@@ -81,6 +83,7 @@ TEST_F(PerformTest, OptionsChangedDuringARunWaitForTheNextRun)
     }
     EXPECT_EQ(entriesStartingWith(" - Deleted: orphan").size(), 12u);
     EXPECT_EQ(read(tgt() + "new.txt"), "n");
+    EXPECT_EQ(read(tgt() + ".hidden"), "h") << "the skip options too are those the run began with";
     EXPECT_EQ(clone.DeleteMethod(), 2); // the change itself stands, for the next run
     file("tgt/later.txt", "l");
     log.ResetInMemoryLog();
