@@ -198,7 +198,9 @@ bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const s
                 same = AreFilesSameUsingCRC32(sourceFolder, targetFolder, source.name, error);
             break;
         default:
-            same = newer == 0;
+            // Times alone would take a file rewritten within the allowance, at another
+            // size, for the same one for ever.
+            same = newer == 0 && source.size == target.size;
             break;
         }
     }
