@@ -343,6 +343,23 @@ INSTANTIATE_TEST_SUITE_P(Report, TwoSecondDifference,
                                            TwoSecondRow{"WithAllowance", true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The report judges a pair as a run does: another size is a change, even within the allowance.
+TEST_F(ReportTest, AnotherSizeIsAChangeWhateverTheTimes)
+{
+    put("src", "same-time.txt", "longer text", T);
+    put("tgt", "same-time.txt", "short", T);
+    put("src", "within-allowance.txt", "longer text", T + 2);
+    put("tgt", "within-allowance.txt", "short", T);
+    put("src", "unchanged.txt", "same", T);
+    put("tgt", "unchanged.txt", "same", T);
+    compare.setCompareMethod(0);
+    compare.setIgnoreFAT_NTFS_TwoSecDiff(true);
+    const Lists lists = diff(true);
+    std::vector<std::string> changed = lists.changed;
+    std::sort(changed.begin(), changed.end());
+    EXPECT_EQ(changed, (std::vector<std::string>{src() + "same-time.txt", src() + "within-allowance.txt"}));
+}
+
 // ShowHTMLFileInBrowser's two messages, through an opener that starts nothing.
 struct OpenerRow
 {
