@@ -247,6 +247,12 @@ void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& 
     m_targetRoot = FolderSpecRef::Root(targetRoot, 2);
     m_handles->openRoot(m_sourceRoot);
     m_handles->openRoot(m_targetRoot);
+    m_folderFinishes.clear();
+    m_metadataLoss.take();
+    m_targetFeatures = {};
+    int err = 0;
+    if (const HeldFolderPtr target = m_handles->open(m_targetRoot, err))
+        platform::probeTargetFeatures(target->folder, m_targetFeatures);
 }
 
 void cClone::EndRun()
@@ -254,6 +260,7 @@ void cClone::EndRun()
     if (!m_run.planOnly) {
         std::deque<FileOp>().swap(FileOpsArray);
         std::unordered_set<std::string>().swap(m_createdFolderOps);
+        std::vector<FolderFinish>().swap(m_folderFinishes);
         LeftoverTempFiles.clear();
         m_refs.clear();
         m_handles->clear();

@@ -18,6 +18,9 @@
 // Status texts, event pumping, the animation flag and the confirmation list go
 // through runHost(); cancellation through CancelRequested / IsCloneCancelled.
 
+#include "platform/DirList.h"
+#include "platform/Metadata.h"
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -45,6 +48,8 @@ enum FileOpType : int32_t
     FileOpDelete = 1,
     FileOpCreateFolder = 2,
     FileOpRemoveFolder = 3,
+    // Data the same, metadata (permission bits, owner, extended attributes) not.
+    FileOpUpdateAttributes = 4,
 };
 
 // The listed state of a Source entry carried into a planned copy, so a file
@@ -165,6 +170,8 @@ private:
 //   FileOpDelete:       FileName, TargetFolderSpec
 //   FileOpCreateFolder: SourceFolderSpec, TargetFolderSpec (the folder to create)
 //   FileOpRemoveFolder: TargetFolderSpec (the folder to remove)
+//   FileOpUpdateAttributes: FileName, SourceFolderSpec, TargetFolderSpec (a file);
+//                       no FileName: the two folders themselves
 // Unused texts are empty. Kept small (72 bytes): a run plans one per file.
 struct FileOp
 {
@@ -346,6 +353,24 @@ public:
     void AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name);
     void AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder);
     void AddRemoveFolderOp(const FolderSpecRef& targetFolder);
+    // `name` empty: the folders themselves.
+    void AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                               const std::string& name);
+    // A folder present in both trees: its metadata and last-write time are made
+    // the Source's once the list is done (`differs`: the listings saw another
+    // last-write time; `attributesOp`: the index of its FileOpUpdateAttributes).
+    // `checkAttributes`: its owner, modes and attributes are compared then too
+    // (a root, whose own listing nobody made).
+    void NoteFolderPair(const FolderSpecRef& source, const FolderSpecRef& target, bool differs,
+                        int64_t attributesOp = -1, bool checkAttributes = false);
+    // Whether a pair judged the same by its data differs in metadata the Target
+    // can hold and this process may set. Extended attributes are read (entry by
+    // name in `from` and `to`, the folders listed) only where the Source changed
+    // after the Target did.
+    bool AttributesDiffer(const platform::DirEntry& source, const platform::DirEntry& target,
+                          const clone_detail::HeldFolder* from, const clone_detail::HeldFolder* to) const;
+    // What the Target root's file system keeps (probed when the run began).
+    const platform::TargetFeatures& TargetFeaturesInForce() const { return m_targetFeatures; }
 
     // Raises FilesScannedCount; every 25 entries the status shows "<n> files".
     void CountScannedEntry();
@@ -426,8 +451,31 @@ private:
     std::shared_ptr<const clone_detail::HeldFolder> OpenOpFolder(const FolderSpecRef& folder, bool source, int& err);
     // Makes the missing levels of `folder` below the nearest one that exists; the held folder, or null with `err`.
     std::shared_ptr<const clone_detail::HeldFolder> MakeMissingLevels(const FolderSpecRef& folder, int& err);
-    bool CreateFolderAndLogResults(const FolderSpecRef& folder);
+    // `source`: the Source folder it is made for (its metadata follow at the end).
+    bool CreateFolderAndLogResults(const FolderSpecRef& folder, const FolderSpecRef* source = nullptr);
     bool RemoveFolderAndLogResults(const FolderSpecRef& folder);
+    // A FileOpUpdateAttributes of a file, logged; true on failure.
+    bool UpdateAttributesAndLogResults(const FileOp& op);
+    // After the list: the noted and created folders whose metadata differ or
+    // whose entries the list changed get the Source folder's metadata and
+    // last-write time, deepest first. `skip`: the entries the person left out.
+    // True on failure.
+    bool FinishFolders(const std::vector<bool>& skip, const std::unordered_set<const void*>& changedFolders);
+    // One entry naming what the Target could not keep, when anything.
+    void LogMetadataLoss();
+    platform::CopyFlavor RunCopyFlavor() const;
+
+    struct FolderFinish
+    {
+        FolderSpecRef source, target;
+        bool created = false;
+        bool differs = false;
+        bool checkAttributes = false;
+        int64_t attributesOp = -1;
+    };
+    std::vector<FolderFinish> m_folderFinishes;
+    platform::MetadataLoss m_metadataLoss;
+    platform::TargetFeatures m_targetFeatures;
 
     std::atomic<int32_t> m_DeleteMethod{0};
     std::atomic<int32_t> m_CopyMethod{0};

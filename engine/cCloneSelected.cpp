@@ -119,6 +119,11 @@ private:
                     break;
                 case FileOpRemoveFolder:
                     break;
+                case FileOpUpdateAttributes:
+                    op.Removed = op.FileName.empty()
+                                     ? exclusions->folderExcluded(op.SourceFolderSpec())
+                                     : exclusions->fileExcluded(op.SourceFolderSpec() + op.FileName, op.FileName);
+                    break;
                 }
             }
             m_clone.ValidateRemoveFolderOps();

@@ -107,6 +107,12 @@ bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::
         return !onlyErrors && add({" - Information Only: ", custom, "\n"});
     case T::FileExistenceCheckError:
         return add({" *File Existence Check Error: ", n, " ", msg, " ", custom, "\n"});
+    case T::UpdatedAttributes:
+        if (onlyErrors)
+            return false;
+        // A file: its name and folder; a folder: the folder alone.
+        return tgt.empty() ? add({" - Updated attributes: ", file, "\n"})
+                           : add({" - Updated attributes: ", file, " in ", tgt, "\n"});
     }
     return false;
 }
@@ -114,10 +120,10 @@ bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::
 bool cCloneLog::AddsNothing(LogEntryType type) const
 {
     using T = LogEntryType;
-    if (static_cast<int32_t>(type) < 0 || static_cast<int32_t>(type) > static_cast<int32_t>(T::FileExistenceCheckError))
+    if (static_cast<int32_t>(type) < 0 || static_cast<int32_t>(type) > static_cast<int32_t>(T::UpdatedAttributes))
         return true;
     const bool success = type == T::Copied || type == T::Deleted || type == T::CreatedFolder ||
-                         type == T::DeletedFolder || type == T::InformationOnly;
+                         type == T::DeletedFolder || type == T::InformationOnly || type == T::UpdatedAttributes;
     return success && LogOnlyErrors();
 }
 

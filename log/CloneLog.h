@@ -39,6 +39,7 @@ enum class LogEntryType : int32_t
     GetSubFoldersError = 20,
     InformationOnly = 21, // skipped when LogOnlyErrors
     FileExistenceCheckError = 22,
+    UpdatedAttributes = 23, // metadata applied in place; skipped when LogOnlyErrors
 };
 
 // Buffered characters beyond which Add writes the buffer out (strictly more than this).

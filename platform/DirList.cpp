@@ -66,20 +66,33 @@ int64_t fileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
 
 namespace {
 
-void fillEntry(DirEntry& e, const char* name, mode_t mode, uint64_t size, int64_t mtimeSeconds,
-               int64_t mtimeNanoseconds, uint64_t device, uint64_t inode, uint64_t mount)
+// What fillEntry takes of a stat or statx.
+struct EntryStat
+{
+    mode_t mode;
+    uint64_t size;
+    int64_t mtimeSeconds, mtimeNanoseconds, ctimeSeconds, ctimeNanoseconds;
+    uint64_t device, inode, mount;
+    uint32_t uid, gid, links;
+};
+
+void fillEntry(DirEntry& e, const char* name, const EntryStat& st)
 {
     e.name.assign(name);
-    e.type = typeFromMode(mode);
-    e.size = size;
-    e.lastWrite = fileTimeFromUnix(mtimeSeconds, mtimeNanoseconds);
-    e.mode = mode;
+    e.type = typeFromMode(st.mode);
+    e.size = st.size;
+    e.lastWrite = fileTimeFromUnix(st.mtimeSeconds, st.mtimeNanoseconds);
+    e.changeTime = fileTimeFromUnix(st.ctimeSeconds, st.ctimeNanoseconds);
+    e.mode = st.mode;
     e.hidden = name[0] == '.';
     e.system = e.type == EntryType::Special;
-    e.readOnly = e.type != EntryType::Symlink && (mode & S_IWUSR) == 0;
-    e.device = device;
-    e.inode = inode;
-    e.mount = mount;
+    e.readOnly = e.type != EntryType::Symlink && (st.mode & S_IWUSR) == 0;
+    e.device = st.device;
+    e.inode = st.inode;
+    e.mount = st.mount;
+    e.uid = st.uid;
+    e.gid = st.gid;
+    e.links = st.links;
 }
 
 // One entry of `dirFd` into `out`: 0, ENOENT when it has gone since the folder
@@ -93,9 +106,12 @@ int statEntry(int dirFd, const char* name, unsigned char type, std::vector<DirEn
         if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_MNT_ID,
                     &stx) != 0)
             return errno;
-        fillEntry(out.emplace_back(), name, stx.stx_mode, stx.stx_size, stx.stx_mtime.tv_sec,
-                  stx.stx_mtime.tv_nsec, makedev(stx.stx_dev_major, stx.stx_dev_minor), stx.stx_ino,
-                  (stx.stx_mask & STATX_MNT_ID) ? stx.stx_mnt_id : 0);
+        fillEntry(out.emplace_back(), name,
+                  EntryStat{stx.stx_mode, stx.stx_size, stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec,
+                            stx.stx_ctime.tv_sec, stx.stx_ctime.tv_nsec,
+                            makedev(stx.stx_dev_major, stx.stx_dev_minor), stx.stx_ino,
+                            (stx.stx_mask & STATX_MNT_ID) ? stx.stx_mnt_id : 0, stx.stx_uid, stx.stx_gid,
+                            stx.stx_nlink});
         return 0;
     }
     struct stat st;
@@ -103,8 +119,10 @@ int statEntry(int dirFd, const char* name, unsigned char type, std::vector<DirEn
         return errno;
     if (S_ISDIR(st.st_mode)) // a folder since the folder was read: its mount id too
         return statEntry(dirFd, name, DT_DIR, out);
-    fillEntry(out.emplace_back(), name, st.st_mode, static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec,
-              st.st_mtim.tv_nsec, st.st_dev, st.st_ino, 0);
+    fillEntry(out.emplace_back(), name,
+              EntryStat{st.st_mode, static_cast<uint64_t>(st.st_size), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+                        st.st_ctim.tv_sec, st.st_ctim.tv_nsec, st.st_dev, st.st_ino, 0, st.st_uid, st.st_gid,
+                        static_cast<uint32_t>(st.st_nlink)});
     return 0;
 }
 

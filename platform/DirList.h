@@ -26,6 +26,12 @@ struct DirEntry
     uint64_t device = 0;
     uint64_t inode = 0;
     uint64_t mount = 0;
+    // Owner, group and link count; the last change of the entry's data or
+    // metadata (st_ctime, in lastWrite's units).
+    uint32_t uid = 0;
+    uint32_t gid = 0;
+    uint32_t links = 0;
+    int64_t changeTime = 0;
 
     bool isFolder() const { return type == EntryType::Folder; }
 };

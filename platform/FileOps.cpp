@@ -202,7 +202,7 @@ int copyRegular(const std::string& from, const std::string& to, bool toExists, c
         // Ownership before the mode: a change of owner clears set-user-ID bits.
         if (::fchown(out.get(), src.st_uid, src.st_gid) != 0 && !ignorableAttributeError(errno))
             return fail(errno);
-        copyExtendedAttributes(in.get(), out.get());
+        copyExtendedAttributes(in.get(), out.get(), nullptr);
     }
     if (::fchmod(out.get(), src.st_mode & 07777) != 0 && !ignorableAttributeError(errno))
         return fail(errno);
@@ -442,31 +442,6 @@ bool ignorableAttributeError(int err)
 {
     // File systems without Unix ownership or permissions (FAT, some FUSE) refuse these.
     return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
-}
-
-void copyExtendedAttributes(int in, int out)
-{
-    ssize_t listSize = ::flistxattr(in, nullptr, 0);
-    if (listSize <= 0)
-        return;
-    std::vector<char> names(static_cast<size_t>(listSize));
-    listSize = ::flistxattr(in, names.data(), names.size());
-    if (listSize <= 0)
-        return;
-    std::vector<char> value;
-    for (size_t pos = 0; pos < static_cast<size_t>(listSize);) {
-        const char* name = names.data() + pos;
-        pos += std::char_traits<char>::length(name) + 1;
-        const ssize_t len = ::fgetxattr(in, name, nullptr, 0);
-        if (len < 0)
-            continue;
-        value.resize(static_cast<size_t>(len));
-        const ssize_t got = ::fgetxattr(in, name, value.data(), value.size());
-        if (got < 0)
-            continue;
-        // What cannot be set here (trusted.*, security.* without privilege) is left behind.
-        (void)::fsetxattr(out, name, value.data(), static_cast<size_t>(got), 0);
-    }
 }
 
 int setTimes(int fd, int dir, const char* name, const struct stat& src, const struct stat& current,

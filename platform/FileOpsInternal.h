@@ -7,6 +7,7 @@
 #include "platform/DirList.h"
 #include "platform/FileOps.h"
 #include "platform/FolderAt.h"
+#include "platform/Metadata.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -101,7 +102,12 @@ inline bool mayHaveHoles(const struct stat& st)
 }
 
 void hintSequential(int fd, uint64_t size);
-void copyExtendedAttributes(int in, int out);
+// The extended attributes of `in` that this process may set, onto the new file
+// `out`; what is refused goes to `loss`.
+void copyExtendedAttributes(int in, int out, MetadataLoss* loss);
+// The owner and group of `src` onto the new file `fd` (whose stat `outSt` is
+// brought up to date) where this process may set them; else `loss` hears of it.
+void copyOwner(int fd, const struct stat& src, struct stat& outSt, MetadataLoss* loss);
 
 // Last-write (and for KeepEverything access) time of `src` onto `fd`, or (fd < 0)
 // onto `name` in `dir` without following a link. `current` is the target's own
@@ -139,7 +145,8 @@ int clearReadOnlyIn(int dir, const char* name, bool& isLink);
 // other hard links is only unlinked. `hiddenName` gives the name (in `dir`'s
 // terms) the file is renamed to before it is unlinked.
 template <typename HiddenName>
-int secureDeleteIn(int dir, const char* name, bool overwriteShared, HiddenName hiddenName);
+int secureDeleteIn(int dir, const char* name, bool overwriteShared, HiddenName hiddenName,
+                   bool* onlyUnlinked = nullptr);
 int overwriteAndSync(int fd, uint64_t size);
 
 int removeLeftoverIn(int dir, const char* name);
@@ -165,13 +172,16 @@ int trashEntryIn(int folderFd, const std::string& name, const std::string& displ
 void setOpenat2Disabled(bool disabled);
 
 template <typename HiddenName>
-int secureDeleteIn(int dir, const char* name, bool overwriteShared, HiddenName hiddenName)
+int secureDeleteIn(int dir, const char* name, bool overwriteShared, HiddenName hiddenName, bool* onlyUnlinked)
 {
     struct stat st;
     if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    if (!S_ISREG(st.st_mode) || (!overwriteShared && st.st_nlink > 1))
+    if (!S_ISREG(st.st_mode) || (!overwriteShared && st.st_nlink > 1)) {
+        if (onlyUnlinked)
+            *onlyUnlinked = S_ISREG(st.st_mode);
         return ::unlinkat(dir, name, 0) == 0 ? 0 : errno;
+    }
 
     Fd fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid() && errno == EACCES && (st.st_mode & S_IWUSR) == 0 && st.st_uid == ::geteuid()) {
@@ -192,6 +202,8 @@ int secureDeleteIn(int dir, const char* name, bool overwriteShared, HiddenName h
     if (overwriteShared || now.st_nlink <= 1) {
         if (const int err = overwriteAndSync(fd.get(), static_cast<uint64_t>(now.st_size)))
             return err;
+    } else if (onlyUnlinked) {
+        *onlyUnlinked = true;
     }
     if (const int err = fd.close())
         return err;

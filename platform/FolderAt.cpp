@@ -118,7 +118,7 @@ const std::string kTempExtension = ".tmp";
 
 // Owner, mode and times of a new link or FIFO `temp` in `dir` (never followed);
 // on failure `temp` is removed.
-int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFlavor flavor)
+int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFlavor flavor, MetadataLoss* loss)
 {
     auto fail = [&](int err) {
         ::unlinkat(dir, temp.c_str(), 0);
@@ -126,11 +126,19 @@ int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFl
         return err;
     };
     const bool isLink = S_ISLNK(src.st_mode);
-    if (flavor == CopyFlavor::KeepEverything)
-        (void)::fchownat(dir, temp.c_str(), src.st_uid, src.st_gid, AT_SYMLINK_NOFOLLOW); // where permitted
     struct stat current;
     if (::fstatat(dir, temp.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(errno);
+    if (current.st_uid != src.st_uid || current.st_gid != src.st_gid) {
+        if (mayOwnAs(src.st_uid, src.st_gid))
+            (void)::fchownat(dir, temp.c_str(), src.st_uid, src.st_gid, AT_SYMLINK_NOFOLLOW);
+        else if (mayUseGroup(src.st_gid))
+            (void)::fchownat(dir, temp.c_str(), static_cast<uid_t>(-1), src.st_gid, AT_SYMLINK_NOFOLLOW);
+        if (::fstatat(dir, temp.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(errno);
+        if ((current.st_uid != src.st_uid || current.st_gid != src.st_gid) && loss)
+            loss->add(MetadataOwner);
+    }
     if (!isLink) {
         mode_t mode = src.st_mode & 07777;
         if (current.st_uid != src.st_uid || current.st_gid != src.st_gid)
@@ -171,7 +179,8 @@ int openCopySource(int fromDir, const char* name, const PathAttributes* expected
 }
 
 // Data and metadata of `in` (attributes `src`) into the new, empty file `out`.
-int fillCopy(int in, const struct stat& src, int out, CopyFlavor flavor, const PathAttributes* expected)
+int fillCopy(int in, const struct stat& src, int out, CopyFlavor flavor, const PathAttributes* expected,
+             MetadataLoss* loss)
 {
     struct stat outSt;
     if (::fstat(out, &outSt) != 0)
@@ -186,25 +195,25 @@ int fillCopy(int in, const struct stat& src, int out, CopyFlavor flavor, const P
         if (!sameSizeAndTime(src, after))
             return kSourceChanged;
     }
-    if (flavor == CopyFlavor::KeepEverything) {
-        // Where permitted; before the extended attributes, since a change of owner
-        // clears file capabilities (security.capability).
-        (void)::fchown(out, src.st_uid, src.st_gid);
-        if (::fstat(out, &outSt) != 0)
-            return errno;
-        detail::copyExtendedAttributes(in, out);
-    }
+    // Owner where permitted, before the extended attributes: a change of owner
+    // clears file capabilities (security.capability).
+    detail::copyOwner(out, src, outSt, loss);
+    detail::copyExtendedAttributes(in, out, loss);
     // Set-ID bits only on a copy that has the Source's owner and group.
     mode_t mode = src.st_mode & 07777;
     if (outSt.st_uid != src.st_uid || outSt.st_gid != src.st_gid)
         mode &= ~(S_ISUID | S_ISGID);
-    if (::fchmod(out, mode) != 0 && !detail::ignorableAttributeError(errno))
-        return errno;
+    if (::fchmod(out, mode) != 0) {
+        if (!detail::ignorableAttributeError(errno))
+            return errno;
+        if (loss)
+            loss->add(MetadataPermissions);
+    }
     return detail::setTimes(out, -1, nullptr, src, outSt, flavor);
 }
 
 int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavor, const PathAttributes* expected,
-                      std::string& temp)
+                      std::string& temp, MetadataLoss* loss)
 {
     Fd in;
     struct stat src;
@@ -220,7 +229,7 @@ int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavo
             },
             temp))
         return err;
-    int err = fillCopy(in.get(), src, out.get(), flavor, expected);
+    int err = fillCopy(in.get(), src, out.get(), flavor, expected, loss);
     if (const int closeErr = out.close(); !err)
         err = closeErr;
     if (err) {
@@ -248,7 +257,8 @@ int linkUnnamed(int fd, int dir, const char* name)
 // replaced through a named temporary file. ENOTSUP (nothing done) where the file
 // system has no unnamed files.
 int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toName, CopyFlavor flavor,
-                       const PathAttributes* expected, int (*checkReplace)(int, const char*, const struct stat&))
+                       const PathAttributes* expected, int (*checkReplace)(int, const char*, const struct stat&),
+                       MetadataLoss* loss)
 {
     Fd out(::openat(toDir, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
     if (!out.valid())
@@ -257,7 +267,7 @@ int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toN
     struct stat src;
     if (const int err = openCopySource(fromDir, name, expected, in, src))
         return err;
-    if (const int err = fillCopy(in.get(), src, out.get(), flavor, expected))
+    if (const int err = fillCopy(in.get(), src, out.get(), flavor, expected, loss))
         return err;
     int err = linkUnnamed(out.get(), toDir, toName);
     if (err != EEXIST)
@@ -278,7 +288,7 @@ int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toN
 }
 
 int copyToTempIn(int fromDir, const std::string& name, int toDir, CopyFlavor flavor, std::string& temp,
-                 const PathAttributes* expected)
+                 const PathAttributes* expected, MetadataLoss* loss)
 {
     temp.clear();
     struct stat src;
@@ -302,7 +312,7 @@ int copyToTempIn(int fromDir, const std::string& name, int toDir, CopyFlavor fla
                 },
                 temp))
             return err;
-        return finishSpecialTemp(toDir, temp, src, flavor);
+        return finishSpecialTemp(toDir, temp, src, flavor, loss);
     }
     if (S_ISFIFO(src.st_mode)) {
         if (const int err = detail::claimUniqueName(
@@ -312,11 +322,11 @@ int copyToTempIn(int fromDir, const std::string& name, int toDir, CopyFlavor fla
                 },
                 temp))
             return err;
-        return finishSpecialTemp(toDir, temp, src, flavor);
+        return finishSpecialTemp(toDir, temp, src, flavor, loss);
     }
     if (!S_ISREG(src.st_mode))
         return ENOTSUP; // sockets and device nodes
-    return copyRegularToTemp(fromDir, name.c_str(), toDir, flavor, expected, temp);
+    return copyRegularToTemp(fromDir, name.c_str(), toDir, flavor, expected, temp, loss);
 }
 
 } // namespace
@@ -583,14 +593,14 @@ int readLinkAt(const OpenFolder& folder, const std::string& name, std::string& o
 }
 
 int copyToTempAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, CopyFlavor flavor,
-                 std::string& tempName, const PathAttributes* expected)
+                 std::string& tempName, const PathAttributes* expected, MetadataLoss* loss)
 {
     tempName.clear();
     if (const int err = checkEntry(from, name))
         return err;
     if (!to.isOpen())
         return EBADF;
-    return copyToTempIn(from.fd(), name, to.fd(), flavor, tempName, expected);
+    return copyToTempIn(from.fd(), name, to.fd(), flavor, tempName, expected, loss);
 }
 
 namespace {
@@ -613,7 +623,7 @@ int checkReplace(int toDir, const char* toName, const struct stat& src)
 } // namespace
 
 int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-               CopyFlavor flavor, const PathAttributes* expected, bool replacing)
+               CopyFlavor flavor, const PathAttributes* expected, bool replacing, MetadataLoss* loss)
 {
     if (const int err = checkEntry(from, name))
         return err;
@@ -634,7 +644,7 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
     }
     if (!replacing && (listedRegular || S_ISREG(src.st_mode))) {
         const int err = copyRegularUnnamed(from.fd(), name.c_str(), to.fd(), toName.c_str(), flavor, expected,
-                                           checkReplace);
+                                           checkReplace, loss);
         if (err != ENOTSUP)
             return err;
     }
@@ -646,7 +656,7 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
             return err;
     }
     std::string temp;
-    if (const int err = copyToTempIn(from.fd(), name, to.fd(), flavor, temp, expected))
+    if (const int err = copyToTempIn(from.fd(), name, to.fd(), flavor, temp, expected, loss))
         return err;
     auto fail = [&](int err) {
         ::unlinkat(to.fd(), temp.c_str(), 0);
@@ -682,11 +692,11 @@ int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenF
     return ::renameat(fromDir.fd(), fromName.c_str(), toDir.fd(), toName.c_str()) == 0 ? 0 : errno;
 }
 
-int makeFolderAt(const OpenFolder& folder, const std::string& name)
+int makeFolderAt(const OpenFolder& folder, const std::string& name, uint32_t mode)
 {
     if (const int err = checkEntry(folder, name))
         return err;
-    return ::mkdirat(folder.fd(), name.c_str(), 0777) == 0 ? 0 : errno;
+    return ::mkdirat(folder.fd(), name.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
 }
 
 int deleteFileAt(const OpenFolder& folder, const std::string& name)
@@ -724,12 +734,14 @@ int clearReadOnlyFolder(const OpenFolder& folder)
     return detail::chmodHandle(folder.fd(), (st.st_mode & 07777) | S_IWUSR);
 }
 
-int secureDeleteAt(const OpenFolder& folder, const std::string& name)
+int secureDeleteAt(const OpenFolder& folder, const std::string& name, bool* onlyUnlinked)
 {
+    if (onlyUnlinked)
+        *onlyUnlinked = false;
     if (const int err = checkEntry(folder, name))
         return err;
-    return detail::secureDeleteIn(folder.fd(), name.c_str(), false,
-                                  [] { return ".kw-" + detail::randomHex(12); });
+    return detail::secureDeleteIn(
+        folder.fd(), name.c_str(), false, [] { return ".kw-" + detail::randomHex(12); }, onlyUnlinked);
 }
 
 int removeLeftoverFileAt(const OpenFolder& folder, const std::string& name)

@@ -8,6 +8,7 @@
 #include "platform/DirList.h"
 #include "platform/FileInfo.h"
 #include "platform/FileOps.h"
+#include "platform/Metadata.h"
 
 #include <cstdint>
 #include <string>
@@ -106,10 +107,12 @@ int readLinkAt(const OpenFolder& folder, const std::string& name, std::string& o
 // `toName` is what it was. So the old file is never written through (another
 // hard link of it keeps its data) and never left torn.
 // - A regular file: data by reflink, copy_file_range or read/write, holes kept;
-//   permission bits, last-write time to the nanosecond (KeepEverything: also
-//   access time, owner and group where permitted, extended attributes, ACLs).
-//   Set-user-ID and set-group-ID bits are kept only when the owner (and group)
-//   of the Source was kept on the copy; otherwise they are cleared.
+//   permission bits, last-write time to the nanosecond, owner and group where
+//   this process may set them, extended attributes (ACLs and capabilities
+//   among them); KeepEverything also keeps the access time. Set-user-ID and
+//   set-group-ID bits are kept only when the owner (and group) of the Source
+//   was kept on the copy; otherwise they are cleared. What the Target's file
+//   system or this process refuses goes to `loss` (not an error).
 // - A symbolic link: a link with the same target text; a FIFO: mkfifoat; a
 //   socket or device: ENOTSUP. None of them is opened for reading.
 // - An existing `toName` without owner write permission (not a link): EACCES,
@@ -121,7 +124,8 @@ int readLinkAt(const OpenFolder& folder, const std::string& name, std::string& o
 // `replacing` tells that `toName` was there when the caller looked (only how
 // the copy goes about it changes, never what it does).
 int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-               CopyFlavor flavor, const PathAttributes* expected = nullptr, bool replacing = false);
+               CopyFlavor flavor, const PathAttributes* expected = nullptr, bool replacing = false,
+               MetadataLoss* loss = nullptr);
 
 // What copyFileAt and copyToTempAt give for a Source that is not what was
 // listed or that changed while it was read.
@@ -131,7 +135,7 @@ inline constexpr int kSourceChanged = -2;
 // of `to`, whose name goes to `tempName` (nothing else in `to` is changed). The
 // caller renames it (renameAt) or removes it (deleteFileAt).
 int copyToTempAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, CopyFlavor flavor,
-                 std::string& tempName, const PathAttributes* expected = nullptr);
+                 std::string& tempName, const PathAttributes* expected = nullptr, MetadataLoss* loss = nullptr);
 
 // Renames `fromName` in `fromDir` to `toName` in `toDir`; with `replace` false
 // EEXIST when `toName` exists (RENAME_NOREPLACE, or link+unlink where that is
@@ -139,8 +143,8 @@ int copyToTempAt(const OpenFolder& from, const std::string& name, const OpenFold
 int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenFolder& toDir,
              const std::string& toName, bool replace);
 
-// Makes folder `name` in `folder` (mode 0777 & ~umask). EEXIST when anything is there.
-int makeFolderAt(const OpenFolder& folder, const std::string& name);
+// Makes folder `name` in `folder` (`mode` & ~umask). EEXIST when anything is there.
+int makeFolderAt(const OpenFolder& folder, const std::string& name, uint32_t mode = 0777);
 
 // Removes file, link or special file `name` (never what a link points to);
 // EISDIR for a folder.
@@ -167,7 +171,8 @@ int moveToTrashAt(const OpenFolder& folder, const std::string& name, const std::
 // overwritten in place, flushed, renamed to a random name and unlinked; a file
 // with other hard links, a link or a special file is only unlinked (the data
 // lives on under the other names, and overwriting it would destroy them).
-int secureDeleteAt(const OpenFolder& folder, const std::string& name);
+// `onlyUnlinked`, when given, tells whether it was only unlinked for that reason.
+int secureDeleteAt(const OpenFolder& folder, const std::string& name, bool* onlyUnlinked = nullptr);
 
 // removeLeftoverFile for entry `name` of `folder`.
 int removeLeftoverFileAt(const OpenFolder& folder, const std::string& name);

@@ -61,7 +61,7 @@ bool ClearFolderReadOnly(const HeldFolder& folder)
 // its name. Logged as SafeCopy logs; true on success.
 bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string& name,
                 const std::string& SourceFileSpec, const std::string& TargetFileSpec,
-                const platform::PathAttributes* expected)
+                const platform::PathAttributes* expected, platform::MetadataLoss* loss)
 {
     return Guarded("modKestrow.SafeCopy", false, [&] {
         auto safeCopyError = [](const std::string& file, int32_t code, const std::string& message,
@@ -79,7 +79,7 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
         if (probe == ENOENT) {
             // Nothing to protect: the copy is whole or absent under its name anyway.
             if (const int err = platform::copyFileAt(from.folder, name, to.folder, name,
-                                                     platform::CopyFlavor::Regular, expected))
+                                                     platform::CopyFlavor::Regular, expected, false, loss))
                 return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec, code(err),
                                      errorText(err), "(Copy Failed)");
             return true;
@@ -93,7 +93,7 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
             return false;
         std::string temp;
         if (const int err = platform::copyToTempAt(from.folder, name, to.folder, platform::CopyFlavor::Regular,
-                                                   temp, expected)) {
+                                                   temp, expected, loss)) {
             return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec, code(err),
                                  errorText(err), "(Copy Failed)");
         }
@@ -170,6 +170,7 @@ struct cClone::CopyAttempt
     CopyOutcome outcome = CopyOutcome::NotRun;
     int err = 0;
     bool sourceSide = false; // which folder could not be opened
+    platform::MetadataLoss* loss = nullptr;
 };
 
 struct cClone::Performer
@@ -219,6 +220,7 @@ bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
         attempt.sourceSide = true;
         return false;
     }
+    attempt.loss = &m_metadataLoss;
     attempt.to = op.TargetFolder ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
     if (!attempt.to) {
         attempt.outcome = CopyOutcome::FolderError;
@@ -243,7 +245,7 @@ void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
         return;
     }
     const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
-                                         platform::CopyFlavor::Regular, &before, op.TargetListed);
+                                         platform::CopyFlavor::Regular, &before, op.TargetListed, attempt.loss);
     if (err == 0) {
         attempt.outcome = CopyOutcome::Copied;
     } else if (err == platform::kSourceChanged) {
@@ -337,13 +339,14 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
 
         if (method == 1) {
             if (!SafeCopyAt(*attempt.from, *attempt.to, op.FileName, op.SourceFileSpec(), op.TargetFileSpec(),
-                            &before))
+                            &before, &m_metadataLoss))
                 return true;
         } else {
             bool retried = false;
             for (;;) {
                 const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder,
-                                                     op.FileName, platform::CopyFlavor::KeepEverything, &before);
+                                                     op.FileName, platform::CopyFlavor::KeepEverything, &before,
+                                                     false, &m_metadataLoss);
                 if (err == 0)
                     break;
                 if (err == platform::kSourceChanged)
@@ -400,7 +403,13 @@ bool cClone::DeleteFileAndLogResults(const FileOp& op)
                         return platform::moveToTrashAt(folder->folder, name, op.TargetFileSpec());
                     });
             } else if (method == 3) {
-                err = platform::secureDeleteAt(folder->folder, name);
+                bool onlyUnlinked = false;
+                err = platform::secureDeleteAt(folder->folder, name, &onlyUnlinked);
+                if (err == 0 && onlyUnlinked)
+                    LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                           "Not overwritten before its deletion, as other hard links share its data; only "
+                           "this link was removed. - '" +
+                               op.TargetFileSpec() + "' ");
             } else {
                 err = platform::deleteFileAt(folder->folder, name);
             }
@@ -433,9 +442,21 @@ bool cClone::CreateFolderAndLogResults(const std::string& TargetFolderSpec)
     return CreateFolderAndLogResults(RefFor(TargetFolderSpec));
 }
 
-bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder)
+bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder, const FolderSpecRef* source)
 {
     return Guarded("cClone.CreateFolderAndLogResults", true, [&] {
+        // A folder made for a Source folder is private until the list is done
+        // and it gets that folder's metadata.
+        auto made = [&] {
+            if (source && *source) {
+                FolderFinish& f = m_folderFinishes.emplace_back();
+                f.source = *source;
+                f.target = folder;
+                f.created = true;
+            }
+            LogAdd(LogEntryType::CreatedFolder, {}, {}, *folder);
+            return false;
+        };
         const std::string& text = *folder;
         const FolderSpecRef parent = folder.parent();
         if (!parent) {
@@ -448,8 +469,7 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder)
                 }
             }
             m_handles->forget(folder);
-            LogAdd(LogEntryType::CreatedFolder, {}, {}, text);
-            return false;
+            return made();
         }
         int err = 0;
         HeldFolderPtr held = OpenOpFolder(parent, false, err);
@@ -461,7 +481,7 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder)
             return true;
         }
         const std::string name(folder.name());
-        if (const int makeErr = platform::makeFolderAt(held->folder, name)) {
+        if (const int makeErr = platform::makeFolderAt(held->folder, name, source && *source ? 0700 : 0777)) {
             // One that is there already is fine; a link or file standing there is not the folder.
             platform::PathAttributes a;
             if (platform::entryAttributesAt(held->folder, name, a) != 0 || a.kind != platform::PathKind::Folder) {
@@ -470,8 +490,87 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder)
             }
         }
         m_handles->forget(folder);
-        LogAdd(LogEntryType::CreatedFolder, {}, {}, text);
+        return made();
+    });
+}
+
+bool cClone::UpdateAttributesAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        int err = 0;
+        const HeldFolderPtr from = OpenOpFolder(op.SourceFolder, true, err);
+        const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+        if (!from || !to) {
+            err = err ? err : ENOENT;
+            LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(), err,
+                   FolderOpenErrorText(err));
+            return true;
+        }
+        platform::MetadataChanges changed;
+        err = platform::updateMetadataAt(from->folder, op.FileName, to->folder, op.FileName, RunCopyFlavor(), true,
+                                         false, &m_metadataLoss, changed);
+        if (err) {
+            LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(), err,
+                   GetSystemErrorMessage(err));
+            return true;
+        }
+        if (changed.any())
+            LogAdd(LogEntryType::UpdatedAttributes, op.FileName, {}, op.TargetFolderSpec());
         return false;
+    });
+}
+
+bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_set<const void*>& changedFolders)
+{
+    return Guarded("cClone.PerformFileOperations", true, [&] {
+        struct Work
+        {
+            const FolderFinish* finish;
+            bool attributes;
+            size_t depth;
+        };
+        std::vector<Work> work;
+        for (const FolderFinish& f : m_folderFinishes) {
+            const bool opWanted = f.attributesOp >= 0 && static_cast<size_t>(f.attributesOp) < skip.size() &&
+                                  !skip[static_cast<size_t>(f.attributesOp)] &&
+                                  !FileOpsArray[static_cast<size_t>(f.attributesOp)].Removed;
+            const bool attributes = f.created || f.checkAttributes || opWanted;
+            if (attributes || f.differs || changedFolders.contains(f.target.key()))
+                work.push_back({&f, attributes, static_cast<size_t>(std::count(f.target->begin(), f.target->end(), '/'))});
+        }
+        // Deepest first: a folder made read-only or private keeps nobody out of its subfolders.
+        std::stable_sort(work.begin(), work.end(), [](const Work& a, const Work& b) { return a.depth > b.depth; });
+        bool errors = false;
+        for (const Work& w : work) {
+            const FolderFinish& f = *w.finish;
+            int err = 0;
+            const HeldFolderPtr from = OpenOpFolder(f.source, true, err);
+            const HeldFolderPtr to = from ? OpenOpFolder(f.target, false, err) : nullptr;
+            if (!from || !to) {
+                if (!IsMissingError(err)) { // a folder removed meanwhile has nothing to finish
+                    LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, FolderOpenErrorText(err));
+                    errors = true;
+                }
+                continue;
+            }
+            platform::MetadataChanges changed;
+            err = platform::updateMetadataAt(from->folder, {}, to->folder, {}, RunCopyFlavor(), w.attributes, true,
+                                             &m_metadataLoss, changed);
+            if (err) {
+                LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, GetSystemErrorMessage(err));
+                errors = true;
+            } else if (changed.any() && !f.created) {
+                const FolderSpecRef parent = f.target.parent();
+                if (parent)
+                    LogAdd(LogEntryType::UpdatedAttributes, std::string(f.target.name()), {}, *parent);
+                else
+                    LogAdd(LogEntryType::UpdatedAttributes, *f.target);
+            }
+            runHost().processEvents();
+            if (IsCloneCancelled())
+                return true;
+        }
+        return errors;
     });
 }
 
@@ -575,6 +674,15 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             }
         }
 
+        // The folders whose entries the list changes: their last-write times are the Source's again at the end.
+        std::unordered_set<const void*> changedFolders;
+        auto changedIn = [&changedFolders](const FolderSpecRef& folder) {
+            if (folder)
+                changedFolders.insert(folder.key());
+        };
+        if (m_run.deleteMethod != 2)
+            for (const auto& leftover : m_leftovers)
+                changedIn(leftover.first);
         RemoveLeftoverTempFiles();
         host.setStatusText(StatusPanel::Panel1, "Cloning folder \"" + pstrSourceFolderSpec + "\"...");
         host.setStatusText(StatusPanel::Panel2, "0%");
@@ -647,6 +755,9 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             const FileOp& op = FileOpsArray[i];
             if (op.Removed || skip[i])
                 continue;
+            changedIn(op.OpType == FileOpCreateFolder || op.OpType == FileOpRemoveFolder ? op.TargetFolder.parent()
+                      : op.OpType == FileOpUpdateAttributes                                   ? FolderSpecRef()
+                                                                                              : op.TargetFolder);
             switch (op.OpType) {
             case FileOpCopy:
                 if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/')) {
@@ -679,8 +790,16 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 break;
             case FileOpCreateFolder:
                 logAll();
-                if (CreateFolderAndLogResults(op.TargetFolder))
+                if (CreateFolderAndLogResults(op.TargetFolder, &op.SourceFolder))
                     errors = true;
+                break;
+            case FileOpUpdateAttributes:
+                // A folder's wait until its contents are done.
+                if (!op.FileName.empty()) {
+                    logAll();
+                    if (UpdateAttributesAndLogResults(op))
+                        errors = true;
+                }
                 break;
             case FileOpRemoveFolder:
                 if (m_run.deleteMethod != 2)
@@ -730,6 +849,9 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 }
             }
         }
+        if (!cancelled && FinishFolders(skip, changedFolders))
+            errors = true;
+        LogMetadataLoss();
         // A folder moved away or swapped while the list worked in it: say so. The
         // roots' paths are checked once, then each level below them once.
         std::unordered_set<const void*> rechecked;
@@ -814,7 +936,7 @@ bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSp
         expected.lastWrite = listed->lastWrite;
     }
     return SafeCopyAt(*from, *to, GetFileNamePart(SourceFileSpec), SourceFileSpec, TargetFileSpec,
-                      listed ? &expected : nullptr);
+                      listed ? &expected : nullptr, nullptr);
 }
 
 bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::string& TargetFileSpec,

@@ -130,6 +130,79 @@ void cClone::AddRemoveFolderOp(const FolderSpecRef& targetFolder)
     op.TargetFolder = targetFolder;
 }
 
+void cClone::AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                                   const std::string& name)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpUpdateAttributes;
+    op.FileName = name;
+    op.SourceFolder = sourceFolder;
+    op.TargetFolder = targetFolder;
+}
+
+void cClone::NoteFolderPair(const FolderSpecRef& source, const FolderSpecRef& target, bool differs,
+                            int64_t attributesOp, bool checkAttributes)
+{
+    FolderFinish& f = m_folderFinishes.emplace_back();
+    f.source = source;
+    f.target = target;
+    f.differs = differs;
+    f.attributesOp = attributesOp;
+    f.checkAttributes = checkAttributes;
+}
+
+bool cClone::AttributesDiffer(const platform::DirEntry& source, const platform::DirEntry& target,
+                              const HeldFolder* from, const HeldFolder* to) const
+{
+    if (source.type != target.type)
+        return false; // not a question of metadata
+    const platform::TargetFeatures& can = m_targetFeatures;
+    const bool ownerDiffers = source.uid != target.uid || source.gid != target.gid;
+    if (can.owners && ownerDiffers &&
+        platform::ownerCanBeMadeLike(target.uid, target.gid, source.uid, source.gid))
+        return true;
+    if (source.type == platform::EntryType::Symlink)
+        return false; // a link has no permission bits, nor attributes a user may set
+    const uint32_t wanted = platform::copiedPermissions(source.mode, !ownerDiffers);
+    if (can.modes && (target.mode & platform::kPermissionBits) != wanted)
+        return true;
+    // Attributes cost two reads per pair: looked at only where the Source has
+    // changed (chmod, setfattr, setfacl all mark it) since the Target last did.
+    if (!can.extendedAttributes || !from || !to || source.changeTime <= target.changeTime)
+        return false;
+    platform::ExtendedAttributes a, b;
+    if (platform::readExtendedAttributesAt(from->folder, source.name, a) != 0 ||
+        platform::readExtendedAttributesAt(to->folder, target.name, b) != 0)
+        return false;
+    return a != b;
+}
+
+platform::CopyFlavor cClone::RunCopyFlavor() const
+{
+    return m_run.copyMethod == 2 ? platform::CopyFlavor::KeepEverything : platform::CopyFlavor::Regular;
+}
+
+void cClone::LogMetadataLoss()
+{
+    const uint32_t lost = m_metadataLoss.take();
+    if (!lost || !m_targetRoot)
+        return;
+    std::vector<std::string> parts;
+    if (lost & platform::MetadataOwner)
+        parts.emplace_back("owners and groups");
+    if (lost & platform::MetadataPermissions)
+        parts.emplace_back("permission bits");
+    if (lost & platform::MetadataExtendedAttributes)
+        parts.emplace_back("extended attributes");
+    std::string list;
+    for (const std::string& p : parts)
+        list += (list.empty() ? "" : ", ") + p;
+    LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+           "Some metadata could not be kept in the Target (its file system or this user's rights do not allow "
+           "it): " +
+               list + ". - '" + *m_targetRoot + "' ");
+}
+
 bool cClone::CreateFolderFileOpAlreadyAdded(const std::string& path) const
 {
     return m_createdFolderOps.contains(path);
@@ -204,6 +277,10 @@ std::string cClone::SyncActionString(const FileOp& op)
         return "     CREATE FOLDER     " + op.TargetFolderSpec();
     case FileOpRemoveFolder:
         return "     DELETE FOLDER     " + op.TargetFolderSpec();
+    case FileOpUpdateAttributes:
+        if (op.FileName.empty())
+            return "     UPDATE ATTRIBUTES     " + op.TargetFolderSpec();
+        return "     UPDATE ATTRIBUTES     \"" + op.FileName + "\"  IN  " + op.TargetFolderSpec();
     }
     return {};
 }

@@ -292,6 +292,8 @@ public:
                                       tl.held.get())) {
                         const CloneEntryState state{s->size, s->lastWrite};
                         m_clone.AddCopyOp(src, tgt, s->name, &state, s->type == platform::EntryType::File, true);
+                    } else if (!failed && m_clone.AttributesDiffer(*s, t, sl.held.get(), tl.held.get())) {
+                        m_clone.AddUpdateAttributesOp(src, tgt, s->name);
                     }
                     error = error || failed;
                 }
@@ -563,6 +565,9 @@ private:
         bool noDelete = false;
         bool targetUnreadable = false;
         bool sourceListed = false;
+        // What the parents' listings saw of the two folders.
+        bool attributesDiffer = false;
+        bool timeDiffers = false;
         std::vector<SourceChild> sourceChildren;
     };
 
@@ -648,6 +653,15 @@ private:
                 }
             }
             m_pass1[i].source = source;
+            if (source == Side::Present && !sourceSkipped) {
+                int64_t op = -1;
+                if (m_pass1[i].attributesDiffer) {
+                    op = static_cast<int64_t>(m_clone.FileOpsArray.size());
+                    m_clone.AddUpdateAttributesOp(src, tgt, {});
+                }
+                // The roots' own metadata is looked at when the list is done.
+                m_clone.NoteFolderPair(src, tgt, isRoot || m_pass1[i].timeDiffers, op, isRoot);
+            }
         }
 
         std::unordered_map<std::string_view, int32_t> childIndex;
@@ -664,6 +678,10 @@ private:
                                     : FolderSpecRef::Child(src, t.name);
             child.tgt = ChildRef(tgt, tl->held.get(), t);
             child.hidden = t.hidden;
+            if (sourceEntry) {
+                child.attributesDiffer = m_clone.AttributesDiffer(*sourceEntry, t, sl->held.get(), tl->held.get());
+                child.timeDiffers = sourceEntry->lastWrite != t.lastWrite;
+            }
             child.noDelete = noDelete;
             child.source =
                 source == Side::Present ? (sl->hasFolder(t.name) ? Side::Present : Side::Missing) : source;

@@ -12,6 +12,8 @@
 #include <map>
 #include <sstream>
 
+#include <sys/xattr.h>
+
 namespace fs = std::filesystem;
 
 namespace kestrow::test {
@@ -157,6 +159,22 @@ std::string Bytes(const std::string& path)
     return ss.str();
 }
 
+// Names and values of the extended attributes at `path` (a link not followed).
+std::map<std::string, std::string> Attributes(const std::string& path)
+{
+    std::map<std::string, std::string> out;
+    char names[4096];
+    const ssize_t size = ::llistxattr(path.c_str(), names, sizeof names);
+    for (ssize_t pos = 0; pos < size;) {
+        const std::string name(names + pos);
+        pos += static_cast<ssize_t>(name.size()) + 1;
+        char value[4096];
+        const ssize_t got = ::lgetxattr(path.c_str(), name.c_str(), value, sizeof value);
+        out[name] = got >= 0 ? std::string(value, static_cast<size_t>(got)) : "(unreadable)";
+    }
+    return out;
+}
+
 void Differences(const std::string& a, const std::string& b, std::vector<std::string>& out)
 {
     std::vector<platform::DirEntry> la, lb;
@@ -181,9 +199,18 @@ void Differences(const std::string& a, const std::string& b, std::vector<std::st
             out.push_back("kind differs: " + pa + " (" + Describe(ea) + " / " + Describe(eb) + ")");
             continue;
         }
+        if (ea.uid != eb.uid || ea.gid != eb.gid)
+            out.push_back("owner differs: " + pa);
+        if (ea.type != platform::EntryType::Symlink && Attributes(pa) != Attributes(pb))
+            out.push_back("extended attributes differ: " + pa);
         switch (ea.type) {
         case platform::EntryType::Folder:
             Differences(pa + "/", pb + "/", out);
+            // After the contents: a folder's time is what the run left it at the end.
+            if ((ea.mode & 07777) != (eb.mode & 07777))
+                out.push_back("permissions differ: " + pa + "/");
+            if (ea.lastWrite != eb.lastWrite)
+                out.push_back("last-write time differs: " + pa + "/");
             break;
         case platform::EntryType::Symlink: {
             std::string ta, tb;

@@ -83,7 +83,8 @@ protected:
 
 // Differences between two trees, one text per difference (empty when the trees
 // hold the same names, kinds, bytes, permission bits, last-write times and link
-// texts). Folders are compared by their contents only.
+// texts, and owners, groups and extended attributes; folders also by their
+// permission bits and last-write times).
 std::vector<std::string> TreeDifferences(const std::string& a, const std::string& b);
 
 enum class Enforced

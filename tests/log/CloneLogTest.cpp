@@ -121,6 +121,7 @@ const KindRow kKindRows[] = {
     {"GetSubFoldersError", 20, " *Get SubFolders Error: 5 Denied a.txt\n", false},
     {"InformationOnly", 21, " - Information Only: note\n", true},
     {"FileExistenceCheckError", 22, " *File Existence Check Error: 5 Denied note\n", false},
+    {"UpdatedAttributes", 23, " - Updated attributes: a.txt in /tgt/\n", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CloneLogKindTest, ::testing::ValuesIn(kKindRows),
@@ -128,12 +129,18 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CloneLogKindTest, ::testing::ValuesIn(kKindRows)
 
 TEST_F(CloneLogTest, KindOutsideRangeAddsNothing)
 {
-    for (int kind : {-1, 23, 100}) {
+    for (int kind : {-1, 24, 100}) {
         log.Add(static_cast<LogEntryType>(kind), "Backup", "a.txt", "/src/", "/tgt/", 5, "Denied", "note");
         EXPECT_EQ(log.InMemoryString(), "") << "kind " << kind;
         EXPECT_EQ(log.CurrInMemoryLogSize(), 0) << "kind " << kind;
     }
     EXPECT_TRUE(scripted.prompts().empty());
+}
+
+TEST_F(CloneLogTest, UpdatedAttributesOfAFolderNameTheFolderAlone)
+{
+    log.Add(LogEntryType::UpdatedAttributes, "Backup", "/tgt/sub/", {}, {}, 0, {}, {});
+    EXPECT_EQ(log.InMemoryString(), date() + " - Updated attributes: /tgt/sub/\n");
 }
 
 TEST_F(CloneLogTest, OnlyErrorsRunWritesBeginAndEndOnly)
