@@ -79,6 +79,7 @@ constexpr ItemInfo kItems[] = {
     {M::mnuOptionsCreateTargetFolder, "mnuOptionsCreateTargetFolder", 0},
     {M::mnuOptionsNotifications, "mnuOptionsNotifications", 0},
     {M::mnuOptionsProtectFromEmptySource, "mnuOptionsProtectFromEmptySource", 0},
+    {M::mnuOptionsKeepHardLinks, "mnuOptionsKeepHardLinks", 0},
 };
 static_assert(std::size(kItems) == static_cast<std::size_t>(OptionsMenuItemCount));
 
@@ -461,6 +462,9 @@ void readMiscellaneous(const IniDocument& ini, ProgramOptions& W)
         if (value >= 0 && value <= 100 && value == static_cast<int32_t>(value))
             gClone->setMaxDeletePercent(static_cast<int32_t>(value));
     }
+    const bool links = isTrue(ini, "Miscellaneous", "KeepHardLinks", "False");
+    gClone->setKeepHardLinks(links);
+    W.setChecked(M::mnuOptionsKeepHardLinks, links);
 }
 
 void requireObjects()
@@ -589,6 +593,7 @@ bool SaveProgramOptionsToIniFile(const ProgramOptions& W)
         ini.setString("Miscellaneous", "Notifications", boolText(gblnNotifications));
         ini.setString("Miscellaneous", "ProtectFromEmptySource", boolText(gClone->ProtectFromEmptySource()));
         ini.setString("Miscellaneous", "MaxDeletePercent", std::to_string(gClone->MaxDeletePercent()));
+        ini.setString("Miscellaneous", "KeepHardLinks", boolText(gClone->KeepHardLinks()));
         return true;
     });
     // One write of everything set, also of the keys set before an error.

@@ -67,9 +67,9 @@ enum class OptionsMenuItem : int
     mnuOptionsCreateTargetFolder,
     mnuOptionsNotifications, // desktop notifications of scheduled tasks (app/Notifications.h)
     mnuOptionsProtectFromEmptySource, // gClone->ProtectFromEmptySource
+    mnuOptionsKeepHardLinks,          // gClone->KeepHardLinks
 };
-inline constexpr int OptionsMenuItemCount =
-    static_cast<int>(OptionsMenuItem::mnuOptionsProtectFromEmptySource) + 1;
+inline constexpr int OptionsMenuItemCount = static_cast<int>(OptionsMenuItem::mnuOptionsKeepHardLinks) + 1;
 
 // The control name of an item ("mnuLogSize100", "mnuOptionsCopyMethod(1)" for an
 // element of a control array).
@@ -173,7 +173,8 @@ std::string OptionsFileSpec();
 //   when numeric; the engine's three switches; Categories, the seven default names
 //   when empty; AdminPassword; Notifications into gblnNotifications, default "True";
 //   ProtectFromEmptySource, default "True", and MaxDeletePercent, a whole number
-//   from 0 to 100, default 0 (anything else leaves it alone), into gClone).
+//   from 0 to 100, default 0 (anything else leaves it alone), into gClone;
+//   KeepHardLinks, default "False", into gClone).
 // A missing file reads as all defaults. Booleans are "True"/"False" exactly, case
 // counting. An unexpected error (a method outside its menu array, a non-numeric size
 // or width, an unreadable file) stops reading at that key: it is reported as

@@ -31,7 +31,7 @@ struct CloneArgs
     std::string source;
     std::vector<std::string> targets;
     std::optional<int> compare, deleteMethod, copyMethod;
-    std::optional<bool> ignore2s, ignoreDst, skipHidden, skipSystem;
+    std::optional<bool> ignore2s, ignoreDst, skipHidden, skipSystem, hardLinks;
     bool newerOnly = false;
     bool includeSubfolders = true;
     bool createTarget = false;
@@ -106,6 +106,8 @@ CloneArgs parse(int argc, char* argv[], int first)
             a.createTarget = true;
         else if (arg == "--allow-empty-source")
             a.allowEmptySource = true;
+        else if (arg == "--hard-links" || arg == "--no-hard-links")
+            a.hardLinks = arg == "--hard-links";
         else if (arg == "--max-delete-percent")
             a.maxDeletePercent = percentValue(arg, value());
         else if (arg == "--dry-run")
@@ -198,6 +200,8 @@ const char* cloneUsage()
            "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders\n"
            "  --skip-system, --no-skip-system  skip FIFOs, sockets and device files\n"
            "  --create-target                  create a missing Target folder\n"
+           "  --hard-links, --no-hard-links    clone the names of one Source file as links\n"
+           "                                   of one Target file (not as separate copies)\n"
            "  --allow-empty-source             clone even an empty SOURCE over a Target that\n"
            "                                   holds something (deleting all of it)\n"
            "  --max-delete-percent N           delete nothing from a Target when more than N%\n"
@@ -248,6 +252,8 @@ int runCloneCommand(int argc, char* argv[], int first)
         gClone->setCreateTargetFolder(true);
     if (args.allowEmptySource)
         gClone->setProtectFromEmptySource(false);
+    if (args.hardLinks)
+        gClone->setKeepHardLinks(*args.hardLinks);
     if (args.maxDeletePercent)
         gClone->setMaxDeletePercent(*args.maxDeletePercent);
     // Nobody is there to confirm: the CLI performs what it planned, or only plans.

@@ -224,6 +224,7 @@ void cClone::TakeRunOptions()
     m_run.copyOnlyIfNewer = CopyOnlyIfNewer();
     m_run.confirmSyncActions = ConfirmSyncActions();
     m_run.protectFromEmptySource = ProtectFromEmptySource();
+    m_run.keepHardLinks = KeepHardLinks();
     m_run.planOnly = PlanOnly();
 }
 
@@ -248,6 +249,9 @@ void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& 
     m_handles->openRoot(m_sourceRoot);
     m_handles->openRoot(m_targetRoot);
     m_folderFinishes.clear();
+    m_linkLeaders.clear();
+    m_linkOps.clear();
+    m_leadersCopied.clear();
     m_metadataLoss.take();
     m_targetFeatures = {};
     int err = 0;
@@ -261,6 +265,9 @@ void cClone::EndRun()
         std::deque<FileOp>().swap(FileOpsArray);
         std::unordered_set<std::string>().swap(m_createdFolderOps);
         std::vector<FolderFinish>().swap(m_folderFinishes);
+        m_linkLeaders.clear();
+        m_linkOps.clear();
+        m_leadersCopied.clear();
         LeftoverTempFiles.clear();
         m_refs.clear();
         m_handles->clear();

@@ -178,12 +178,16 @@ struct FileOp
     FileOpType OpType = FileOpCopy;
     // Withdrawn before performing: kept in the list, shown as "|REMOVED ACTION|",
     // never performed.
-    bool Removed = false;
+    bool Removed : 1 = false;
     // For a copy planned from a listing: the Source's size and last-write time as listed.
-    bool SourceKnown = false;
+    bool SourceKnown : 1 = false;
     // The listing saw a regular file there; and a Target entry the copy replaces.
-    bool SourceRegular = false;
-    bool TargetListed = false;
+    bool SourceRegular : 1 = false;
+    bool TargetListed : 1 = false;
+    // Keep Hard Links: the Target file is made a link of the Target copy of
+    // another name of the same Source file (HardLink), or is that copy (LinkLeader).
+    bool HardLink : 1 = false;
+    bool LinkLeader : 1 = false;
     CloneEntryState SourceListed;
 
     std::string FileName;
@@ -240,6 +244,10 @@ public:
     // Off in a fresh engine; the program's options file turns it on by default.
     bool ProtectFromEmptySource() const { return m_ProtectFromEmptySource; }
     void setProtectFromEmptySource(bool value) { m_ProtectFromEmptySource = value; }
+    // Source files that share an inode (hard links) are cloned as links of one
+    // Target file; off: each name gets a copy of its own. Off in a fresh engine.
+    bool KeepHardLinks() const { return m_KeepHardLinks; }
+    void setKeepHardLinks(bool value) { m_KeepHardLinks = value; }
     // 0: off. Otherwise, when the planned file deletions of a Target are at least
     // kDeleteCapMinimumFiles and more than this percentage of the Target's files
     // listed in the run, every deletion and folder removal of that Target is
@@ -353,6 +361,14 @@ public:
     void AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name);
     void AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder);
     void AddRemoveFolderOp(const FolderSpecRef& targetFolder);
+    // Keep Hard Links, for Source file `s` (Target entry `t`, null when there is
+    // none) of a folder pair: true when it is planned here as a link of an
+    // earlier name of the same Source file (or needs nothing, being one
+    // already). False: compare it as any file, then call NoteLinkLeaderCopy if
+    // a copy of it was planned.
+    bool PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& target, const platform::DirEntry& s,
+                      const platform::DirEntry* t);
+    void NoteLinkLeaderCopy(const platform::DirEntry& s);
     // `name` empty: the folders themselves.
     void AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
                                const std::string& name);
@@ -396,6 +412,7 @@ public:
         bool copyOnlyIfNewer = false;
         bool confirmSyncActions = false;
         bool protectFromEmptySource = false;
+        bool keepHardLinks = false;
         bool planOnly = false;
     };
     const RunOptions& RunOptionsInForce() const { return m_run; }
@@ -454,6 +471,29 @@ private:
     // `source`: the Source folder it is made for (its metadata follow at the end).
     bool CreateFolderAndLogResults(const FolderSpecRef& folder, const FolderSpecRef* source = nullptr);
     bool RemoveFolderAndLogResults(const FolderSpecRef& folder);
+    // A FileOp with HardLink, logged; a copy of its own where the link cannot
+    // be made. True on failure.
+    bool LinkFileAndLogResults(const FileOp& op);
+    struct LinkLeader
+    {
+        FolderSpecRef targetFolder;
+        std::string name;
+        uint64_t targetInode = 0; // the Target file as listed, when it needs no copy
+        uint64_t targetDevice = 0;
+        const FileOp* copy = nullptr; // its planned copy (deque elements stay put)
+    };
+    struct LinkKey
+    {
+        uint64_t device, inode;
+        bool operator==(const LinkKey&) const = default;
+    };
+    struct LinkKeyHash
+    {
+        size_t operator()(const LinkKey& k) const { return std::hash<uint64_t>{}(k.inode * 1000003u ^ k.device); }
+    };
+    std::unordered_map<LinkKey, LinkLeader, LinkKeyHash> m_linkLeaders;
+    std::unordered_map<const FileOp*, LinkKey> m_linkOps;
+    std::unordered_set<const FileOp*> m_leadersCopied;
     // A FileOpUpdateAttributes of a file, logged; true on failure.
     bool UpdateAttributesAndLogResults(const FileOp& op);
     // After the list: the noted and created folders whose metadata differ or
@@ -484,6 +524,7 @@ private:
     std::atomic<bool> m_CreateTargetFolder{false};
     std::atomic<bool> m_PlanOnly{false};
     std::atomic<bool> m_ProtectFromEmptySource{false};
+    std::atomic<bool> m_KeepHardLinks{false};
     std::atomic<int32_t> m_MaxDeletePercent{0};
     std::unique_ptr<platform::InstanceLock> m_targetLock;
     std::shared_ptr<const void> m_targetRootLock; // the Target root held open, locked

@@ -692,6 +692,37 @@ int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenF
     return ::renameat(fromDir.fd(), fromName.c_str(), toDir.fd(), toName.c_str()) == 0 ? 0 : errno;
 }
 
+int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName)
+{
+    if (const int err = checkEntry(from, name))
+        return err;
+    if (const int err = checkEntry(to, toName))
+        return err;
+    if (::linkat(from.fd(), name.c_str(), to.fd(), toName.c_str(), 0) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno;
+    std::string temp;
+    if (const int err = detail::claimUniqueName(
+            kTempPrefix, kTempExtension,
+            [&](const std::string& candidate) {
+                return ::linkat(from.fd(), name.c_str(), to.fd(), candidate.c_str(), 0) == 0 ? 0 : errno;
+            },
+            temp))
+        return err;
+    struct stat there;
+    if (::fstatat(to.fd(), toName.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(there.st_mode)) {
+        ::unlinkat(to.fd(), temp.c_str(), 0);
+        return EISDIR;
+    }
+    if (::renameat(to.fd(), temp.c_str(), to.fd(), toName.c_str()) != 0) {
+        const int err = errno;
+        ::unlinkat(to.fd(), temp.c_str(), 0);
+        return err;
+    }
+    return 0;
+}
+
 int makeFolderAt(const OpenFolder& folder, const std::string& name, uint32_t mode)
 {
     if (const int err = checkEntry(folder, name))

@@ -143,6 +143,12 @@ int copyToTempAt(const OpenFolder& from, const std::string& name, const OpenFold
 int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenFolder& toDir,
              const std::string& toName, bool replace);
 
+// Makes entry `toName` of `to` another name (hard link) of file `name` of
+// `from`, replacing what is at `toName` (not a folder) all at once; a link is
+// linked as a link, never followed. EXDEV across file systems, EMLINK when the
+// file has all the names it may have.
+int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName);
+
 // Makes folder `name` in `folder` (`mode` & ~umask). EEXIST when anything is there.
 int makeFolderAt(const OpenFolder& folder, const std::string& name, uint32_t mode = 0777);
 

@@ -458,6 +458,8 @@ void frmKestrow::buildOptionsMenus()
     connect(optionAction(m_mnuOptions, I::mnuOptionsProtectFromEmptySource,
                          QStringLiteral("Protect Targets From an Empty Source")),
             &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsProtectFromEmptySource); });
+    connect(optionAction(m_mnuOptions, I::mnuOptionsKeepHardLinks, QStringLiteral("Keep &Hard Links")),
+            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsKeepHardLinks); });
     QMenu* reset = m_mnuOptions->addMenu(QStringLiteral("Reset &Error Indicator"));
     reset->setObjectName(QStringLiteral("mnuFileResetErrorFlag"));
     addAction(reset, "mnuResetErrorFlagSelectedTask", QStringLiteral("&Selected Task"),
@@ -659,6 +661,7 @@ void frmKestrow::toggleOption(OptionsMenuItem item)
         case I::mnuOptionsPromptToInsertRemovableDrive: gblnPromptToInsertRemovableDrive = on; break;
         case I::mnuOptionsNotifications: gblnNotifications = on; break;
         case I::mnuOptionsProtectFromEmptySource: gClone->setProtectFromEmptySource(on); break;
+        case I::mnuOptionsKeepHardLinks: gClone->setKeepHardLinks(on); break;
         case I::mnuLogOnlyErrors:
             gCloneLog->setLogOnlyErrors(on);
             if (on && gCloneLog->CurrInMemoryLogSize() != 0)

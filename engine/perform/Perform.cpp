@@ -276,6 +276,8 @@ bool cClone::FinishCopy(const FileOp& op, CopyAttempt& attempt)
         for (;;) {
             switch (attempt.outcome) {
             case CopyOutcome::Copied:
+                if (op.LinkLeader)
+                    m_leadersCopied.insert(&op);
                 LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
                 return false;
             case CopyOutcome::FolderError:
@@ -359,6 +361,8 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
                 return copyError(err, "Dx - " + GetSystemErrorMessage(err));
             }
         }
+        if (op.LinkLeader)
+            m_leadersCopied.insert(&op);
         LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
         return false;
     });
@@ -491,6 +495,27 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder, const Folder
         }
         m_handles->forget(folder);
         return made();
+    });
+}
+
+bool cClone::LinkFileAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        const auto key = m_linkOps.find(&op);
+        const auto leader = key != m_linkOps.end() ? m_linkLeaders.find(key->second) : m_linkLeaders.end();
+        // Only a first name that is now the Source's data may be linked to: one
+        // that needed no copy, or whose copy went well.
+        if (leader != m_linkLeaders.end() && (!leader->second.copy || m_leadersCopied.contains(leader->second.copy))) {
+            int err = 0;
+            const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, false, err);
+            const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+            if (to && platform::linkFileAt(from->folder, leader->second.name, to->folder, op.FileName) == 0) {
+                LogAdd(LogEntryType::Copied, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec());
+                return false;
+            }
+        }
+        // Another file system, a full link count, a first copy that failed: a copy of its own.
+        return CopyFileAndLogResults(op);
     });
 }
 
@@ -764,6 +789,12 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                     deferredCopies.push_back(i);
                     break;
                 }
+                if (op.HardLink) {
+                    logAll(); // its first name may be a copy still on its way
+                    if (LinkFileAndLogResults(op))
+                        errors = true;
+                    break;
+                }
                 if (performer.pool.started()) {
                     Performer::Job& job = inFlight.emplace_back();
                     job.op = &op;
@@ -840,7 +871,8 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         }
         if (!cancelled) {
             for (const size_t i : deferredCopies) {
-                if (CopyFileAndLogResults(FileOpsArray[i]))
+                const FileOp& op = FileOpsArray[i];
+                if (op.HardLink ? LinkFileAndLogResults(op) : CopyFileAndLogResults(op))
                     errors = true;
                 host.processEvents();
                 if (IsCloneCancelled()) {

@@ -130,6 +130,44 @@ void cClone::AddRemoveFolderOp(const FolderSpecRef& targetFolder)
     op.TargetFolder = targetFolder;
 }
 
+bool cClone::PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& target, const platform::DirEntry& s,
+                          const platform::DirEntry* t)
+{
+    if (!m_run.keepHardLinks || s.type != platform::EntryType::File || s.links < 2)
+        return false;
+    const auto [it, first] = m_linkLeaders.try_emplace(LinkKey{s.device, s.inode});
+    LinkLeader& leader = it->second;
+    if (first) {
+        leader.targetFolder = target;
+        leader.name = s.name;
+        leader.targetInode = t && t->type == platform::EntryType::File ? t->inode : 0;
+        leader.targetDevice = t ? t->device : 0;
+        return false;
+    }
+    if (t && t->type == platform::EntryType::File && leader.targetInode != 0 && t->inode == leader.targetInode &&
+        t->device == leader.targetDevice)
+        return true; // a link of it already
+    const CloneEntryState state{s.size, s.lastWrite};
+    AddCopyOp(source, target, s.name, &state, true, t != nullptr);
+    FileOp& op = FileOpsArray.back();
+    op.HardLink = true;
+    m_linkOps.emplace(&op, it->first);
+    return true;
+}
+
+void cClone::NoteLinkLeaderCopy(const platform::DirEntry& s)
+{
+    if (!m_run.keepHardLinks || s.links < 2 || FileOpsArray.empty())
+        return;
+    const auto it = m_linkLeaders.find(LinkKey{s.device, s.inode});
+    FileOp& op = FileOpsArray.back();
+    if (it == m_linkLeaders.end() || op.OpType != FileOpCopy || op.FileName != s.name)
+        return;
+    op.LinkLeader = true;
+    it->second.copy = &op;
+    it->second.targetInode = 0;
+}
+
 void cClone::AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
                                    const std::string& name)
 {

@@ -288,10 +288,15 @@ public:
                 } else {
                     m_clone.CountScannedEntry();
                     bool failed = false;
-                    if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, ahead.verdictFor(t), sl.held.get(),
-                                      tl.held.get())) {
+                    // Taken in the loop's order even when not needed, so the next pair gets its own.
+                    const ContentVerdict* verdict = ahead.verdictFor(t);
+                    if (m_clone.PlanHardLink(src, tgt, *s, &t)) {
+                        // a link of a name met before
+                    } else if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, verdict, sl.held.get(),
+                                             tl.held.get())) {
                         const CloneEntryState state{s->size, s->lastWrite};
                         m_clone.AddCopyOp(src, tgt, s->name, &state, s->type == platform::EntryType::File, true);
+                        m_clone.NoteLinkLeaderCopy(*s);
                     } else if (!failed && m_clone.AttributesDiffer(*s, t, sl.held.get(), tl.held.get())) {
                         m_clone.AddUpdateAttributesOp(src, tgt, s->name);
                     }
@@ -307,9 +312,11 @@ public:
             if (!s.isFolder() && !tl.file(s.name)) {
                 if (IsFindDataSkipped(s, reason)) {
                     LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
-                } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name))) {
+                } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name)) &&
+                           !m_clone.PlanHardLink(src, tgt, s, nullptr)) {
                     const CloneEntryState state{s.size, s.lastWrite};
                     m_clone.AddCopyOp(src, tgt, s.name, &state, s.type == platform::EntryType::File);
+                    m_clone.NoteLinkLeaderCopy(s);
                 }
             }
             host.processEvents();
@@ -362,9 +369,11 @@ public:
             if (!s.isFolder()) {
                 if (IsFindDataSkipped(s, reason)) {
                     LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
-                } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name))) {
+                } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name)) &&
+                           !m_clone.PlanHardLink(src, tgt, s, nullptr)) {
                     const CloneEntryState state{s.size, s.lastWrite};
                     m_clone.AddCopyOp(src, tgt, s.name, &state, s.type == platform::EntryType::File);
+                    m_clone.NoteLinkLeaderCopy(s);
                 }
             }
             host.processEvents();

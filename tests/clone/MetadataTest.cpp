@@ -134,6 +134,53 @@ std::string CopyMethodName(const ::testing::TestParamInfo<int32_t>& info)
     return names[info.param];
 }
 
+TEST_P(MetadataTest, KeepHardLinksClonesTheNamesOfOneFileAsLinksOfOneFile)
+{
+    file("src/a/first.txt", "shared data");
+    folder("src/b");
+    folder("src/new/deeper");
+    ASSERT_EQ(::link((src() + "a/first.txt").c_str(), (src() + "b/second.txt").c_str()), 0);
+    ASSERT_EQ(::link((src() + "a/first.txt").c_str(), (src() + "new/deeper/third.txt").c_str()), 0);
+    file("src/single.txt", "alone");
+    // The Target already has the second name as a copy of its own.
+    file("tgt/b/second.txt", "shared data");
+    setLastWrite(tgt() + "b/second.txt", 1'600'000'000);
+    setLastWrite(src() + "a/first.txt", 1'600'000'000);
+    clone.setKeepHardLinks(true);
+    Mirror();
+    const struct stat first = StatOf(tgt() + "a/first.txt");
+    EXPECT_EQ(first.st_nlink, 3u);
+    EXPECT_EQ(StatOf(tgt() + "b/second.txt").st_ino, first.st_ino);
+    EXPECT_EQ(StatOf(tgt() + "new/deeper/third.txt").st_ino, first.st_ino);
+    EXPECT_EQ(StatOf(tgt() + "single.txt").st_nlink, 1u);
+    EXPECT_TRUE(plan().empty()) << ::testing::PrintToString(plan());
+
+    // A name split off in the Target is made a link again; with the option off,
+    // every name keeps a copy of its own and nothing is planned for the links.
+    ASSERT_EQ(::unlink((tgt() + "b/second.txt").c_str()), 0);
+    file("tgt/b/second.txt", "shared data");
+    setLastWrite(tgt() + "b/second.txt", 1'600'000'000);
+    // (Which name the others are linked to follows the order of the listings.)
+    EXPECT_FALSE(plan().empty());
+    Mirror();
+    EXPECT_EQ(StatOf(tgt() + "b/second.txt").st_ino, StatOf(tgt() + "a/first.txt").st_ino);
+    EXPECT_EQ(StatOf(tgt() + "new/deeper/third.txt").st_ino, StatOf(tgt() + "a/first.txt").st_ino);
+    EXPECT_TRUE(plan().empty()) << ::testing::PrintToString(plan());
+    clone.setKeepHardLinks(false);
+    EXPECT_TRUE(plan().empty()) << ::testing::PrintToString(plan());
+}
+
+TEST_P(MetadataTest, WithoutKeepHardLinksEveryNameGetsACopyOfItsOwn)
+{
+    file("src/one.txt", "x");
+    ASSERT_EQ(::link((src() + "one.txt").c_str(), (src() + "two.txt").c_str()), 0);
+    folder("tgt");
+    EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    EXPECT_EQ(StatOf(tgt() + "one.txt").st_nlink, 1u);
+    EXPECT_EQ(StatOf(tgt() + "two.txt").st_nlink, 1u);
+    EXPECT_EQ(read(tgt() + "two.txt"), "x");
+}
+
 INSTANTIATE_TEST_SUITE_P(CopyMethods, MetadataTest, ::testing::Values(0, 1, 2), CopyMethodName);
 
 TEST_F(CloneTest, OwnersAreKeptByEveryCopyMethodWhenRootRuns)

@@ -378,6 +378,7 @@ TEST_F(ProgramOptionsTest, EverySettingSurvivesARestart)
     gClone->setCopyOnlyIfNewer(true);
     gClone->setConfirmSyncActions(false);
     gClone->setCreateTargetFolder(true);
+    gClone->setKeepHardLinks(true);
     ASSERT_TRUE(gCategories->Remove("Work"));
     gCategories->Add("Backups");
     gblnPasswordSet = true;
@@ -435,6 +436,8 @@ TEST_F(ProgramOptionsTest, EverySettingSurvivesARestart)
     EXPECT_TRUE(gClone->CopyOnlyIfNewer());
     EXPECT_FALSE(gClone->ConfirmSyncActions());
     EXPECT_TRUE(gClone->CreateTargetFolder());
+    EXPECT_TRUE(gClone->KeepHardLinks());
+    EXPECT_TRUE(W->checked(M::mnuOptionsKeepHardLinks));
     EXPECT_EQ(categoryNames(), (std::vector<std::string>{"Personal", "Pictures", "E-mail", "Financial",
                                                          "Documents", "Settings", "Backups"}));
     EXPECT_TRUE(gblnPasswordSet);
@@ -490,7 +493,8 @@ TEST_F(ProgramOptionsTest, FreshFileHasTheKeysInOrder)
                                  "Categories=Personal,Work,Pictures,E-mail,Financial,Documents,Settings\n"
                                  "Notifications=True\n"
                                  "ProtectFromEmptySource=True\n"
-                                 "MaxDeletePercent=0\n";
+                                 "MaxDeletePercent=0\n"
+                                 "KeepHardLinks=False\n";
     EXPECT_EQ(optionsText(), expected);
 }
 
