@@ -252,6 +252,7 @@ void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& 
     m_linkLeaders.clear();
     m_linkOps.clear();
     m_leadersCopied.clear();
+    m_renameFrom.clear();
     m_metadataLoss.take();
     m_targetFeatures = {};
     int err = 0;
@@ -268,6 +269,7 @@ void cClone::EndRun()
         m_linkLeaders.clear();
         m_linkOps.clear();
         m_leadersCopied.clear();
+        m_renameFrom.clear();
         LeftoverTempFiles.clear();
         m_refs.clear();
         m_handles->clear();

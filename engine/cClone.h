@@ -50,6 +50,8 @@ enum FileOpType : int32_t
     FileOpRemoveFolder = 3,
     // Data the same, metadata (permission bits, owner, extended attributes) not.
     FileOpUpdateAttributes = 4,
+    // A Target that folds letter case: its entry takes the Source's spelling.
+    FileOpRename = 5,
 };
 
 // The listed state of a Source entry carried into a planned copy, so a file
@@ -172,6 +174,8 @@ private:
 //   FileOpRemoveFolder: TargetFolderSpec (the folder to remove)
 //   FileOpUpdateAttributes: FileName, SourceFolderSpec, TargetFolderSpec (a file);
 //                       no FileName: the two folders themselves
+//   FileOpRename:       FileName (the new spelling), SourceFolderSpec, TargetFolderSpec; the old
+//                       spelling is RenamedFrom(op)
 // Unused texts are empty. Kept small (72 bytes): a run plans one per file.
 struct FileOp
 {
@@ -342,7 +346,7 @@ public:
     // Returns the number of entries not Removed.
     int32_t GetSyncActionStrings(std::vector<std::string>& strings) const;
     // The text form of one entry.
-    static std::string SyncActionString(const FileOp& op);
+    std::string SyncActionString(const FileOp& op) const;
 
     // One operation each, logged; true on failure, false on success.
     bool CopyFileAndLogResults(const FileOp& op);
@@ -369,6 +373,10 @@ public:
     bool PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& target, const platform::DirEntry& s,
                       const platform::DirEntry* t);
     void NoteLinkLeaderCopy(const platform::DirEntry& s);
+    // `from` in `targetFolder` becomes `to` (the same name in other letter case).
+    void AddRenameOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder, const std::string& from,
+                     const std::string& to);
+    const std::string& RenamedFrom(const FileOp& op) const;
     // `name` empty: the folders themselves.
     void AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
                                const std::string& name);
@@ -494,6 +502,8 @@ private:
     std::unordered_map<LinkKey, LinkLeader, LinkKeyHash> m_linkLeaders;
     std::unordered_map<const FileOp*, LinkKey> m_linkOps;
     std::unordered_set<const FileOp*> m_leadersCopied;
+    std::unordered_map<const FileOp*, std::string> m_renameFrom;
+    bool RenameAndLogResults(const FileOp& op);
     // A FileOpUpdateAttributes of a file, logged; true on failure.
     bool UpdateAttributesAndLogResults(const FileOp& op);
     // After the list: the noted and created folders whose metadata differ or

@@ -118,6 +118,7 @@ private:
                     op.Removed = exclusions->folderExcluded(op.SourceFolderSpec());
                     break;
                 case FileOpRemoveFolder:
+                case FileOpRename:
                     break;
                 case FileOpUpdateAttributes:
                     op.Removed = op.FileName.empty()

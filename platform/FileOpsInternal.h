@@ -105,6 +105,9 @@ void hintSequential(int fd, uint64_t size);
 // The extended attributes of `in` that this process may set, onto the new file
 // `out`; what is refused goes to `loss`.
 void copyExtendedAttributes(int in, int out, MetadataLoss* loss);
+// The extended attributes of entry `name` of `fromDir` onto the new entry
+// `toName` of `toDir` (a link or FIFO; links not followed).
+void copyEntryAttributes(int fromDir, const char* name, int toDir, const char* toName, MetadataLoss* loss);
 // The owner and group of `src` onto the new file `fd` (whose stat `outSt` is
 // brought up to date) where this process may set them; else `loss` hears of it.
 void copyOwner(int fd, const struct stat& src, struct stat& outSt, MetadataLoss* loss);

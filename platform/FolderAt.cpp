@@ -161,6 +161,17 @@ int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFl
     return 0;
 }
 
+// After a copy was renamed over an existing name, its times once more by that
+// name: some file systems (FUSE FAT drivers) give a file renamed over another
+// the time of the rename. One call per replaced file; a failure changes nothing.
+void restampReplaced(int dir, const char* name, const struct stat& src, CopyFlavor flavor)
+{
+    struct timespec times[2];
+    times[0] = flavor == CopyFlavor::KeepEverything ? src.st_atim : timespec{0, UTIME_NOW};
+    times[1] = src.st_mtim;
+    (void)::utimensat(dir, name, times, AT_SYMLINK_NOFOLLOW);
+}
+
 // Opens regular file `name` of `fromDir` for a copy; `src` receives its attributes.
 int openCopySource(int fromDir, const char* name, const PathAttributes* expected, Fd& in, struct stat& src)
 {
@@ -284,6 +295,7 @@ int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toN
         ::unlinkat(toDir, temp.c_str(), 0);
         return err;
     }
+    restampReplaced(toDir, toName, src, flavor);
     return 0;
 }
 
@@ -312,7 +324,10 @@ int copyToTempIn(int fromDir, const std::string& name, int toDir, CopyFlavor fla
                 },
                 temp))
             return err;
-        return finishSpecialTemp(toDir, temp, src, flavor, loss);
+        if (const int err = finishSpecialTemp(toDir, temp, src, flavor, loss))
+            return err;
+        detail::copyEntryAttributes(fromDir, name.c_str(), toDir, temp.c_str(), loss);
+        return 0;
     }
     if (S_ISFIFO(src.st_mode)) {
         if (const int err = detail::claimUniqueName(
@@ -322,7 +337,10 @@ int copyToTempIn(int fromDir, const std::string& name, int toDir, CopyFlavor fla
                 },
                 temp))
             return err;
-        return finishSpecialTemp(toDir, temp, src, flavor, loss);
+        if (const int err = finishSpecialTemp(toDir, temp, src, flavor, loss))
+            return err;
+        detail::copyEntryAttributes(fromDir, name.c_str(), toDir, temp.c_str(), loss);
+        return 0;
     }
     if (!S_ISREG(src.st_mode))
         return ENOTSUP; // sockets and device nodes
@@ -677,6 +695,8 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
             return fail(err);
     if (::renameat(to.fd(), temp.c_str(), to.fd(), toName.c_str()) != 0)
         return fail(errno);
+    if (src.st_ino)
+        restampReplaced(to.fd(), toName.c_str(), src, flavor);
     return 0;
 }
 
@@ -721,6 +741,30 @@ int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
         return err;
     }
     return 0;
+}
+
+int renameCaseAt(const OpenFolder& folder, const std::string& from, const std::string& to)
+{
+    if (const int err = checkEntry(folder, from))
+        return err;
+    if (const int err = checkEntry(folder, to))
+        return err;
+    if (::renameat(folder.fd(), from.c_str(), folder.fd(), to.c_str()) == 0)
+        return 0;
+    const int direct = errno;
+    std::string temp;
+    if (detail::claimUniqueName(
+            kTempPrefix, kTempExtension,
+            [&](const std::string& candidate) {
+                return detail::renameNoReplaceIn(folder.fd(), from.c_str(), folder.fd(), candidate.c_str());
+            },
+            temp) != 0)
+        return direct;
+    if (::renameat(folder.fd(), temp.c_str(), folder.fd(), to.c_str()) == 0)
+        return 0;
+    const int err = errno;
+    ::renameat(folder.fd(), temp.c_str(), folder.fd(), from.c_str());
+    return err;
 }
 
 int makeFolderAt(const OpenFolder& folder, const std::string& name, uint32_t mode)

@@ -149,6 +149,11 @@ int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenF
 // file has all the names it may have.
 int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName);
 
+// Gives entry `from` of `folder` the spelling `to` that a file system folding
+// letter case takes for the same name: at once where it can, else through a
+// temporary "kw_" name (and back again should the second step fail).
+int renameCaseAt(const OpenFolder& folder, const std::string& from, const std::string& to);
+
 // Makes folder `name` in `folder` (`mode` & ~umask). EEXIST when anything is there.
 int makeFolderAt(const OpenFolder& folder, const std::string& name, uint32_t mode = 0777);
 

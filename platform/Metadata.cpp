@@ -1,6 +1,7 @@
 #include "platform/Metadata.h"
 
 #include "platform/FileOpsInternal.h"
+#include "platform/FolderAt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -107,7 +108,7 @@ int readAttributes(const std::string& path, bool follow, ExtendedAttributes& out
 // Makes the attributes at `path` (a /proc name, followed) `wanted`, given that
 // they are `current`. True when anything was changed.
 bool applyAttributes(const std::string& path, const ExtendedAttributes& current, const ExtendedAttributes& wanted,
-                     MetadataLoss* loss)
+                     MetadataLoss* loss, bool follow = true)
 {
     bool changed = false;
     bool refused = false;
@@ -117,7 +118,7 @@ bool applyAttributes(const std::string& path, const ExtendedAttributes& current,
         const bool stays = std::any_of(wanted.begin(), wanted.end(), [&](const auto& w) { return w.first == name; });
         if (stays)
             continue; // set below with its new value
-        if (::removexattr(path.c_str(), name.c_str()) == 0)
+        if ((follow ? ::removexattr(path.c_str(), name.c_str()) : ::lremovexattr(path.c_str(), name.c_str())) == 0)
             changed = true;
         else if (errno != ENODATA)
             refused = true;
@@ -125,7 +126,8 @@ bool applyAttributes(const std::string& path, const ExtendedAttributes& current,
     for (const auto& [name, value] : wanted) {
         if (std::binary_search(current.begin(), current.end(), std::pair{name, value}))
             continue;
-        if (::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) == 0)
+        if ((follow ? ::setxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0)
+                    : ::lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0)) == 0)
             changed = true;
         else
             refused = true;
@@ -211,6 +213,14 @@ void copyOwner(int fd, const struct stat& src, struct stat& outSt, MetadataLoss*
         loss->add(MetadataOwner);
 }
 
+void copyEntryAttributes(int fromDir, const char* name, int toDir, const char* toName, MetadataLoss* loss)
+{
+    ExtendedAttributes wanted;
+    if (readAttributes(procName(fromDir, name), false, wanted) != 0 || wanted.empty())
+        return;
+    applyAttributes(procName(toDir, toName), {}, wanted, loss, false);
+}
+
 void copyExtendedAttributes(int in, int out, MetadataLoss* loss)
 {
     if (::flistxattr(in, nullptr, 0) <= 0)
@@ -261,9 +271,17 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
             loss->add(MetadataOwner);
         ts = now;
     }
-    if (!attributes || isLink) {
-        // A link has no permission bits of its own, and user attributes are not allowed on links.
-    } else {
+    if (attributes && isLink) {
+        // A link has no permission bits of its own; its attributes (trusted.*,
+        // security.*: user.* are not allowed on links) are its own, read and set
+        // by name in its folder.
+        const std::string sourceName = name.empty() ? procName(s) : procName(from.fd(), name);
+        const std::string targetName = toName.empty() ? procName(t) : procName(to.fd(), toName);
+        ExtendedAttributes have, want;
+        if (!name.empty() && !toName.empty() && readAttributes(sourceName, false, want) == 0 &&
+            readAttributes(targetName, false, have) == 0 && have != want)
+            changed.extendedAttributes = applyAttributes(targetName, have, want, loss, false);
+    } else if (attributes) {
         ExtendedAttributes have, want;
         const std::string targetName = procName(t);
         if (readAttributes(procName(s), true, want) == 0 && readAttributes(targetName, true, have) == 0 &&
@@ -309,24 +327,45 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
     return 0;
 }
 
+int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
+                CopyFlavor flavor)
+{
+    if (!from.isOpen() || !to.isOpen())
+        return EBADF;
+    if (const int err = detail::checkName(name))
+        return err;
+    if (const int err = detail::checkName(toName))
+        return err;
+    struct stat ss;
+    if (::fstatat(from.fd(), name.c_str(), &ss, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    const struct timespec stamp[2] = {flavor == CopyFlavor::KeepEverything ? ss.st_atim : timespec{0, UTIME_NOW},
+                                      ss.st_mtim};
+    return ::utimensat(to.fd(), toName.c_str(), stamp, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
 int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out)
 {
     out = TargetFeatures{};
     if (!folder.isOpen())
         return EBADF;
-    Fd file(::openat(folder.fd(), ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
+    // A name of its own (removed at once), so that the same name in capitals can
+    // be looked up too. The folder's times are put back afterwards: a dry run
+    // leaves the Target as it found it.
+    struct stat before;
+    if (::fstat(folder.fd(), &before) != 0)
+        return errno;
+    Fd file;
     std::string named;
-    if (!file.valid()) {
-        if (detail::claimUniqueName(
-                "kw_", ".tmp",
-                [&](const std::string& candidate) {
-                    file = Fd(::openat(folder.fd(), candidate.c_str(),
-                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-                    return file.valid() ? 0 : errno;
-                },
-                named) != 0)
-            return 0; // cannot be written here: nothing known
-    }
+    if (detail::claimUniqueName(
+            "kw_", ".tmp",
+            [&](const std::string& candidate) {
+                file = Fd(::openat(folder.fd(), candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                   0600));
+                return file.valid() ? 0 : errno;
+            },
+            named) != 0)
+        return 0; // cannot be written here: nothing known
     struct stat st;
     out.modes = ::fchmod(file.get(), 0640) == 0 && ::fstat(file.get(), &st) == 0 && (st.st_mode & 0777) == 0640;
     if (runningAsRoot()) {
@@ -337,8 +376,21 @@ int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out)
     static const char kProbeValue[] = "1";
     out.extendedAttributes = ::fsetxattr(file.get(), "user.kestrow-probe", kProbeValue, 1, 0) == 0 ||
                              !unsupported(errno);
-    if (!named.empty())
-        ::unlinkat(folder.fd(), named.c_str(), 0);
+    std::string upper = named;
+    for (char& c : upper)
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    out.foldsCase = ::fstatat(folder.fd(), upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    file.close();
+    ::unlinkat(folder.fd(), named.c_str(), 0);
+    // The top folder of a FAT file system has no times at all (and a FUSE driver
+    // may not take kindly to being asked to set them).
+    out.folderTimes = out.modes || !isMountTop(folder, FolderIdentity{});
+    struct stat after;
+    if (out.folderTimes && ::fstat(folder.fd(), &after) == 0 &&
+        (after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
+        const struct timespec stamp[2] = {before.st_atim, before.st_mtim};
+        (void)::utimensat(AT_FDCWD, procName(folder.fd()).c_str(), stamp, 0);
+    }
     return 0;
 }
 

@@ -32,15 +32,20 @@ struct MetadataLoss
     uint32_t take() { return kinds.exchange(0, std::memory_order_relaxed); }
 };
 
-// What a Target file system keeps, as a probe in one of its folders found:
-// an unnamed file (O_TMPFILE, or a "kw_" file removed at once where there is
-// none) given a mode, an owner (as root) and an extended attribute. A folder
-// that cannot be written gives 0 and leaves every field true (nothing known).
+// What a Target file system keeps, as a probe in one of its folders found: a
+// "kw_" file, removed at once, given a mode, an owner (as root) and an
+// extended attribute, and looked up by its name in capitals. A folder that
+// cannot be written gives 0 and leaves every field as a case-telling Linux
+// file system would have it (nothing known).
 struct TargetFeatures
 {
     bool modes = true;
     bool owners = true;
     bool extendedAttributes = true;
+    // Names that differ only in letter case are one name (FAT, exFAT, some shares).
+    bool foldsCase = false;
+    // The probed folder itself can be given times (not the top of a FAT volume).
+    bool folderTimes = true;
 };
 int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out);
 
@@ -79,6 +84,12 @@ struct MetadataChanges
 int updateMetadataAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
                      const std::string& toName, CopyFlavor flavor, bool attributes, bool times,
                      MetadataLoss* loss, MetadataChanges& changed);
+
+// Gives entry `toName` of `to` the times of entry `name` of `from` (links not
+// followed), whatever it seems to have now: after a rename, which some FAT
+// drivers stamp with the time of the rename once their cached times expire.
+int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
+                CopyFlavor flavor);
 
 // Whether the process may give a file owner `uid` and group `gid` (root: any;
 // others: their own uid and a group they belong to).

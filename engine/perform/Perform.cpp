@@ -519,6 +519,30 @@ bool cClone::LinkFileAndLogResults(const FileOp& op)
     });
 }
 
+bool cClone::RenameAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.PerformFileOperations", true, [&] {
+        const std::string& from = RenamedFrom(op);
+        int err = 0;
+        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, false, err);
+        if (folder) {
+            err = platform::renameCaseAt(folder->folder, from, op.FileName);
+        }
+        if (folder && err == 0) {
+            if (const HeldFolderPtr source = op.SourceFolder ? OpenOpFolder(op.SourceFolder, true, err) : nullptr)
+                (void)platform::copyTimesAt(source->folder, op.FileName, folder->folder, op.FileName, RunCopyFlavor());
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Renamed \"" + from + "\" to \"" + op.FileName +
+                       "\", as the Target does not tell letter case apart. - '" + op.TargetFolderSpec() + "' ");
+            return false;
+        }
+        err = err ? err : ENOENT;
+        LogAdd(LogEntryType::CopyError, op.FileName, {}, op.TargetFolderSpec(), err,
+               folder ? GetSystemErrorMessage(err) : FolderOpenErrorText(err));
+        return true;
+    });
+}
+
 bool cClone::UpdateAttributesAndLogResults(const FileOp& op)
 {
     return Guarded("cClone.CopyFileAndLogResults", true, [&] {
@@ -579,7 +603,8 @@ bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_s
                 continue;
             }
             platform::MetadataChanges changed;
-            err = platform::updateMetadataAt(from->folder, {}, to->folder, {}, RunCopyFlavor(), w.attributes, true,
+            const bool times = m_targetFeatures.folderTimes || !f.target.sameAs(m_targetRoot);
+            err = platform::updateMetadataAt(from->folder, {}, to->folder, {}, RunCopyFlavor(), w.attributes, times,
                                              &m_metadataLoss, changed);
             if (err) {
                 LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, GetSystemErrorMessage(err));
@@ -822,6 +847,11 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             case FileOpCreateFolder:
                 logAll();
                 if (CreateFolderAndLogResults(op.TargetFolder, &op.SourceFolder))
+                    errors = true;
+                break;
+            case FileOpRename:
+                logAll();
+                if (RenameAndLogResults(op))
                     errors = true;
                 break;
             case FileOpUpdateAttributes:

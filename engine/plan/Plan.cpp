@@ -168,6 +168,24 @@ void cClone::NoteLinkLeaderCopy(const platform::DirEntry& s)
     it->second.targetInode = 0;
 }
 
+void cClone::AddRenameOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                         const std::string& from, const std::string& to)
+{
+    FileOp& op = FileOpsArray.emplace_back();
+    op.OpType = FileOpRename;
+    op.FileName = to;
+    op.SourceFolder = sourceFolder;
+    op.TargetFolder = targetFolder;
+    m_renameFrom.emplace(&op, from);
+}
+
+const std::string& cClone::RenamedFrom(const FileOp& op) const
+{
+    static const std::string none;
+    const auto it = m_renameFrom.find(&op);
+    return it != m_renameFrom.end() ? it->second : none;
+}
+
 void cClone::AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
                                    const std::string& name)
 {
@@ -199,10 +217,9 @@ bool cClone::AttributesDiffer(const platform::DirEntry& source, const platform::
     if (can.owners && ownerDiffers &&
         platform::ownerCanBeMadeLike(target.uid, target.gid, source.uid, source.gid))
         return true;
-    if (source.type == platform::EntryType::Symlink)
-        return false; // a link has no permission bits, nor attributes a user may set
+    // A link has no permission bits of its own.
     const uint32_t wanted = platform::copiedPermissions(source.mode, !ownerDiffers);
-    if (can.modes && (target.mode & platform::kPermissionBits) != wanted)
+    if (source.type != platform::EntryType::Symlink && can.modes && (target.mode & platform::kPermissionBits) != wanted)
         return true;
     // Attributes cost two reads per pair: looked at only where the Source has
     // changed (chmod, setfattr, setfacl all mark it) since the Target last did.
@@ -301,7 +318,7 @@ void cClone::ValidateRemoveFolderOps()
 // ---------------------------------------------------------------------------
 // cClone: the text form of the list
 
-std::string cClone::SyncActionString(const FileOp& op)
+std::string cClone::SyncActionString(const FileOp& op) const
 {
     if (op.Removed)
         return "|REMOVED ACTION|";
@@ -315,6 +332,9 @@ std::string cClone::SyncActionString(const FileOp& op)
         return "     CREATE FOLDER     " + op.TargetFolderSpec();
     case FileOpRemoveFolder:
         return "     DELETE FOLDER     " + op.TargetFolderSpec();
+    case FileOpRename:
+        return "     RENAME     \"" + RenamedFrom(op) + "\"  TO  \"" + op.FileName + "\"  IN  " +
+               op.TargetFolderSpec();
     case FileOpUpdateAttributes:
         if (op.FileName.empty())
             return "     UPDATE ATTRIBUTES     " + op.TargetFolderSpec();

@@ -29,6 +29,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <unordered_set>
@@ -252,6 +253,60 @@ struct ContentJob : PoolJob
     }
 };
 
+// On a Target that folds letter case, a Source entry and a Target entry whose
+// names differ only in case are one name there: they are paired instead of the
+// one being deleted and the other copied onto the same name, run after run. A
+// file takes the Source's spelling (FileOpRename); a folder keeps the Target's,
+// as renaming a folder is where FAT drivers go wrong (fusefat empties it).
+class CaseTwins
+{
+public:
+    CaseTwins(cClone& clone, const FolderListing& sl, const FolderListing& tl, bool folders) : m_clone(clone)
+    {
+        if (!clone.TargetFeaturesInForce().foldsCase)
+            return;
+        for (const platform::DirEntry& s : sl.entries) {
+            const auto it = tl.byName.find(s.name);
+            if (s.isFolder() == folders && (it == tl.byName.end() || it->second->isFolder() != folders))
+                m_unmatched.emplace(Folded(s.name), &s);
+        }
+    }
+    // The Source twin of Target entry `t` of folder `tgt` (a file's rename planned), or null.
+    const platform::DirEntry* take(const FolderSpecRef& src, const FolderSpecRef& tgt, const platform::DirEntry& t)
+    {
+        if (m_unmatched.empty())
+            return nullptr;
+        const auto it = m_unmatched.find(Folded(t.name));
+        if (it == m_unmatched.end())
+            return nullptr;
+        const platform::DirEntry* s = it->second;
+        m_unmatched.erase(it);
+        m_paired.insert(s);
+        if (s->isFolder())
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "The folder \"" + t.name + "\" keeps this spelling in the Target, whose file system takes \"" +
+                       s->name + "\" for the same name. - '" + *tgt + "' ");
+        else
+            m_clone.AddRenameOp(src, tgt, t.name, s->name);
+        return s;
+    }
+    bool paired(const platform::DirEntry& s) const { return !m_paired.empty() && m_paired.contains(&s); }
+
+private:
+    // FAT's own folding is ASCII letters (and its code page); names beyond ASCII keep their bytes.
+    static std::string Folded(const std::string& name)
+    {
+        std::string out = name;
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    cClone& m_clone;
+    std::unordered_map<std::string, const platform::DirEntry*> m_unmatched;
+    std::unordered_set<const platform::DirEntry*> m_paired;
+};
+
 class FolderPairWork
 {
 public:
@@ -266,6 +321,7 @@ public:
         bool error = false;
         int32_t reason = SkipReasonNone;
         ContentsAhead ahead(*this, src, sl, tl);
+        CaseTwins twins(m_clone, sl, tl, false);
         for (const platform::DirEntry& t : tl.entries) {
             m_clone.CountScannedEntry();
             if (!t.isFolder()) {
@@ -275,7 +331,7 @@ public:
                     LogSkip(SkipSubject::TargetFile, reason, *tgt + t.name);
                 } else if (m_ex && FileMatchesPatternInCollection(t.name, m_ex->masks)) {
                     // excluded by name: neither compared nor deleted
-                } else if (!(s = sl.file(t.name))) {
+                } else if (!(s = sl.file(t.name)) && !(s = twins.take(src, tgt, t))) {
                     // An excluded item is left alone on both sides.
                     if (deleting && !(m_ex && !m_ex->items.empty() &&
                                       DoesFileMatchExclusionSpecs(*src + t.name, m_ex->items)))
@@ -309,7 +365,7 @@ public:
         }
         for (const platform::DirEntry& s : sl.entries) {
             m_clone.CountScannedEntry();
-            if (!s.isFolder() && !tl.file(s.name)) {
+            if (!s.isFolder() && !tl.file(s.name) && !twins.paired(s)) {
                 if (IsFindDataSkipped(s, reason)) {
                     LogSkip(SkipSubject::SourceFile, reason, *src + s.name);
                 } else if (!(m_ex && m_ex->fileExcluded(*src + s.name, s.name)) &&
@@ -675,14 +731,21 @@ private:
 
         std::unordered_map<std::string_view, int32_t> childIndex;
         std::vector<Pass1Node> children;
+        std::optional<CaseTwins> twins;
+        if (source == Side::Present)
+            twins.emplace(m_clone, *sl, *tl, true);
         for (const platform::DirEntry& t : tl->entries) {
             if (!t.isFolder())
                 continue;
             Pass1Node child;
             const platform::DirEntry* sourceEntry = nullptr;
-            if (source == Side::Present)
+            bool twin = false;
+            if (source == Side::Present) {
                 if (const auto it = sl->byName.find(t.name); it != sl->byName.end() && it->second->isFolder())
                     sourceEntry = it->second;
+                else if ((sourceEntry = twins->take(src, tgt, t)))
+                    twin = true;
+            }
             child.src = sourceEntry ? ChildRef(src, sl->held.get(), *sourceEntry)
                                     : FolderSpecRef::Child(src, t.name);
             child.tgt = ChildRef(tgt, tl->held.get(), t);
@@ -692,13 +755,13 @@ private:
                 child.timeDiffers = sourceEntry->lastWrite != t.lastWrite;
             }
             child.noDelete = noDelete;
-            child.source =
-                source == Side::Present ? (sl->hasFolder(t.name) ? Side::Present : Side::Missing) : source;
+            child.source = source == Side::Present ? (sourceEntry ? Side::Present : Side::Missing) : source;
             if (child.source == Side::Unknown)
                 continue; // nothing can be decided below an unreadable Source folder
             if (child.source == Side::Missing && (noDelete || (m_ex && m_ex->folderExcluded(*child.src))))
                 continue; // an orphan that must not be deleted: left alone
-            childIndex.emplace(t.name, static_cast<int32_t>(m_pass1.size() + children.size()));
+            childIndex.emplace(twin ? std::string_view(sourceEntry->name) : std::string_view(t.name),
+                               static_cast<int32_t>(m_pass1.size() + children.size()));
             children.push_back(std::move(child));
         }
 
@@ -715,7 +778,7 @@ private:
                 c.inode = s.inode;
                 c.mountTop = sl->held && ((s.mount != 0 && sl->held->id.mount != 0 && s.mount != sl->held->id.mount) ||
                                           s.device != sl->held->id.device);
-                if (tl->hasFolder(s.name)) {
+                if (tl->hasFolder(s.name) || (twins && twins->paired(s))) {
                     c.target = Side::Present;
                     if (const auto it = childIndex.find(s.name); it != childIndex.end())
                         c.pass1 = it->second;
