@@ -263,6 +263,8 @@ TEST_F(MenusTest, GroupsCheckOneItemAndTogglesInvertTheirOption)
         {"mnuOptionsIgnoreSystemFolders", [] { return gCompare->IgnoreSystemFolders(); }},
         {"mnuOptionsIgnoreHiddenFolders", [] { return gCompare->IgnoreHiddenFolders(); }},
         {"mnuOptionsPromptToInsertRemovableDrive", [] { return bool(gblnPromptToInsertRemovableDrive); }},
+        {"mnuOptionsProtectFromEmptySource", [] { return gClone->ProtectFromEmptySource(); }},
+        {"mnuOptionsKeepHardLinks", [] { return gClone->KeepHardLinks(); }},
         {"mnuLogOnlyErrors", [] { return gCloneLog->LogOnlyErrors(); }},
     };
     gCloneLog->ResetInMemoryLog();
