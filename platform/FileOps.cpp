@@ -700,7 +700,7 @@ int chmodHandle(int fd, mode_t mode)
     if (errno != EBADF)
         return errno;
     // An O_PATH descriptor: its /proc name reaches the inode itself, never a link's target.
-    const std::string procName = "/proc/self/fd/" + std::to_string(fd);
+    const std::string procName = procFdPath(fd);
     return ::chmod(procName.c_str(), mode) == 0 ? 0 : errno;
 }
 

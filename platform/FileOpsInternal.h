@@ -79,6 +79,17 @@ inline int checkName(const std::string& name)
     return 0;
 }
 
+// The /proc name of what descriptor `fd` holds (of an O_PATH descriptor too), or
+// with `name` of entry `name` in the folder `fd` holds: reached without a path
+// being resolved from the root again.
+inline std::string procFdPath(int fd, const std::string& name = {})
+{
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (!name.empty())
+        path += '/' + name;
+    return path;
+}
+
 // Random bytes (getrandom, else rand()), and `digits` lowercase hex digits of them.
 void fillRandom(void* buf, size_t len);
 std::string randomHex(size_t digits);

@@ -259,7 +259,7 @@ int linkUnnamed(int fd, int dir, const char* name)
     if (errno != ENOENT && errno != EPERM)
         return errno;
     // Kernels that keep AT_EMPTY_PATH to privileged callers take the descriptor's own link.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const std::string self = detail::procFdPath(fd);
     return ::linkat(AT_FDCWD, self.c_str(), dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 

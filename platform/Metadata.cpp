@@ -39,15 +39,6 @@ const std::vector<gid_t>& supplementaryGroups()
     return groups;
 }
 
-// The /proc name of what `fd` holds, or of entry `name` in the folder `fd` holds.
-std::string procName(int fd, const std::string& name = {})
-{
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (!name.empty())
-        path += '/' + name;
-    return path;
-}
-
 bool unsupported(int err)
 {
     return err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
@@ -193,9 +184,9 @@ int readExtendedAttributesAt(const OpenFolder& folder, const std::string& name, 
     if (!name.empty()) {
         if (const int err = detail::checkName(name))
             return err;
-        return readAttributes(procName(folder.fd(), name), false, out);
+        return readAttributes(detail::procFdPath(folder.fd(), name), false, out);
     }
-    return readAttributes(procName(folder.fd()), true, out);
+    return readAttributes(detail::procFdPath(folder.fd()), true, out);
 }
 
 namespace detail {
@@ -216,9 +207,9 @@ void copyOwner(int fd, const struct stat& src, struct stat& outSt, MetadataLoss*
 void copyEntryAttributes(int fromDir, const char* name, int toDir, const char* toName, MetadataLoss* loss)
 {
     ExtendedAttributes wanted;
-    if (readAttributes(procName(fromDir, name), false, wanted) != 0 || wanted.empty())
+    if (readAttributes(detail::procFdPath(fromDir, name), false, wanted) != 0 || wanted.empty())
         return;
-    applyAttributes(procName(toDir, toName), {}, wanted, loss, false);
+    applyAttributes(detail::procFdPath(toDir, toName), {}, wanted, loss, false);
 }
 
 void copyExtendedAttributes(int in, int out, MetadataLoss* loss)
@@ -226,7 +217,7 @@ void copyExtendedAttributes(int in, int out, MetadataLoss* loss)
     if (::flistxattr(in, nullptr, 0) <= 0)
         return; // none (the common case), or none to be had here
     ExtendedAttributes wanted;
-    if (readAttributes(procName(in), true, wanted) != 0 || wanted.empty())
+    if (readAttributes(detail::procFdPath(in), true, wanted) != 0 || wanted.empty())
         return;
     bool refused = false;
     for (const auto& [name, value] : wanted) {
@@ -275,16 +266,16 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
         // A link has no permission bits of its own; its attributes (trusted.*,
         // security.*: user.* are not allowed on links) are its own, read and set
         // by name in its folder.
-        const std::string sourceName = name.empty() ? procName(s) : procName(from.fd(), name);
-        const std::string targetName = toName.empty() ? procName(t) : procName(to.fd(), toName);
+        const std::string sourceName = name.empty() ? detail::procFdPath(s) : detail::procFdPath(from.fd(), name);
+        const std::string targetName = toName.empty() ? detail::procFdPath(t) : detail::procFdPath(to.fd(), toName);
         ExtendedAttributes have, want;
         if (!name.empty() && !toName.empty() && readAttributes(sourceName, false, want) == 0 &&
             readAttributes(targetName, false, have) == 0 && have != want)
             changed.extendedAttributes = applyAttributes(targetName, have, want, loss, false);
     } else if (attributes) {
         ExtendedAttributes have, want;
-        const std::string targetName = procName(t);
-        if (readAttributes(procName(s), true, want) == 0 && readAttributes(targetName, true, have) == 0 &&
+        const std::string targetName = detail::procFdPath(t);
+        if (readAttributes(detail::procFdPath(s), true, want) == 0 && readAttributes(targetName, true, have) == 0 &&
             have != want)
             changed.extendedAttributes = applyAttributes(targetName, have, want, loss);
         // An ACL written above sets the group bits too: look again.
@@ -319,7 +310,7 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
             if (isLink)
                 rc = ::utimensat(to.fd(), toName.c_str(), stamp, AT_SYMLINK_NOFOLLOW);
             else
-                rc = ::utimensat(AT_FDCWD, procName(t).c_str(), stamp, 0);
+                rc = ::utimensat(AT_FDCWD, detail::procFdPath(t).c_str(), stamp, 0);
             if (rc != 0 && !(isLink || detail::ignorableAttributeError(errno)))
                 return errno;
         }
@@ -389,7 +380,7 @@ int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out)
     if (out.folderTimes && ::fstat(folder.fd(), &after) == 0 &&
         (after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
         const struct timespec stamp[2] = {before.st_atim, before.st_mtim};
-        (void)::utimensat(AT_FDCWD, procName(folder.fd()).c_str(), stamp, 0);
+        (void)::utimensat(AT_FDCWD, detail::procFdPath(folder.fd()).c_str(), stamp, 0);
     }
     return 0;
 }

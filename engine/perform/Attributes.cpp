@@ -1,0 +1,148 @@
+// What a list does besides copying and deleting: hard links made to an earlier
+// name's copy, case-only renames on Targets that fold case, metadata applied in
+// place, and the folders' metadata and times once their contents are done.
+
+#include "engine/cClone.h"
+
+#include "app/services/ErrorReporter.h"
+#include "app/services/RunHost.h"
+#include "engine/CloneInternal.h"
+#include "engine/RunControl.h"
+#include "platform/FolderAt.h"
+#include "platform/Metadata.h"
+
+#include <algorithm>
+#include <unordered_set>
+#include <vector>
+
+namespace kestrow {
+
+using namespace clone_detail;
+
+bool cClone::LinkFileAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        const auto key = m_linkOps.find(&op);
+        const auto leader = key != m_linkOps.end() ? m_linkLeaders.find(key->second) : m_linkLeaders.end();
+        // Only a first name that is now the Source's data may be linked to: one
+        // that needed no copy, or whose copy went well.
+        if (leader != m_linkLeaders.end() && (!leader->second.copy || m_leadersCopied.contains(leader->second.copy))) {
+            int err = 0;
+            const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, false, err);
+            const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+            if (to && platform::linkFileAt(from->folder, leader->second.name, to->folder, op.FileName) == 0) {
+                LogAdd(LogEntryType::Copied, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec());
+                return false;
+            }
+        }
+        // Another file system, a full link count, a first copy that failed: a copy of its own.
+        return CopyFileAndLogResults(op);
+    });
+}
+
+bool cClone::RenameAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.PerformFileOperations", true, [&] {
+        const std::string& from = RenamedFrom(op);
+        int err = 0;
+        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, false, err);
+        if (folder) {
+            err = platform::renameCaseAt(folder->folder, from, op.FileName);
+        }
+        if (folder && err == 0) {
+            if (const HeldFolderPtr source = op.SourceFolder ? OpenOpFolder(op.SourceFolder, true, err) : nullptr)
+                (void)platform::copyTimesAt(source->folder, op.FileName, folder->folder, op.FileName, RunCopyFlavor());
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Renamed \"" + from + "\" to \"" + op.FileName +
+                       "\", as the Target does not tell letter case apart. - '" + op.TargetFolderSpec() + "' ");
+            return false;
+        }
+        err = err ? err : ENOENT;
+        LogAdd(LogEntryType::CopyError, op.FileName, {}, op.TargetFolderSpec(), err,
+               folder ? GetSystemErrorMessage(err) : FolderOpenErrorText(err));
+        return true;
+    });
+}
+
+bool cClone::UpdateAttributesAndLogResults(const FileOp& op)
+{
+    return Guarded("cClone.CopyFileAndLogResults", true, [&] {
+        int err = 0;
+        const HeldFolderPtr from = OpenOpFolder(op.SourceFolder, true, err);
+        const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+        if (!from || !to) {
+            err = err ? err : ENOENT;
+            LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(), err,
+                   FolderOpenErrorText(err));
+            return true;
+        }
+        platform::MetadataChanges changed;
+        err = platform::updateMetadataAt(from->folder, op.FileName, to->folder, op.FileName, RunCopyFlavor(), true,
+                                         false, &m_metadataLoss, changed);
+        if (err) {
+            LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(), err,
+                   GetSystemErrorMessage(err));
+            return true;
+        }
+        if (changed.any())
+            LogAdd(LogEntryType::UpdatedAttributes, op.FileName, {}, op.TargetFolderSpec());
+        return false;
+    });
+}
+
+bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_set<const void*>& changedFolders)
+{
+    return Guarded("cClone.PerformFileOperations", true, [&] {
+        struct Work
+        {
+            const FolderFinish* finish;
+            bool attributes;
+            size_t depth;
+        };
+        std::vector<Work> work;
+        for (const FolderFinish& f : m_folderFinishes) {
+            const bool opWanted = f.attributesOp >= 0 && static_cast<size_t>(f.attributesOp) < skip.size() &&
+                                  !skip[static_cast<size_t>(f.attributesOp)] &&
+                                  !FileOpsArray[static_cast<size_t>(f.attributesOp)].Removed;
+            const bool attributes = f.created || f.checkAttributes || opWanted;
+            if (attributes || f.differs || changedFolders.contains(f.target.key()))
+                work.push_back({&f, attributes, static_cast<size_t>(std::count(f.target->begin(), f.target->end(), '/'))});
+        }
+        // Deepest first: a folder made read-only or private keeps nobody out of its subfolders.
+        std::stable_sort(work.begin(), work.end(), [](const Work& a, const Work& b) { return a.depth > b.depth; });
+        bool errors = false;
+        for (const Work& w : work) {
+            const FolderFinish& f = *w.finish;
+            int err = 0;
+            const HeldFolderPtr from = OpenOpFolder(f.source, true, err);
+            const HeldFolderPtr to = from ? OpenOpFolder(f.target, false, err) : nullptr;
+            if (!from || !to) {
+                if (!IsMissingError(err)) { // a folder removed meanwhile has nothing to finish
+                    LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, FolderOpenErrorText(err));
+                    errors = true;
+                }
+                continue;
+            }
+            platform::MetadataChanges changed;
+            const bool times = m_targetFeatures.folderTimes || !f.target.sameAs(m_targetRoot);
+            err = platform::updateMetadataAt(from->folder, {}, to->folder, {}, RunCopyFlavor(), w.attributes, times,
+                                             &m_metadataLoss, changed);
+            if (err) {
+                LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, GetSystemErrorMessage(err));
+                errors = true;
+            } else if (changed.any() && !f.created) {
+                const FolderSpecRef parent = f.target.parent();
+                if (parent)
+                    LogAdd(LogEntryType::UpdatedAttributes, std::string(f.target.name()), {}, *parent);
+                else
+                    LogAdd(LogEntryType::UpdatedAttributes, *f.target);
+            }
+            runHost().processEvents();
+            if (IsCloneCancelled())
+                return true;
+        }
+        return errors;
+    });
+}
+
+} // namespace kestrow
