@@ -18,7 +18,7 @@
 //   named once; it is named again only after its NextCloneDateTime has changed (it
 //   ran, or its schedule was edited) and it has fallen that far behind anew.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <map>
 #include <string>

@@ -1,7 +1,7 @@
 #include "app/PasswordPrompt.h"
 
 #include "app/ProgramOptions.h"
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "platform/InstanceLock.h"
 #include "settings/IniDocument.h"
 #include "settings/modEncryption.h"

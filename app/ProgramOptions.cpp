@@ -2,8 +2,8 @@
 
 #include "app/Notifications.h"
 #include "app/ProgramObjects.h"
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"

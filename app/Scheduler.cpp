@@ -1,10 +1,10 @@
 #include "app/Scheduler.h"
 
 #include "app/ProgramOptions.h"
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 
 #include <chrono>
 #include <cmath>

@@ -4,9 +4,9 @@
 
 #include "app/ProgramObjects.h"
 #include "app/modKestrow.h"
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
 #include "log/CloneLog.h"

@@ -1,8 +1,8 @@
 #include "app/modKestrow.h"
 
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
-#include "app/services/ErrorReporter.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
+#include "base/ErrorReporter.h"
 #include "platform/DataFile.h"
 #include "platform/TextFile.h"
 #include "lumbrel/Lumbrel.h"

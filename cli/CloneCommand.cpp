@@ -1,7 +1,7 @@
 #include "cli/CloneCommand.h"
 
 #include "app/ProgramObjects.h"
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RootPaths.h"

@@ -2,7 +2,7 @@
 // Status texts of a run on stderr: on a terminal one line kept up to date,
 // elsewhere one line per change of the first panel.
 
-#include "app/services/RunHost.h"
+#include "base/RunHost.h"
 
 namespace kestrow::cli {
 

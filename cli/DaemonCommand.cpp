@@ -2,8 +2,8 @@
 
 #include "app/Notifications.h"
 #include "app/Startup.h"
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
 #include "cli/CloneCommand.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"

@@ -1,7 +1,7 @@
 #include "cli/ReportCommand.h"
 
 #include "app/ProgramObjects.h"
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "cli/CloneCommand.h"
 #include "engine/FolderRoutines.h"
 #include "engine/Report.h"

@@ -1,7 +1,7 @@
 #include "cli/TaskCommands.h"
 
 #include "app/ProgramObjects.h"
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 #include "cli/CloneCommand.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"

@@ -1,7 +1,7 @@
 // kestrow-cli: the Kestrow core without a desktop.
 
 #include "app/modKestrow.h"
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 #include "cli/CloneCommand.h"
 #include "cli/TaskCommands.h"
 #include "cli/ReportCommand.h"

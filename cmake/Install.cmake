@@ -9,7 +9,7 @@
 #   share/bash-completion/completions
 #
 # The programs load both libraries with dlopen from the program folder, which they find
-# as ../lib/kestrow/ beside their own folder (ProgramFolder() in app/services/AppState.cpp).
+# as ../lib/kestrow/ beside their own folder (ProgramFolder() in base/AppState.cpp).
 # That folder is fixed, so it is not CMAKE_INSTALL_LIBDIR (lib/x86_64-linux-gnu under /usr).
 
 set(KESTROW_PROGRAM_FOLDER lib/kestrow)

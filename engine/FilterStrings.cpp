@@ -3,7 +3,7 @@
 
 #include "engine/Filters.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 #include <algorithm>
 #include <string_view>

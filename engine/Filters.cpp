@@ -1,6 +1,6 @@
 #include "engine/Filters.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"
 #include "platform/FileInfo.h"

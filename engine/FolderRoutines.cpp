@@ -1,6 +1,6 @@
 #include "engine/FolderRoutines.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "log/CloneLog.h"
 #include "platform/DirList.h"
 #include "platform/Drives.h"

@@ -2,7 +2,7 @@
 
 #include "engine/CloneInternal.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
 #include "platform/DirList.h"

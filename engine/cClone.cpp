@@ -1,8 +1,8 @@
 #include "engine/cClone.h"
 
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/RunHost.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/RunHost.h"
 #include "engine/CloneInternal.h"
 #include "engine/FolderRoutines.h"
 #include "engine/Listing.h"

@@ -4,8 +4,8 @@
 
 #include "engine/cClone.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/RunHost.h"
+#include "base/ErrorReporter.h"
+#include "base/RunHost.h"
 #include "engine/CloneInternal.h"
 #include "engine/Listing.h"
 #include "engine/RootPaths.h"

@@ -1,6 +1,6 @@
 #include "engine/modCompare.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "log/CloneLog.h"
 #include "platform/FileCompare.h"
 #include "platform/FileInfo.h"

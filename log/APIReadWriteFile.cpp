@@ -1,7 +1,7 @@
 #include "log/APIReadWriteFile.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "platform/TextFile.h"
 
 namespace kestrow {

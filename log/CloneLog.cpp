@@ -1,9 +1,9 @@
 #include "log/CloneLog.h"
 
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "log/APIReadWriteFile.h"
 #include "platform/TextFile.h"
 #include "zelcommon/ZelCommon.h"

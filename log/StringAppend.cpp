@@ -1,6 +1,6 @@
 #include "log/StringAppend.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 namespace kestrow {
 

@@ -1,6 +1,6 @@
 #include "lumbrel/Lumbrel.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "lumbrel/lumbrel.h"
 #include "platform/Library.h"
 #include "platform/SystemInfo.h"

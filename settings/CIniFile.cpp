@@ -1,8 +1,8 @@
 #include "settings/CIniFile.h"
 
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "platform/InstanceLock.h"
 #include "platform/TextFile.h"
 #include "settings/IniDocument.h"

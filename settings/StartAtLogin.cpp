@@ -1,7 +1,7 @@
 #include "settings/StartAtLogin.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/RunHost.h"
+#include "base/ErrorReporter.h"
+#include "base/RunHost.h"
 #include "platform/Autostart.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"

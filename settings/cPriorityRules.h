@@ -4,7 +4,7 @@
 // read at the start of each run (possibly on the run's worker thread), so every
 // operation takes the list's lock and PriorityRules() hands out a copy.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <cstdint>
 #include <mutex>
@@ -84,5 +84,14 @@ private:
 // The program-wide rules, created at start-up and released at shutdown; null before.
 // While it is null every time is low priority.
 extern cPriorityRules* gPriorityRules;
+
+// "Hh:Nn AM/PM to Hh:Nn AM/PM - NAME", e.g. "12:00 AM to 11:59 PM - LOW PRIORITY";
+// names: 0 "DO NOT RUN", 32 "NORMAL PRIORITY", 64 "LOW PRIORITY", 128 "HIGH
+// PRIORITY", any other value an empty name. Empty for no rule (null).
+std::string GetPriorityRuleDisplayText(const cPriorityRule* pPriorityRule);
+inline std::string GetPriorityRuleDisplayText(const cPriorityRule& pPriorityRule)
+{
+    return GetPriorityRuleDisplayText(&pPriorityRule);
+}
 
 } // namespace kestrow

@@ -1,8 +1,8 @@
 #include "tasks/Schedule.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/LocalTime.h"
-#include "app/services/RunHost.h"
+#include "base/ErrorReporter.h"
+#include "base/LocalTime.h"
+#include "base/RunHost.h"
 #include "tasks/cCloneTasks.h"
 
 #include <cmath>

@@ -2,7 +2,7 @@
 // Schedule computation: when a scheduled task runs next.
 //
 // All values are local wall-clock DateValues, as the scheduler compares them
-// (app/services/LocalTime.h). Minutes and hours are added on the wall clock; a result
+// (base/LocalTime.h). Minutes and hours are added on the wall clock; a result
 // that falls into a daylight-saving gap is moved forward by the gap's length, which is
 // the moment the interval has really elapsed (01:50 + 15 minutes on a night whose clocks
 // jump from 02:00 to 03:00 gives 03:05). A time that occurs twice when clocks go back is
@@ -22,7 +22,7 @@
 // part, or negative) for types 3 to 6. For these DetermineNextCloneDateTime returns 0
 // without a report; the caller finds out why with CheckScheduleFields and reports it.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "tasks/TaskListFile.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "settings/IniDocument.h"
 #include "tasks/cCloneTask.h"
 

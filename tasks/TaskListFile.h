@@ -15,7 +15,7 @@
 // integer out of range raises RuntimeError 6 ("Overflow"). The message names the
 // key, the value and the task, so a person can find it in the file.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <array>
 #include <cstdint>

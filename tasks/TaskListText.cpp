@@ -3,7 +3,7 @@
 
 #include "tasks/TaskListFile.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "tasks/cCategories.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "engine/Filters.h"
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 // - a blank Category (empty or blanks only) is stored and read as "Unfiled".
 // Nothing else is validated here.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <array>
 #include <cstdint>

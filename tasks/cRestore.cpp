@@ -1,7 +1,7 @@
 #include "tasks/cRestore.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"

@@ -1,8 +1,8 @@
 #include "ui/HelpLink.h"
 
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "ui/QtText.h"
 
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 // of them before the run's end), the confirmation list as a blocking call. Called
 // on the window thread itself, each acts directly.
 
-#include "app/services/RunHost.h"
+#include "base/RunHost.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 // Real dialogs for the UI services.
 
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 
 class QWidget;
 

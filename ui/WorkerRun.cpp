@@ -1,6 +1,6 @@
 #include "ui/WorkerRun.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -3,7 +3,7 @@
 // local event loop, so the window stays live (repainting, the cancel commands, the
 // tray menu) and the priority the rules choose dies with the run's thread.
 
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 
 #include <QObject>
 

@@ -2,8 +2,8 @@
 
 #include "app/ProgramOptions.h"
 #include "app/Startup.h"
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
 #include "log/CloneLog.h"
 #include "platform/SystemInfo.h"
 #include "settings/StartAtLogin.h"

@@ -1,7 +1,7 @@
 #include "ui/frmEditCategories.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "tasks/cCategories.h"
 #include "tasks/cCloneTasks.h"
 #include "ui/DialogBits.h"

@@ -4,9 +4,9 @@
 
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "engine/Filters.h"
 #include "engine/FolderRoutines.h"
 #include "engine/Report.h"

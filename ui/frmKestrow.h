@@ -11,7 +11,7 @@
 // run is refused with the beep while gblnCloneRunning is set.
 
 #include "app/Startup.h"
-#include "app/services/RunHost.h"
+#include "base/RunHost.h"
 #include "tasks/cCloneTasks.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/KestrowIcons.h"

@@ -1,7 +1,7 @@
 #include "ui/frmOrderTasks.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "tasks/cCloneTasks.h"
 #include "ui/DialogBits.h"
 #include "ui/QtText.h"

@@ -1,6 +1,6 @@
 #include "ui/frmPriorityRule.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "ui/frmPriorityRules.h"
 
 #include <QComboBox>

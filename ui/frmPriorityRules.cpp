@@ -1,10 +1,10 @@
 #include "ui/frmPriorityRules.h"
 
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "engine/FolderRoutines.h"
-#include "settings/modChangePriority.h"
+#include "settings/cPriorityRules.h"
 #include "ui/QtText.h"
 #include "ui/frmPriorityRule.h"
 

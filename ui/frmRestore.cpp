@@ -1,6 +1,6 @@
 #include "ui/frmRestore.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "engine/Filters.h"
 #include "engine/Listing.h"
 #include "engine/RunControl.h"

@@ -1,7 +1,7 @@
 #include "ui/frmSelectFiles.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/UiServices.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
 #include "engine/Filters.h"
 #include "engine/Listing.h"
 #include "ui/DialogBits.h"

@@ -2,7 +2,7 @@
 
 #include "app/PasswordPrompt.h"
 #include "app/ProgramOptions.h"
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 #include "ui/DialogBits.h"
 #include "ui/QtText.h"
 

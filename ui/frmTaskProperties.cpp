@@ -1,8 +1,8 @@
 #include "ui/frmTaskProperties.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/LocalTime.h"
-#include "app/services/UiServices.h"
+#include "base/ErrorReporter.h"
+#include "base/LocalTime.h"
+#include "base/UiServices.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RootPaths.h"
 #include "engine/cClone.h"

@@ -1,6 +1,6 @@
 // The desktop program: the main window around the start-up and shutdown logic.
 
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 #include "platform/Signals.h"
 #include "ui/QtUiServices.h"
 #include "ui/frmKestrow.h"

@@ -1,6 +1,6 @@
 #include "ui/modAutoCompletePath.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "engine/FolderRoutines.h"
 #include "platform/DirList.h"
 #include "ui/QtText.h"

@@ -1,6 +1,6 @@
 #include "ui/modFileTypes.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "ui/QtText.h"
 
 #include <QApplication>

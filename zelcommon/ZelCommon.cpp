@@ -1,6 +1,6 @@
 #include "zelcommon/ZelCommon.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "platform/Library.h"
 #include "platform/SystemInfo.h"
 #include "zelcommon/zelcommon.h"

@@ -3,12 +3,14 @@
 // strings of the C ABI created and freed here. The library is loaded with dlopen
 // from the program folder; every call goes through the loaded library.
 
+#include "base/AppState.h"
+
 #include <cstdint>
 #include <string>
 
 namespace kestrow::zc {
 
-inline constexpr const char* kLibraryFileName = "libzelcommon.so";
+inline constexpr const char* kLibraryFileName = kZelcommonFileName;
 
 // Loads the library from `programFolder` (ending with "/"). Returns false when
 // the file cannot be loaded or lacks an export; `failedFile` then names the file.

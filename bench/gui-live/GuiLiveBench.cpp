@@ -20,7 +20,7 @@
 // --detach-panels (a diagnostic) keeps the status panels from taking the texts, to
 // show what displaying them costs. It never fails on a figure.
 
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 #include "bench/BenchTree.h"
 #include "ui/QtRunHost.h"
 #include "ui/frmKestrow.h"

@@ -11,7 +11,7 @@
 
 #include "engine/Report.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "bench/BenchTree.h"
 #include "platform/SystemInfo.h"
 

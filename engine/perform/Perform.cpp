@@ -6,8 +6,8 @@
 
 #include "engine/cClone.h"
 
-#include "app/services/ErrorReporter.h"
-#include "app/services/RunHost.h"
+#include "base/ErrorReporter.h"
+#include "base/RunHost.h"
 #include "engine/CloneInternal.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"

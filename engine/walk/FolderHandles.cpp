@@ -1,6 +1,6 @@
 #include "engine/walk/FolderHandles.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 #include <algorithm>
 #include <vector>

@@ -3,7 +3,7 @@
 // engine installed as gClone, helpers to build trees, and a full comparison of
 // two trees.
 
-#include "app/services/RunHost.h"
+#include "base/RunHost.h"
 #include "engine/cClone.h"
 #include "tests/engine/EngineTestSupport.h"
 

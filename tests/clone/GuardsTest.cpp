@@ -4,7 +4,7 @@
 
 #include "tests/clone/CloneTestSupport.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "platform/DeviceId.h"
 #include "platform/InstanceLock.h"
 

@@ -3,8 +3,8 @@
 // into it, scripted answers, a still clock, fresh program objects (gClone, gCloneLog,
 // gCompare, gCloneTasks, gPriorityRules) and a run host whose hooks a test can fill.
 
-#include "app/services/DateTime.h"
-#include "app/services/RunHost.h"
+#include "base/DateTime.h"
+#include "base/RunHost.h"
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"

@@ -1,7 +1,7 @@
 // The HTML help: every context number the program opens has its anchor, the pages'
 // own links lead somewhere, and the build puts the pages where the program looks.
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "platform/SystemInfo.h"
 #include "tests/dialogs1/DialogTestSupport.h"
 #include "ui/HelpLink.h"

@@ -1,6 +1,6 @@
 // The log viewer offscreen, on clone.log files written by the real log.
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "tests/dialogs1/DialogTestSupport.h"
 #include "ui/frmLog.h"
 

@@ -1,7 +1,7 @@
 // The restore window offscreen: its lazily loaded tree, the check rules, and a
 // restore started with the Restore button on real folders.
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "tests/dialogs1/DialogTestSupport.h"
 #include "ui/frmRestore.h"

@@ -1,6 +1,6 @@
 // The priority rules dialog and the rule dialog, offscreen, on a real rule list.
 
-#include "settings/modChangePriority.h"
+#include "settings/cPriorityRules.h"
 #include "tests/dialogs2/DialogTestSupport.h"
 #include "ui/frmPriorityRule.h"
 #include "ui/frmPriorityRules.h"

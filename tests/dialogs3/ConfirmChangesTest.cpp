@@ -3,7 +3,7 @@
 
 #include "Dialogs3TestSupport.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
 #include "ui/frmConfirmChanges.h"

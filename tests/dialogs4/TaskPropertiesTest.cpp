@@ -2,7 +2,7 @@
 
 #include "Dialogs4TestSupport.h"
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 #include "engine/FolderRoutines.h"
 #include "engine/cClone.h"
 #include "tasks/cCategories.h"

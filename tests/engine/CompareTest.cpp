@@ -1,7 +1,7 @@
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "tests/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>

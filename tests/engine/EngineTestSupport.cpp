@@ -1,6 +1,6 @@
 #include "tests/engine/EngineTestSupport.h"
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 #include "engine/RunControl.h"
 #include "platform/FileProbe.h"
 #include "platform/SystemInfo.h"

@@ -3,7 +3,7 @@
 // environment pointed into it), scripted UI services, a fresh clone log and fresh
 // comparison options installed as gCloneLog and gCompare, and clear cancel flags.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"
 #include "platform/DirList.h"

@@ -1,6 +1,6 @@
 #include "engine/FolderRoutines.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "tests/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>

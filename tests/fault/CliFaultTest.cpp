@@ -5,7 +5,7 @@
 #include "tests/clone/CloneTestSupport.h"
 #include "tests/fault/FaultSupport.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "platform/DeviceId.h"
 #include "platform/InstanceLock.h"
 

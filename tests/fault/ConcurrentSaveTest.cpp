@@ -8,7 +8,7 @@
 
 #include "app/ProgramObjects.h"
 #include "app/ProgramOptions.h"
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "settings/CIniFile.h"
 #include "settings/IniDocument.h"
 #include "tasks/TaskListFile.h"

@@ -8,7 +8,7 @@
 #include "app/ProgramObjects.h"
 #include "app/ProgramOptions.h"
 #include "app/Startup.h"
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
 #include "tasks/cCloneTasks.h"

@@ -16,8 +16,8 @@
 #include "FuzzSupport.h"
 #include "NumberReference.h"
 
-#include "app/services/DateTime.h"
-#include "app/services/ErrorReporter.h"
+#include "base/DateTime.h"
+#include "base/ErrorReporter.h"
 #include "tasks/TaskListFile.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

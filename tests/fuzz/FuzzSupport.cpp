@@ -3,7 +3,7 @@
 // fault, so this one stops the run with the input that caused it. The program's
 // reporter (and the message box and data folder it reaches) is not linked in.
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
 #include "FuzzSupport.h"
 

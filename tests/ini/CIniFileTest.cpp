@@ -1,6 +1,6 @@
 #include "settings/CIniFile.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
 

@@ -3,9 +3,9 @@
 
 #include "log/CloneLog.h"
 
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
-#include "app/services/ErrorReporter.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
+#include "base/ErrorReporter.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
 

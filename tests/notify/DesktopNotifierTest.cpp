@@ -4,8 +4,8 @@
 
 #include "app/Notifications.h"
 #include "app/ProgramOptions.h"
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
 #include "engine/RunControl.h"
 #include "tasks/TaskListFile.h"
 #include "tests/support/ScriptedUiServices.h"

@@ -3,7 +3,7 @@
 
 #include "app/ProgramOptions.h"
 #include "app/ProgramObjects.h"
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"

@@ -1,7 +1,7 @@
 #include "settings/cPriorityRules.h"
-#include "settings/modChangePriority.h"
+#include "tasks/modChangePriority.h"
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "log/CloneLog.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"

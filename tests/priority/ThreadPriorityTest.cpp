@@ -1,6 +1,6 @@
 #include "platform/Priority.h"
 #include "settings/cPriorityRules.h"
-#include "settings/modChangePriority.h"
+#include "tasks/modChangePriority.h"
 
 #include "log/CloneLog.h"
 #include "tests/priority/ThreadPrivilege.h"

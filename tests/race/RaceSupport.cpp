@@ -1,6 +1,6 @@
 #include "tests/race/RaceSupport.h"
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <algorithm>
 #include <cerrno>

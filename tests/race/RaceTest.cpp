@@ -6,7 +6,7 @@
 
 #include "tests/race/RaceSupport.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 
 #include <cstdlib>
 #include <filesystem>

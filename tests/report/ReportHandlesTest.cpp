@@ -4,8 +4,8 @@
 
 #include "engine/Report.h"
 
-#include "app/services/AppState.h"
-#include "app/services/RunHost.h"
+#include "base/AppState.h"
+#include "base/RunHost.h"
 #include "engine/modCompare.h"
 #include "tests/engine/EngineTestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "engine/Report.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "tests/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>

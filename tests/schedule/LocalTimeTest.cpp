@@ -1,4 +1,4 @@
-#include "app/services/LocalTime.h"
+#include "base/LocalTime.h"
 #include "tests/schedule/ScheduleTestSupport.h"
 
 #include <gtest/gtest.h>

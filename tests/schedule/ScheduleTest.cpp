@@ -1,6 +1,6 @@
 #include "tasks/Schedule.h"
 
-#include "app/services/LocalTime.h"
+#include "base/LocalTime.h"
 #include "tests/schedule/ScheduleTestSupport.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"

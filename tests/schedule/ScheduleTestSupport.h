@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the schedule tests: readable dates and a time zone set for one scope.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 #include "platform/LocalTime.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
 

@@ -4,7 +4,7 @@
 
 #include "app/ProgramOptions.h"
 #include "app/Startup.h"
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "settings/IniDocument.h"
 #include "settings/StartAtLogin.h"

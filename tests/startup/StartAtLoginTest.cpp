@@ -1,7 +1,7 @@
 // Start at login over the autostart folders of a temporary XDG configuration.
 
 #include "settings/StartAtLogin.h"
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
 

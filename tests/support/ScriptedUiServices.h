@@ -2,7 +2,7 @@
 // UI services for tests: answers come from a queue, every prompt is recorded.
 // A prompt that needs an answer nobody queued fails the test at once.
 
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 
 #include <deque>
 #include <string>

@@ -1,6 +1,6 @@
 #include "tests/support/TempDir.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 
 #include <cstdlib>
 #include <filesystem>

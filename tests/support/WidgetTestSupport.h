@@ -4,7 +4,7 @@
 // once its own event loop runs, and the list and button gestures of a user.
 // Header only: for test programs that link Qt Widgets and Qt Test.
 
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 #include "platform/SystemInfo.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"

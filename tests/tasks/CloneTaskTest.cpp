@@ -2,8 +2,8 @@
 
 #include "tests/tasks/TaskTestSupport.h"
 
-#include "app/services/AppState.h"
-#include "app/services/LocalTime.h"
+#include "base/AppState.h"
+#include "base/LocalTime.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
 #include "tasks/cCloneTask.h"

@@ -3,8 +3,8 @@
 
 #include "tests/tasks/TaskTestSupport.h"
 
-#include "app/services/AppState.h"
-#include "app/services/ErrorReporter.h"
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
 #include "settings/IniDocument.h"
 #include "tasks/TaskListFile.h"
 #include "tasks/cCloneTasks.h"

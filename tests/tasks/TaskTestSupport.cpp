@@ -1,6 +1,6 @@
 #include "tests/tasks/TaskTestSupport.h"
 
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "lumbrel/Lumbrel.h"
 #include "platform/SystemInfo.h"

@@ -4,8 +4,8 @@
 // records what a run shows, and fresh program objects (gClone, gCloneLog,
 // gCompare, gCloneTasks, gPriorityRules) installed for the test.
 
-#include "app/services/DateTime.h"
-#include "app/services/RunHost.h"
+#include "base/DateTime.h"
+#include "base/RunHost.h"
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"

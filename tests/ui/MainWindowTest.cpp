@@ -3,8 +3,8 @@
 
 #include "app/ProgramOptions.h"
 #include "app/modKestrow.h"
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
 #include "engine/Report.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"

@@ -4,7 +4,7 @@
 // options file in a temporary data folder.
 
 #include "app/ProgramOptions.h"
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
 #include "engine/cCompare.h"

@@ -1,7 +1,7 @@
 // Loading both libraries from a folder, and the lumbrel replacement through the
 // real liblumbrel.so.
 
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 #include "lumbrel/Lumbrel.h"
 #include "lumbrel/lumbrel.h"
 #include "platform/Library.h"

@@ -26,13 +26,4 @@ int32_t SetPriorityBasedOnRules();
 // "modChangePriority.ChangePriority" and give false.
 bool ChangePriority(int32_t plngPriorityClass);
 
-// "Hh:Nn AM/PM to Hh:Nn AM/PM - NAME", e.g. "12:00 AM to 11:59 PM - LOW PRIORITY";
-// names: 0 "DO NOT RUN", 32 "NORMAL PRIORITY", 64 "LOW PRIORITY", 128 "HIGH
-// PRIORITY", any other value an empty name. Empty for no rule (null).
-std::string GetPriorityRuleDisplayText(const cPriorityRule* pPriorityRule);
-inline std::string GetPriorityRuleDisplayText(const cPriorityRule& pPriorityRule)
-{
-    return GetPriorityRuleDisplayText(&pPriorityRule);
-}
-
 } // namespace kestrow

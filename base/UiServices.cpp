@@ -1,4 +1,4 @@
-#include "app/services/UiServices.h"
+#include "base/UiServices.h"
 
 #include <cstdio>
 #include <iostream>

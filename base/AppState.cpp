@@ -1,8 +1,7 @@
-#include "app/services/AppState.h"
+#include "base/AppState.h"
 
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"
-#include "zelcommon/ZelCommon.h"
 
 namespace kestrow {
 
@@ -29,14 +28,14 @@ std::string withSlash(std::string s)
 std::string ProgramFolder()
 {
     const std::string own = platform::executableFolder();
-    if (platform::pathExists(own + zc::kLibraryFileName))
+    if (platform::pathExists(own + kZelcommonFileName))
         return own;
     // Installed, the executables sit in <prefix>/bin/ and the rest in <prefix>/lib/kestrow/.
     if (own.size() > 1) {
         const size_t parentEnd = own.rfind('/', own.size() - 2);
         if (parentEnd != std::string::npos) {
             std::string installed = own.substr(0, parentEnd + 1) + "lib/kestrow/";
-            if (platform::pathExists(installed + zc::kLibraryFileName))
+            if (platform::pathExists(installed + kZelcommonFileName))
                 return installed;
         }
     }

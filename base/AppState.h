@@ -15,6 +15,9 @@ extern std::string gstrAppPath;
 // Program folder, ending with "/": ProgramFolder() of this process. Set by initFolders().
 extern std::string gstrProgramPath;
 
+// The dynamic library the program folder is recognised by (zelcommon/ loads it from there).
+inline constexpr const char* kZelcommonFileName = "libzelcommon.so";
+
 // Where this executable finds what it reads (the two libraries, report images, help):
 // its own folder when that holds libzelcommon.so (the build tree); else
 // <prefix>/lib/kestrow/ when the executable runs from <prefix>/bin/ and that folder

@@ -1,8 +1,8 @@
-#include "app/services/ErrorReporter.h"
+#include "base/ErrorReporter.h"
 
-#include "app/services/AppState.h"
-#include "app/services/DateTime.h"
-#include "app/services/UiServices.h"
+#include "base/AppState.h"
+#include "base/DateTime.h"
+#include "base/UiServices.h"
 #include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"

@@ -7,7 +7,7 @@
 // - a repeat (clocks go back, e.g. 03:00 -> 02:00): the times in between occur
 //   twice; read as an instant they are taken at their first occurrence.
 
-#include "app/services/DateTime.h"
+#include "base/DateTime.h"
 
 #include <cstdint>
 

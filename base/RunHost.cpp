@@ -1,4 +1,4 @@
-#include "app/services/RunHost.h"
+#include "base/RunHost.h"
 
 namespace kestrow {
 
