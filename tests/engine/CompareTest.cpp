@@ -3,6 +3,7 @@
 
 #include "base/ErrorReporter.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -334,15 +335,15 @@ TEST_F(ContentComparison, ErrorFlagIsOnlyEverRaised)
 
 TEST_F(ContentComparison, UnreadableFileIsLoggedWithAccessDenied)
 {
-    if (runningAsRoot())
-        GTEST_SKIP() << "running as root: permission bits do not stop root";
-    tmp.writeFile("src/secret.txt", "x");
-    tmp.writeFile("tgt/secret.txt", "x");
-    fs::permissions(src() + "secret.txt", fs::perms::none);
-    EXPECT_FALSE(contents("secret.txt").same);
-    EXPECT_EQ(
-        logCount(" *Content Compare Error: " + std::to_string(EACCES) + " " + GetSystemErrorMessage(EACCES)),
-        1);
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        tmp.writeFile("src/secret.txt", "x");
+        tmp.writeFile("tgt/secret.txt", "x");
+        fs::permissions(src() + "secret.txt", fs::perms::none);
+        EXPECT_FALSE(contents("secret.txt").same);
+        EXPECT_EQ(
+            logCount(" *Content Compare Error: " + std::to_string(EACCES) + " " + GetSystemErrorMessage(EACCES)),
+            1);
+    });
 }
 
 } // namespace

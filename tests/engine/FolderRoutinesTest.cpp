@@ -2,6 +2,7 @@
 
 #include "base/ErrorReporter.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -184,15 +185,15 @@ TEST_F(FolderRoutinesTest, FileExistsOnOverlongPathIsSilentlyFalse)
 
 TEST_F(FolderRoutinesTest, FileExistsUnderUnreadableFolderLogsAccessDenied)
 {
-    if (runningAsRoot())
-        GTEST_SKIP() << "running as root: permission bits do not stop root";
-    tmp.writeFile("locked/inside.txt", "x");
-    fs::permissions(tmp / "locked", fs::perms::none);
-    const std::string path = tmp / "locked/inside.txt";
-    EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(logCount(" *File Existence Check Error: " + std::to_string(EACCES) + " " +
-                       GetSystemErrorMessage(EACCES) + " APIFileExists - File: " + path),
-              1);
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        tmp.writeFile("locked/inside.txt", "x");
+        fs::permissions(tmp / "locked", fs::perms::none);
+        const std::string path = tmp / "locked/inside.txt";
+        EXPECT_FALSE(FileExists(path));
+        EXPECT_EQ(logCount(" *File Existence Check Error: " + std::to_string(EACCES) + " " +
+                           GetSystemErrorMessage(EACCES) + " APIFileExists - File: " + path),
+                  1);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -238,13 +239,13 @@ TEST_F(FolderRoutinesTest, ValidateFolderPathTable)
 
 TEST_F(FolderRoutinesTest, ValidateFolderPathOnUnlistableFolderIsAccessDenied)
 {
-    if (runningAsRoot())
-        GTEST_SKIP() << "running as root: permission bits do not stop root";
-    tmp.makeDir("locked");
-    fs::permissions(tmp / "locked", fs::perms::owner_exec);
-    int32_t errorNumber = 0;
-    EXPECT_EQ(ValidateFolderPath(tmp / "locked", errorNumber), 5);
-    EXPECT_EQ(errorNumber, errnum::PermissionDenied);
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        tmp.makeDir("locked");
+        fs::permissions(tmp / "locked", fs::perms::owner_exec);
+        int32_t errorNumber = 0;
+        EXPECT_EQ(ValidateFolderPath(tmp / "locked", errorNumber), 5);
+        EXPECT_EQ(errorNumber, errnum::PermissionDenied);
+    });
 }
 
 // With a file system really mounted on the medium's folder the drive is ready.

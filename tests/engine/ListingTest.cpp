@@ -2,6 +2,7 @@
 
 #include "engine/RunControl.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -183,16 +184,16 @@ TEST_F(ListingTest, PathsBeyondTheSystemLimitAreListedFromTheirRoot)
 
 TEST_F(ListingTest, UnreadableFolderYieldsNothing)
 {
-    if (runningAsRoot())
-        GTEST_SKIP() << "running as root: permission bits do not stop root";
-    tmp.writeFile("s/locked/hidden-away.txt", "x");
-    fs::permissions(s("locked"), fs::perms::none);
-    std::vector<std::string> items;
-    EXPECT_TRUE(GetFilesInPathMatchingMasks(s(), true, masksOf("hidden-away.txt"), items));
-    EXPECT_TRUE(items.empty());
-    items.clear();
-    EXPECT_TRUE(GetFolderContents_ExclusionsUse(s("locked"), items, true));
-    EXPECT_TRUE(items.empty()) << "a folder that cannot be listed is not taken for an empty one";
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        tmp.writeFile("s/locked/hidden-away.txt", "x");
+        fs::permissions(s("locked"), fs::perms::none);
+        std::vector<std::string> items;
+        EXPECT_TRUE(GetFilesInPathMatchingMasks(s(), true, masksOf("hidden-away.txt"), items));
+        EXPECT_TRUE(items.empty());
+        items.clear();
+        EXPECT_TRUE(GetFolderContents_ExclusionsUse(s("locked"), items, true));
+        EXPECT_TRUE(items.empty()) << "a folder that cannot be listed is not taken for an empty one";
+    });
 }
 
 TEST_F(ListingTest, TopLevelContentsFoldersFirstEachRunSorted)

@@ -2,6 +2,7 @@
 
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -236,18 +237,18 @@ TEST(DirList, FailuresReturnTheirErrno)
 
 TEST(DirList, UnreadableFoldersFailWithAccessDenied)
 {
-    if (t::runningAsRoot())
-        GTEST_SKIP() << "root reads any folder whatever its permissions";
     TempDir tmp;
-    tmp.writeFile("locked/a", "1");
-    tmp.writeFile("noSearch/a", "1");
-    t::chmodOrFail(tmp.path() + "/locked", 0);
-    // Names readable, but no entry can be examined.
-    t::chmodOrFail(tmp.path() + "/noSearch", 0444);
-    std::vector<DirEntry> out;
-    EXPECT_EQ(listFolder(tmp.path() + "/locked", out), EACCES);
-    EXPECT_EQ(listFolder(tmp.path() + "/noSearch", out), EACCES);
-    EXPECT_TRUE(out.empty());
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        tmp.writeFile("locked/a", "1");
+        tmp.writeFile("noSearch/a", "1");
+        t::chmodOrFail(tmp.path() + "/locked", 0);
+        // Names readable, but no entry can be examined.
+        t::chmodOrFail(tmp.path() + "/noSearch", 0444);
+        std::vector<DirEntry> out;
+        EXPECT_EQ(listFolder(tmp.path() + "/locked", out), EACCES);
+        EXPECT_EQ(listFolder(tmp.path() + "/noSearch", out), EACCES);
+        EXPECT_TRUE(out.empty());
+    });
 }
 
 TEST(DirList, ManyEntriesInOneFolderAllArrive)

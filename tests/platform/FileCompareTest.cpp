@@ -4,6 +4,7 @@
 
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -97,17 +98,17 @@ TEST(FileComparer, TroubleGivesMinusOneWithAnErrnoAndItsText)
 
 TEST(FileComparer, AnUnreadableFileIsTrouble)
 {
-    if (t::runningAsRoot())
-        GTEST_SKIP() << "root reads any file whatever its permissions";
     TempDir tmp;
-    const std::string a = tmp.writeFile("a", "x");
-    const std::string b = tmp.writeFile("b", "x");
-    t::chmodOrFail(b, 0);
-    FileComparer cmp;
-    EXPECT_EQ(cmp.compareFiles(a, b), -1);
-    EXPECT_EQ(cmp.lastError(), static_cast<uint32_t>(EACCES));
-    EXPECT_EQ(cmp.crc32OfFile(b), -1);
-    EXPECT_EQ(cmp.lastError(), static_cast<uint32_t>(EACCES));
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        const std::string a = tmp.writeFile("a", "x");
+        const std::string b = tmp.writeFile("b", "x");
+        t::chmodOrFail(b, 0);
+        FileComparer cmp;
+        EXPECT_EQ(cmp.compareFiles(a, b), -1);
+        EXPECT_EQ(cmp.lastError(), static_cast<uint32_t>(EACCES));
+        EXPECT_EQ(cmp.crc32OfFile(b), -1);
+        EXPECT_EQ(cmp.lastError(), static_cast<uint32_t>(EACCES));
+    });
 }
 
 TEST(FileComparer, Crc32OfWholeFiles)

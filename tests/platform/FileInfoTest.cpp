@@ -3,6 +3,7 @@
 #include "platform/DirList.h"
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -78,14 +79,14 @@ TEST(FileInfo, PathKindReportsWhyAPathCannotBeExamined)
 
 TEST(FileInfo, PathKindSeesAccessDeniedOnAParent)
 {
-    if (t::runningAsRoot())
-        GTEST_SKIP() << "root searches any folder whatever its permissions";
     TempDir tmp;
-    tmp.writeFile("closed/inner", "x");
-    t::chmodOrFail(tmp.path() + "/closed", 0);
-    int err = 0;
-    EXPECT_EQ(pathKind(tmp.path() + "/closed/inner", FollowLinks::no, &err), PathKind::Missing);
-    EXPECT_EQ(err, EACCES);
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        tmp.writeFile("closed/inner", "x");
+        t::chmodOrFail(tmp.path() + "/closed", 0);
+        int err = 0;
+        EXPECT_EQ(pathKind(tmp.path() + "/closed/inner", FollowLinks::no, &err), PathKind::Missing);
+        EXPECT_EQ(err, EACCES);
+    });
 }
 
 TEST(FileInfo, AttributesMapHiddenSystemAndReadOnly)

@@ -4,6 +4,7 @@
 #include "platform/FileInfo.h"
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -204,13 +205,13 @@ TEST(CopyFile, RefusalsLeaveNoTargetBehind)
 
 TEST(CopyFile, AnUnreadableSourceLeavesNoPartialTarget)
 {
-    if (t::runningAsRoot())
-        GTEST_SKIP() << "root reads any file whatever its permissions";
     TempDir tmp;
-    const std::string from = tmp.writeFile("secret", "x");
-    t::chmodOrFail(from, 0);
-    EXPECT_EQ(copyFile(from, tmp.path() + "/copy"), EACCES);
-    EXPECT_FALSE(t::exists(tmp.path() + "/copy"));
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        const std::string from = tmp.writeFile("secret", "x");
+        t::chmodOrFail(from, 0);
+        EXPECT_EQ(copyFile(from, tmp.path() + "/copy"), EACCES);
+        EXPECT_FALSE(t::exists(tmp.path() + "/copy"));
+    });
 }
 
 TEST(CopyFile, KeepEverythingAlsoKeepsAccessTimeAndExtendedAttributes)

@@ -3,6 +3,7 @@
 #include "platform/FileInfo.h"
 #include "tests/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -230,12 +231,12 @@ TEST(Trash, ABindMountOfTheHomeFileSystemUsesItsOwnTrash)
 
 TEST(Trash, AnItemThatCannotBeMovedLeavesNoInfoBehind)
 {
-    if (t::runningAsRoot())
-        GTEST_SKIP() << "root may move out of a read-only folder";
     TempDir tmp;
-    const std::string file = tmp.writeFile("locked/f", "x");
-    t::chmodOrFail(tmp.path() + "/locked", 0555);
-    EXPECT_EQ(moveToTrash(file), EACCES);
-    EXPECT_EQ(t::readAll(file), "x");
-    EXPECT_EQ(namesIn(tmp.path() + "/home/.local/share/Trash/info"), std::set<std::string>{});
+    kestrow::test::asUnprivilegedUser({tmp.path()}, [&] {
+        const std::string file = tmp.writeFile("locked/f", "x");
+        t::chmodOrFail(tmp.path() + "/locked", 0555);
+        EXPECT_EQ(moveToTrash(file), EACCES);
+        EXPECT_EQ(t::readAll(file), "x");
+        EXPECT_EQ(namesIn(tmp.path() + "/home/.local/share/Trash/info"), std::set<std::string>{});
+    });
 }

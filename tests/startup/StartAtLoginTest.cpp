@@ -4,6 +4,7 @@
 #include "base/ErrorReporter.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -106,15 +107,15 @@ TEST_F(StartAtLoginTest, BlockedAllUsersFolderIsReportedAndWritesNothing)
 
 TEST_F(StartAtLoginTest, ReadOnlyAllUsersFolderGivesTheAccessDeniedMessage)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write any folder";
-    const std::string folder = dir.makeDir("etc/xdg/autostart");
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(ShowatStartup("kestrow", "/opt/kestrow/", StartupAllUsers));
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].title, "Unexpected Error in modKestrow.ShowatStartup");
-    EXPECT_NE(ui.messages()[0].text.find("autostart folders due to the security rules"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir / "data/ERR_DETAIL.TXT"));
+    kestrow::test::asUnprivilegedUser({dir.path()}, [&] {
+        const std::string folder = dir.makeDir("etc/xdg/autostart");
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(ShowatStartup("kestrow", "/opt/kestrow/", StartupAllUsers));
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(ui.messages()[0].title, "Unexpected Error in modKestrow.ShowatStartup");
+        EXPECT_NE(ui.messages()[0].text.find("autostart folders due to the security rules"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir / "data/ERR_DETAIL.TXT"));
+    });
 }
 
 TEST_F(StartAtLoginTest, DontShowRemovesBothEntries)

@@ -3,6 +3,7 @@
 
 #include "platform/FileProbe.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 #include "zelcommon/ZelCommon.h"
 
 #include <filesystem>
@@ -175,20 +176,16 @@ TEST_F(ZelCommonExistence, RelativePathsSearchTheCurrentFolder)
 
 TEST_F(ZelCommonExistence, FolderThatCannotBeSearchedGivesZero)
 {
-    const std::string locked = dir.makeDir("locked");
-    dir.writeFile("locked/f.txt", "");
-    fs::permissions(locked, fs::perms::none);
-    std::error_code ec;
-    fs::directory_iterator probe(locked, ec);
-    if (!ec) {
+    kestrow::test::asUnprivilegedUser({dir.path()}, [&] {
+        const std::string locked = dir.makeDir("locked");
+        dir.writeFile("locked/f.txt", "");
+        fs::permissions(locked, fs::perms::none);
+        EXPECT_FALSE(zc::PBFileExists(locked + "/f.txt"));
+        EXPECT_FALSE(zc::PBFileExists(locked + "/*"));
+        EXPECT_FALSE(zc::PBFolderExists(locked));
+        EXPECT_FALSE(zc::APIFileExists(locked + "/f.txt"));
+        // The folder itself is still there.
+        EXPECT_TRUE(zc::APIFolderExists(locked));
         fs::permissions(locked, fs::perms::owner_all);
-        GTEST_SKIP() << "running with the right to read any folder";
-    }
-    EXPECT_FALSE(zc::PBFileExists(locked + "/f.txt"));
-    EXPECT_FALSE(zc::PBFileExists(locked + "/*"));
-    EXPECT_FALSE(zc::PBFolderExists(locked));
-    EXPECT_FALSE(zc::APIFileExists(locked + "/f.txt"));
-    // The folder itself is still there.
-    EXPECT_TRUE(zc::APIFolderExists(locked));
-    fs::permissions(locked, fs::perms::owner_all);
+    });
 }
