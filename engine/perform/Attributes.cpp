@@ -12,6 +12,7 @@
 #include "platform/Metadata.h"
 
 #include <algorithm>
+#include <ranges>
 #include <unordered_set>
 #include <vector>
 
@@ -97,19 +98,21 @@ bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_s
         {
             const FolderFinish* finish;
             bool attributes;
-            size_t depth;
         };
+        // Every folder was noted before the folders below it (the walk notes a pair before
+        // it looks inside, a made folder follows its parent), so the notes read backwards
+        // finish each folder after its contents, and a folder made read-only or private
+        // keeps nobody out of its subfolders. Backwards, neighbours stay together, so the
+        // way to each folder is mostly held already.
         std::vector<Work> work;
-        for (const FolderFinish& f : m_folderFinishes) {
+        for (const FolderFinish& f : std::views::reverse(m_folderFinishes)) {
             const bool opWanted = f.attributesOp >= 0 && static_cast<size_t>(f.attributesOp) < skip.size() &&
                                   !skip[static_cast<size_t>(f.attributesOp)] &&
                                   !FileOpsArray[static_cast<size_t>(f.attributesOp)].Removed;
             const bool attributes = f.created || f.checkAttributes || opWanted;
             if (attributes || f.differs || changedFolders.contains(f.target.key()))
-                work.push_back({&f, attributes, static_cast<size_t>(std::count(f.target->begin(), f.target->end(), '/'))});
+                work.push_back({&f, attributes});
         }
-        // Deepest first: a folder made read-only or private keeps nobody out of its subfolders.
-        std::stable_sort(work.begin(), work.end(), [](const Work& a, const Work& b) { return a.depth > b.depth; });
         bool errors = false;
         for (const Work& w : work) {
             const FolderFinish& f = *w.finish;
