@@ -2,8 +2,8 @@
 
 #include "base/UiServices.h"
 #include "platform/Signals.h"
-#include "ui/QtUiServices.h"
-#include "ui/frmKestrow.h"
+#include "ui/mainwindow/frmKestrow.h"
+#include "ui/qt/QtUiServices.h"
 
 #include <QApplication>
 #include <QSessionManager>

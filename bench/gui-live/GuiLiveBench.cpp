@@ -22,8 +22,8 @@
 
 #include "base/UiServices.h"
 #include "bench/BenchTree.h"
-#include "ui/QtRunHost.h"
-#include "ui/frmKestrow.h"
+#include "ui/mainwindow/frmKestrow.h"
+#include "ui/qt/QtRunHost.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "base/AppState.h"
 #include "platform/SystemInfo.h"
 #include "tests/dialogs1/DialogTestSupport.h"
-#include "ui/HelpLink.h"
+#include "ui/qt/HelpLink.h"
 
 #include <QRegularExpression>
 

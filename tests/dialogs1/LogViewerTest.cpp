@@ -2,7 +2,7 @@
 
 #include "base/AppState.h"
 #include "tests/dialogs1/DialogTestSupport.h"
-#include "ui/frmLog.h"
+#include "ui/dialogs/log/frmLog.h"
 
 #include <QAction>
 #include <QCheckBox>

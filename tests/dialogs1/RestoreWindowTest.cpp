@@ -4,7 +4,7 @@
 #include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "tests/dialogs1/DialogTestSupport.h"
-#include "ui/frmRestore.h"
+#include "ui/dialogs/restore/frmRestore.h"
 
 #include <QLabel>
 #include <QPushButton>

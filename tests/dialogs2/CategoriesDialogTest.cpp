@@ -3,7 +3,7 @@
 #include "tasks/cCategories.h"
 #include "tasks/cCloneTasks.h"
 #include "tests/dialogs2/DialogTestSupport.h"
-#include "ui/frmEditCategories.h"
+#include "ui/dialogs/tasks/frmEditCategories.h"
 
 #include <QScrollBar>
 

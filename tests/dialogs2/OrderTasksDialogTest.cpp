@@ -2,7 +2,7 @@
 
 #include "tasks/cCloneTasks.h"
 #include "tests/dialogs2/DialogTestSupport.h"
-#include "ui/frmOrderTasks.h"
+#include "ui/dialogs/run/frmOrderTasks.h"
 
 #include <QLabel>
 

@@ -7,8 +7,8 @@
 #include "settings/IniDocument.h"
 #include "settings/modEncryption.h"
 #include "tests/dialogs2/DialogTestSupport.h"
-#include "ui/frmEnterPassword.h"
-#include "ui/frmSetPassword.h"
+#include "ui/dialogs/password/frmEnterPassword.h"
+#include "ui/dialogs/password/frmSetPassword.h"
 
 #include <QLineEdit>
 

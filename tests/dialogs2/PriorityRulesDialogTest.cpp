@@ -2,8 +2,8 @@
 
 #include "settings/cPriorityRules.h"
 #include "tests/dialogs2/DialogTestSupport.h"
-#include "ui/frmPriorityRule.h"
-#include "ui/frmPriorityRules.h"
+#include "ui/dialogs/priority/frmPriorityRule.h"
+#include "ui/dialogs/priority/frmPriorityRules.h"
 
 #include <QComboBox>
 #include <QLabel>

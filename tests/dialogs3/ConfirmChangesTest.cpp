@@ -6,7 +6,7 @@
 #include "base/AppState.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
-#include "ui/frmConfirmChanges.h"
+#include "ui/dialogs/run/frmConfirmChanges.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -2,8 +2,8 @@
 
 #include "Dialogs3TestSupport.h"
 
-#include "ui/frmFileMask.h"
-#include "ui/modFileTypes.h"
+#include "ui/dialogs/tasks/frmFileMask.h"
+#include "ui/dialogs/tasks/modFileTypes.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

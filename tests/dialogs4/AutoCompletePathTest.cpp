@@ -2,7 +2,7 @@
 
 #include "Dialogs4TestSupport.h"
 
-#include "ui/modAutoCompletePath.h"
+#include "ui/dialogs/tasks/modAutoCompletePath.h"
 
 #include <QLineEdit>
 

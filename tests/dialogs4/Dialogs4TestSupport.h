@@ -6,7 +6,7 @@
 #include "app/ProgramObjects.h"
 #include "tasks/cCloneTask.h"
 #include "tests/support/WidgetTestSupport.h"
-#include "ui/frmTaskProperties.h"
+#include "ui/dialogs/tasks/frmTaskProperties.h"
 
 #include <QWidget>
 #include <gtest/gtest.h>

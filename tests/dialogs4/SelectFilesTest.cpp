@@ -2,9 +2,9 @@
 
 #include "Dialogs4TestSupport.h"
 
-#include "ui/frmFileMask.h"
-#include "ui/frmSelectFiles.h"
-#include "ui/modFileTypes.h"
+#include "ui/dialogs/tasks/frmFileMask.h"
+#include "ui/dialogs/tasks/frmSelectFiles.h"
+#include "ui/dialogs/tasks/modFileTypes.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

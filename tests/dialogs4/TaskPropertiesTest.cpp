@@ -6,7 +6,7 @@
 #include "engine/FolderRoutines.h"
 #include "engine/cClone.h"
 #include "tasks/cCategories.h"
-#include "ui/frmEditCategories.h"
+#include "ui/dialogs/tasks/frmEditCategories.h"
 
 #include <QCheckBox>
 #include <QComboBox>

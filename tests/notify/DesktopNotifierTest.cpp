@@ -10,9 +10,9 @@
 #include "tasks/TaskListFile.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/DesktopNotifier.h"
-#include "ui/frmKestrow.h"
+#include "ui/mainwindow/frmKestrow.h"
+#include "ui/qt/DesktopIntegration.h"
+#include "ui/qt/DesktopNotifier.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,9 +6,9 @@
 
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/QtText.h"
-#include "ui/frmKestrow.h"
+#include "ui/mainwindow/frmKestrow.h"
+#include "ui/qt/DesktopIntegration.h"
+#include "ui/qt/QtText.h"
 
 #include <QAction>
 #include <QApplication>

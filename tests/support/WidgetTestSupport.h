@@ -8,7 +8,7 @@
 #include "platform/SystemInfo.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
-#include "ui/QtText.h"
+#include "ui/qt/QtText.h"
 #include "zelcommon/ZelCommon.h"
 
 #include <QAbstractButton>

@@ -12,14 +12,14 @@
 #include "log/CloneLog.h"
 #include "tasks/cCloneTasks.h"
 #include "tests/support/MainWindowFixture.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/QtRunHost.h"
-#include "ui/frmConfirmChanges.h"
-#include "ui/frmKestrow.h"
-#include "ui/frmLog.h"
-#include "ui/frmOrderTasks.h"
-#include "ui/frmRestore.h"
-#include "ui/frmTaskProperties.h"
+#include "ui/dialogs/log/frmLog.h"
+#include "ui/dialogs/restore/frmRestore.h"
+#include "ui/dialogs/run/frmConfirmChanges.h"
+#include "ui/dialogs/run/frmOrderTasks.h"
+#include "ui/dialogs/tasks/frmTaskProperties.h"
+#include "ui/mainwindow/frmKestrow.h"
+#include "ui/qt/DesktopIntegration.h"
+#include "ui/qt/QtRunHost.h"
 
 #include <QAction>
 #include <QApplication>
@@ -315,18 +315,24 @@ TEST_F(MainWindowTest, NewDuplicateRenameAndDeleteKeepTheTaskListFileInStep)
     EXPECT_TRUE(contains(taskListFile(), "[C]\nSourceFolderSpec=" + dir / "A/src/\n"));
     EXPECT_FALSE(contains(taskListFile(), "[B]"));
 
-    // Delete asks first; No keeps the task, Yes removes row, task and section.
+    // Delete asks first; No keeps the task, Yes removes row, task, section and the
+    // task's include file, and no other task's.
+    dir.writeFile("data/C.kwi", dir / "A/src/one.txt");
+    dir.writeFile("data/A.kwi", dir / "A/src/one.txt");
     select("C");
     ui.queueAnswer(MsgResult::No);
     trigger("mnuFileDeleteTask");
     EXPECT_EQ(lastMessage(), "Confirm Task Delete|You are about to delete the following task: \n\"C\"\n\n"
                              "Do you wish to continue?");
     EXPECT_NE(window->findRow("C"), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(dir / "data/C.kwi"));
     ui.queueAnswer(MsgResult::Yes);
     trigger("mnuFileDeleteTask");
     EXPECT_EQ(window->findRow("C"), nullptr);
     EXPECT_FALSE(contains(taskListFile(), "[C]"));
     EXPECT_EQ(gCloneTasks->Item("C"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir / "data/C.kwi"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "data/A.kwi"));
 
     // The Delete key does the same for the selected task.
     select("Copy of A (3)");
@@ -757,6 +763,78 @@ TEST_F(MainWindowTest, ClosingTheWindowShowsTheTrayReminderUntilItIsTurnedOff)
     EXPECT_FALSE(gblnShowSysTrayReminder);
     window->shell().Form_Unload();
     EXPECT_TRUE(contains(dir.readFile("data/kestrow.ini"), "SysTray=False"));
+}
+
+TEST_F(MainWindowTest, TheTrayReminderIsOneWindowAtATimeAndGoesWithTheMainWindow)
+{
+    dir.writeFile("data/kestrow.ini", "[Reminders]\nSysTray=True\n");
+    writeTaskList({});
+    start();
+    // Every reminder window there is, shown or not.
+    auto reminders = [] {
+        std::vector<QWidget*> found;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("frmSysTrayReminder"))
+                found.push_back(top);
+        return found;
+    };
+
+    window->RestoreMainWindow();
+    window->close();
+    ASSERT_EQ(reminders().size(), 1u);
+    QWidget* first = reminders().front();
+    EXPECT_TRUE(first->isVisible());
+    // Closed again while it is open: still that one window.
+    window->RestoreMainWindow();
+    window->close();
+    EXPECT_EQ(reminders(), std::vector<QWidget*>{first});
+
+    // Once dismissed, the next close shows a reminder again, and only one is left.
+    first->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(gblnShowSysTrayReminder);
+    window->RestoreMainWindow();
+    window->close();
+    ASSERT_EQ(reminders().size(), 1u);
+    EXPECT_TRUE(reminders().front()->isVisible());
+
+    closeWindow();
+    EXPECT_TRUE(reminders().empty());
+}
+
+TEST_F(MainWindowTest, SaveTaskListAsWritesTheDisplayedOrderAndTheListKeepsItsOwnFile)
+{
+    writeTaskList({treeTask("A"), treeTask("B")});
+    start();
+    window->RestoreMainWindow();
+    Q_EMIT list()->header()->sectionClicked(frmKestrow::ColTaskName);
+    Q_EMIT list()->header()->sectionClicked(frmKestrow::ColTaskName); // descending: B, A
+    ASSERT_EQ(rows(), (std::vector<std::string>{"B", "A"}));
+    const std::string before = taskListFile();
+
+    window->SaveTaskListAs(dir / "data/Copy.kwt");
+    const std::string copy = dir.readFile("data/Copy.kwt");
+    ASSERT_TRUE(contains(copy, "[A]")) << copy;
+    EXPECT_LT(copy.find("[B]"), copy.find("[A]")) << copy;
+    EXPECT_EQ(taskListFile(), before);
+    EXPECT_EQ(gCloneTasks->TaskListFileSpec(), dir / "data/Default Task List.kwt");
+    EXPECT_EQ(window->findChild<QTabBar*>(QStringLiteral("tbsTasks"))->tabText(0),
+              QStringLiteral("Default Task List"));
+
+    // A task added now goes to the list's own file, not to the copy.
+    ui.queueInput("C");
+    answerPropertiesDialog(dir / "A/src", dir / "A/dst/", true);
+    trigger("mnuFileNewTask");
+    EXPECT_TRUE(contains(taskListFile(), "[C]"));
+    EXPECT_FALSE(contains(dir.readFile("data/Copy.kwt"), "[C]"));
+
+    // Opening the copy reads it into a fresh list and shows that.
+    window->SwitchTaskList(dir / "data/Copy.kwt", true);
+    EXPECT_EQ(gCloneTasks->TaskListFileSpec(), dir / "data/Copy.kwt");
+    EXPECT_EQ(gCloneTasks->Count(), 2);
+    EXPECT_EQ(gCloneTasks->Item("C"), nullptr);
+    EXPECT_EQ(rows(), (std::vector<std::string>{"B", "A"}));
+    EXPECT_EQ(window->findChild<QTabBar*>(QStringLiteral("tbsTasks"))->tabText(0), QStringLiteral("Copy"));
 }
 
 TEST_F(MainWindowTest, NewTaskListAsksAgainForATakenNameThenSwitchesAfterSavingTheOldList)

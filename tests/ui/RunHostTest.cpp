@@ -2,8 +2,8 @@
 // flood of them must leave the window with the newest of each panel, all of them
 // before the run's end, and a text sent on the window thread must arrive at once.
 
-#include "ui/QtRunHost.h"
-#include "ui/WorkerRun.h"
+#include "ui/qt/QtRunHost.h"
+#include "ui/qt/WorkerRun.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -1,0 +1,82 @@
+#include "tasks/TaskListCommands.h"
+
+#include "base/AppState.h"
+#include "base/ErrorReporter.h"
+#include "base/UiServices.h"
+#include "engine/Filters.h"
+#include "engine/FolderRoutines.h"
+#include "platform/TextFile.h"
+#include "tasks/cCloneTasks.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace kestrow {
+
+namespace {
+
+// Blanks off both ends (the names the user types are trimmed of blanks only).
+std::string trimBlanks(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+} // namespace
+
+NewTaskList CreateNewTaskListFile(const std::string& typedName)
+{
+    const std::string name = trimBlanks(typedName);
+    if (name.empty())
+        return {NewTaskListOutcome::NoName, {}};
+    if (StringContainsIllegalFileNameCharacter(name)) {
+        ui().messageBox("Illegal Task List Name",
+                        "Task list names cannot contain any of the following characters:\n"
+                        "\\ / : * ? \" < > |",
+                        MsgIcon::Critical, MsgButtons::Ok);
+        return {NewTaskListOutcome::IllegalName, {}};
+    }
+    const std::string file = gstrAppPath + name + ".kwt";
+    if (FileExists(file)) {
+        ui().messageBox("Name Already Exists", "A task list with this name already exists.",
+                        MsgIcon::Exclamation, MsgButtons::Ok);
+        return {NewTaskListOutcome::NameTaken, {}};
+    }
+    // Never through a link planted under that name meanwhile.
+    if (platform::writeWholeFile(file, {}) != 0)
+        throw RuntimeError(errnum::PathNotFound, "Unable to create " + file);
+    return {NewTaskListOutcome::Created, file};
+}
+
+cCloneTasks& SwitchTaskList(const std::vector<std::string>& rowOrder, const std::string& fileSpec,
+                            const FreshTaskList& freshList)
+{
+    if (gCloneTasks)
+        gCloneTasks->SaveOrderedTaskListToTaskListFile(rowOrder, gCloneTasks->TaskListFileSpec());
+    cCloneTasks& list = freshList();
+    list.setTaskListFileSpec(fileSpec);
+    list.ReadAllTasksFromTaskListFile(fileSpec);
+    return list;
+}
+
+void SaveTaskListAs(const std::vector<std::string>& rowOrder, const std::string& fileSpec)
+{
+    if (gCloneTasks)
+        gCloneTasks->SaveOrderedTaskListToTaskListFile(rowOrder, fileSpec);
+}
+
+void DeleteTaskFromList(const std::string& name)
+{
+    if (const CloneTaskPtr task = gCloneTasks->Item(name))
+        gCloneTasks->Remove(*task);
+    gCloneTasks->RemoveTaskFromTaskListFile(gCloneTasks->TaskListFileSpec(), name);
+    const std::string includeFile = gstrAppPath + name + ".kwi";
+    if (FileExists(includeFile)) {
+        std::error_code ec;
+        std::filesystem::remove(includeFile, ec);
+    }
+}
+
+} // namespace kestrow
