@@ -455,6 +455,20 @@ TEST_F(TaskPropertiesTest, CategoriesListOffersEditingAndKeepsTheSavedCategory)
     EXPECT_TRUE(gblnTaskPropertiesChanged);
 }
 
+TEST_F(TaskPropertiesTest, CategoriesThatDifferBeyondAsciiLettersStayApart)
+{
+    // The task list folds only A-Z, so "Ärger" and "ärger" are two categories.
+    gCategories->Add("Ärger");
+    gCategories->Add("ärger");
+    gCurrentTask->setCategory("ärger");
+    frmTaskProperties dialog;
+    dialog.show();
+    auto* list = child<QComboBox>(&dialog, "cboCategories");
+    EXPECT_EQ(s(list->currentText()), "ärger");
+    list->setCurrentIndex(list->findText(q("Ärger")));
+    EXPECT_TRUE(gblnTaskPropertiesChanged) << "another category was chosen";
+}
+
 TEST_F(TaskPropertiesTest, SelectButtonNeedsAUsableSource)
 {
     frmTaskProperties dialog;

@@ -12,6 +12,7 @@
 #include "ui/mainwindow/WindowText.h"
 #include "ui/qt/QtText.h"
 #include "ui/qt/WorkerRun.h"
+#include "util/AsciiCase.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -20,7 +21,6 @@
 
 namespace kestrow::gui {
 
-using window::asciiLower;
 
 bool frmKestrow::refuseDuringRun()
 {
@@ -151,10 +151,10 @@ void frmKestrow::RunAllTasksInCategory(const std::string& categoryName)
                             MsgButtons::Ok);
             return;
         }
-        const std::string wanted = asciiLower(categoryName);
+        const std::string& wanted = categoryName;
         if (count == 1) {
             for (const CloneTaskPtr& task : gCloneTasks->Tasks()) {
-                if (asciiLower(task->Category()) == wanted) {
+                if (util::equalsIgnoringCase(task->Category(), wanted)) {
                     runTask(task);
                     return;
                 }

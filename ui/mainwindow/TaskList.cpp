@@ -12,6 +12,7 @@
 #include "ui/mainwindow/WindowText.h"
 #include "ui/qt/KestrowIcons.h"
 #include "ui/qt/QtText.h"
+#include "util/AsciiCase.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -22,7 +23,6 @@
 
 namespace kestrow::gui {
 
-using window::asciiLower;
 using window::illegalTaskNameMessage;
 using window::trimBlanks;
 
@@ -256,7 +256,7 @@ bool frmKestrow::lvwTasks_AfterLabelEdit(const std::string& newString)
             return true;
         }
         // A change of letter case alone finds the old task itself: refused too.
-        const bool otherName = asciiLower(name) != asciiLower(m_oldLabel);
+        const bool otherName = !util::equalsIgnoringCase(name, m_oldLabel);
         if (gCloneTasks->Item(otherName ? name : m_oldLabel)) {
             ui().messageBox("Rename Task", "Duplicate task name", MsgIcon::Exclamation, MsgButtons::Ok);
             return true;

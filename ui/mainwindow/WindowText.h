@@ -18,14 +18,6 @@ inline std::string trimBlanks(const std::string& text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-inline std::string asciiLower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 inline void illegalTaskNameMessage()
 {
     ui().messageBox("Illegal Task Name",

@@ -7,6 +7,7 @@
 #include "engine/cClone.h"
 #include "ui/dialogs/DialogBits.h"
 #include "ui/qt/QtText.h"
+#include "util/AsciiCase.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,22 +20,15 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cctype>
 
 namespace kestrow::gui {
 
 namespace {
 
-std::string lowerAscii(std::string text)
-{
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // The icon of a line: the first operation marker it holds.
 QIcon iconFor(const std::string& line)
 {
-    const std::string text = lowerAscii(line);
+    const std::string text = util::asciiLower(line);
     QStyle* style = QApplication::style();
     if (text.find("   copy file  ") != std::string::npos)
         return style->standardIcon(QStyle::SP_FileIcon);
@@ -106,7 +100,7 @@ void frmConfirmChanges::LoadSyncActionsIntoList(const std::vector<std::string>& 
         m_lvwSyncOperations->setUpdatesEnabled(false);
         m_lvwSyncOperations->clear();
         for (std::size_t i = 0; i < actions.size(); ++i) {
-            if (lowerAscii(actions[i]) == "|removed action|")
+            if (util::asciiLower(actions[i]) == "|removed action|")
                 continue;
             auto* item = new QListWidgetItem(iconFor(actions[i]), q(actions[i]), m_lvwSyncOperations);
             item->setData(Qt::UserRole, QString::number(i + 1) + QLatin1Char('K'));

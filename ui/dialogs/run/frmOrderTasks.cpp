@@ -5,6 +5,7 @@
 #include "tasks/cCloneTasks.h"
 #include "ui/dialogs/DialogBits.h"
 #include "ui/qt/QtText.h"
+#include "util/AsciiCase.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,19 +14,6 @@
 #include <QVBoxLayout>
 
 namespace kestrow::gui {
-
-namespace {
-
-// Category names compare with ASCII letters folded, as the task list compares them.
-std::string asciiLower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-} // namespace
 
 frmOrderTasks::frmOrderTasks(const std::vector<OrderTaskRow>& rows, int32_t OrderWhat,
                              const std::string& SelectedCategoryName, QWidget* parent)
@@ -78,7 +66,7 @@ void frmOrderTasks::Form_Load(const std::vector<OrderTaskRow>& rows, int32_t Ord
                               const std::string& SelectedCategoryName)
 {
     Guarded("frmOrderTasks.Form_Load", [&] {
-        const std::string wanted = asciiLower(SelectedCategoryName);
+        const std::string& wanted = SelectedCategoryName;
         for (const OrderTaskRow& row : rows) {
             bool offered = false;
             switch (OrderWhat) {
@@ -90,7 +78,7 @@ void frmOrderTasks::Form_Load(const std::vector<OrderTaskRow>& rows, int32_t Ord
                 break;
             case orderWhat::TasksInCategory: {
                 const CloneTaskPtr task = gCloneTasks ? gCloneTasks->Item(row.name) : nullptr;
-                offered = task && asciiLower(task->Category()) == wanted;
+                offered = task && util::equalsIgnoringCase(task->Category(), wanted);
                 break;
             }
             default:

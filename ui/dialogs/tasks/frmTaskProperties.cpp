@@ -14,6 +14,7 @@
 #include "ui/dialogs/tasks/modAutoCompletePath.h"
 #include "ui/qt/HelpLink.h"
 #include "ui/qt/QtText.h"
+#include "util/AsciiCase.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -283,10 +284,10 @@ void frmTaskProperties::LoadCategories()
             if (!name.empty())
                 m_cboCategories->addItem(q(name));
         m_cboCategories->addItem(QString::fromLatin1(kEditCategories));
-        const QString category = gCurrentTask ? q(gCurrentTask->Category()) : QString();
+        const std::string category = gCurrentTask ? gCurrentTask->Category() : std::string();
         int found = 0;
         for (int i = 0; i + 1 < m_cboCategories->count(); ++i)
-            if (m_cboCategories->itemText(i).compare(category, Qt::CaseInsensitive) == 0) {
+            if (util::equalsIgnoringCase(s(m_cboCategories->itemText(i)), category)) {
                 found = i;
                 break;
             }
@@ -310,8 +311,8 @@ void frmTaskProperties::cboCategories_Click()
             LoadCategories();
             return;
         }
-        const QString saved = gCurrentTask ? q(gCurrentTask->Category()) : QString();
-        if (chosen.compare(saved, Qt::CaseInsensitive) != 0)
+        const std::string saved = gCurrentTask ? gCurrentTask->Category() : std::string();
+        if (!util::equalsIgnoringCase(s(chosen), saved))
             markChanged();
     });
 }
