@@ -115,21 +115,21 @@ TickOutcome Scheduler::tick(bool unloading)
 
         const CloneTaskPtr task = gCloneTasks ? gCloneTasks->NextScheduledTask() : nullptr;
         if (!task) {
-            m_host.updateTrayIcon();
+            m_host.refreshTrayIcon();
             return TickOutcome::NoTask;
         }
         if (!IsTaskDue(task->NextCloneDateTime(), currentClock().now())) {
-            m_host.updateTrayIcon();
+            m_host.refreshTrayIcon();
             return TickOutcome::NotDue;
         }
 
-        if (!m_host.isMainWindowVisible()) {
+        if (!m_host.windowVisible()) {
             gblnScheduledRun = true;
             m_host.runScheduledTask(task);
             // Execute clears the flag at its end; still set, the host did not run it.
             if (!gblnScheduledRun)
                 m_notifier.scheduledRunEnded(*task);
-            m_host.updateTrayIcon();
+            m_host.refreshTrayIcon();
             return TickOutcome::Ran;
         }
 

@@ -22,7 +22,7 @@ public:
     // True only for a visible main window in its normal state (not hidden, not
     // minimised, and not maximised: a maximised window counts as not open, as it
     // always has). A front end without a window returns false.
-    virtual bool isMainWindowVisible() const { return false; }
+    virtual bool windowVisible() const { return false; }
 
     // Runs `task` (its Execute(false)) as a scheduled run and returns when the run is
     // over. gblnScheduledRun is already set. The GUI does the engine work on a fresh
@@ -31,7 +31,7 @@ public:
     virtual void runScheduledTask(const CloneTaskPtr& task);
 
     // Refreshes the tray icon (UpdateTrayIcon).
-    virtual void updateTrayIcon() {}
+    virtual void refreshTrayIcon() {}
 
     // The caption of the status bar item "PANEL1".
     virtual void setPanel1Text(const std::string& /*text*/) {}

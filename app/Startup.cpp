@@ -96,7 +96,7 @@ bool KestrowShell::Form_Load()
         gCloneTasks->SetNextScheduledTask();
         m_host.setTaskListCaption(gCloneTasks->TaskListName());
         m_host.refreshTaskList();
-        m_host.updateTrayIcon();
+        m_host.refreshTrayIcon();
 
         if (gCloneTasks->TaskNameContainedIllegalChar()) {
             ui().messageBox(
@@ -116,7 +116,7 @@ bool KestrowShell::Form_Load()
 
         m_firstStart = !FileExists(OptionsFileSpec());
         if (m_firstStart) {
-            m_host.showMainWindow();
+            m_host.showWindowAtStart();
             m_host.processEvents();
             m_host.openQuickStartHelp(QuickStartHelpFileSpec());
             m_host.processEvents();
@@ -131,7 +131,7 @@ bool KestrowShell::Form_Load()
                             "'Do Not Delete' from the Delete Options menu.",
                             MsgIcon::Information, MsgButtons::Ok);
         } else {
-            m_host.hideMainWindow();
+            m_host.hideWindowToTray();
         }
 
         m_host.armTimers();
@@ -168,7 +168,7 @@ bool KestrowShell::Form_QueryUnload(UnloadMode mode)
     return Guarded("frmKestrow.Form_QueryUnload", false, [this, mode] {
         switch (mode) {
         case UnloadMode::FormControlMenu:
-            m_host.hideMainWindow();
+            m_host.hideWindowToTray();
             if (gblnShowSysTrayReminder)
                 m_host.showSysTrayReminder();
             return true;

@@ -47,10 +47,10 @@ public:
     // Step 6: fill the task list view from gCloneTasks (ShowAllTasksInListview).
     virtual void refreshTaskList() {}
     // First start: show and activate the main window (RestoreMainWindow).
-    virtual void showMainWindow() {}
+    virtual void showWindowAtStart() {}
     // Later starts, and the close box: hide the main window (HideMainWindow); the
     // program lives on in the tray.
-    virtual void hideMainWindow() {}
+    virtual void hideWindowToTray() {}
     // Let pending window events run.
     virtual void processEvents() {}
     // First start: open the quick-start help (`file` is its full path).

@@ -120,7 +120,7 @@ class DaemonHost : public ShellHost
 {
 public:
     // The window never exists: every due task runs.
-    bool isMainWindowVisible() const override { return false; }
+    bool windowVisible() const override { return false; }
 
     void runScheduledTask(const CloneTaskPtr& task) override
     {

@@ -111,11 +111,14 @@ std::string ComparisonFailureText(uint32_t code)
     return platform::FileComparer().errorText(code);
 }
 
+// Wide enough for the difference of any two 64-bit times (a GCC extension, said so).
+__extension__ using WideTicks = __int128;
+
 int64_t RoundedSecondsDifference(int64_t sourceTime, int64_t targetTime)
 {
-    const __int128 difference = static_cast<__int128>(sourceTime) - targetTime;
-    __int128 seconds = difference / kTicksPerSecond;
-    __int128 rest = difference % kTicksPerSecond;
+    const WideTicks difference = static_cast<WideTicks>(sourceTime) - targetTime;
+    WideTicks seconds = difference / kTicksPerSecond;
+    WideTicks rest = difference % kTicksPerSecond;
     if (rest < 0) { // floor division, so the rest lies in [0, 1 s)
         rest += kTicksPerSecond;
         --seconds;

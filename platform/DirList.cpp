@@ -39,7 +39,7 @@ struct LinuxDirent64
     off64_t d_off;
     unsigned short d_reclen;
     unsigned char d_type;
-    char d_name[];
+    char d_name[1]; // the name runs on to its terminating zero, past the declared size
 };
 
 } // namespace

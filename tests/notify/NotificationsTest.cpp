@@ -49,7 +49,7 @@ public:
 class TestHost : public SchedulerHost
 {
 public:
-    bool isMainWindowVisible() const override { return windowOpen; }
+    bool windowVisible() const override { return windowOpen; }
     void runScheduledTask(const CloneTaskPtr& task) override
     {
         if (refuseRun)

@@ -34,7 +34,7 @@ DateValue at(int hour, int minute, int second = 0)
 class RecordingSchedulerHost : public SchedulerHost
 {
 public:
-    bool isMainWindowVisible() const override { return windowOpen; }
+    bool windowVisible() const override { return windowOpen; }
     void runScheduledTask(const CloneTaskPtr& task) override
     {
         ran.push_back(task->TaskName());
@@ -44,7 +44,7 @@ public:
         else
             gblnScheduledRun = false;
     }
-    void updateTrayIcon() override { ++trayUpdates; }
+    void refreshTrayIcon() override { ++trayUpdates; }
     void setPanel1Text(const std::string& text) override { panel1 = text; }
 
     bool windowOpen = false;

@@ -31,16 +31,16 @@ using test::TempDir;
 class RecordingHost : public ShellHost
 {
 public:
-    bool isMainWindowVisible() const override { return visible; }
+    bool windowVisible() const override { return visible; }
     void setupToolbarAndStatusBar() override { calls.push_back("toolbar"); }
     void setTaskListCaption(const std::string& name) override { caption = name; }
     void refreshTaskList() override { calls.push_back("list"); }
-    void showMainWindow() override
+    void showWindowAtStart() override
     {
         calls.push_back("show");
         visible = true;
     }
-    void hideMainWindow() override
+    void hideWindowToTray() override
     {
         calls.push_back("hide");
         visible = false;

@@ -140,12 +140,12 @@ void frmKestrow::refreshTaskList()
     ShowAllTasksInListview();
 }
 
-void frmKestrow::showMainWindow()
+void frmKestrow::showWindowAtStart()
 {
     RestoreMainWindow();
 }
 
-void frmKestrow::hideMainWindow()
+void frmKestrow::hideWindowToTray()
 {
     HideMainWindow();
 }

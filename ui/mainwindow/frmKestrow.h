@@ -82,8 +82,8 @@ public:
     void setupToolbarAndStatusBar() override;
     void setTaskListCaption(const std::string& name) override;
     void refreshTaskList() override;
-    void showMainWindow() override;
-    void hideMainWindow() override;
+    void showWindowAtStart() override;
+    void hideWindowToTray() override;
     void processEvents() override;
     void openQuickStartHelp(const std::string& file) override;
     void showSysTrayReminder() override;
@@ -93,9 +93,9 @@ public:
     void releaseWindowResources() override;
     void setWaitCursor(bool on) override;
     // SchedulerHost
-    bool isMainWindowVisible() const override { return IsMainWindowVisible(); }
+    bool windowVisible() const override { return IsMainWindowVisible(); }
     void runScheduledTask(const CloneTaskPtr& task) override;
-    void updateTrayIcon() override { UpdateTrayIcon(); }
+    void refreshTrayIcon() override { UpdateTrayIcon(); }
     void setPanel1Text(const std::string& text) override;
 
     // --- The task list view --------------------------------------------------
