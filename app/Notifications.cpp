@@ -4,9 +4,9 @@
 #include "engine/RunControl.h"
 #include "tasks/Schedule.h"
 #include "tasks/cCloneTasks.h"
+#include "util/AsciiCase.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <set>
 
@@ -15,13 +15,6 @@ namespace kestrow {
 bool gblnNotifications = true;
 
 namespace {
-
-std::string lowerAscii(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // Days from one chosen weekday to the next, at most: 7 with a single day, 1 with all.
 int longestWeekdayGap(int32_t daysOfWeek)
@@ -108,7 +101,8 @@ void Notifier::checkOverdue(const cCloneTasks& tasks, DateValue now)
     }
     std::set<std::string> present;
     for (const CloneTaskPtr& task : tasks.Tasks()) {
-        const std::string key = lowerAscii(task->TaskName());
+        // Tasks are told apart as the task list tells them apart: ASCII letters folded.
+        const std::string key = util::asciiLower(task->TaskName());
         present.insert(key);
         const auto named = m_named.find(key);
         if (named != m_named.end()) {

@@ -5,6 +5,7 @@
 #include "platform/InstanceLock.h"
 #include "settings/IniDocument.h"
 #include "settings/modEncryption.h"
+#include "util/Trim.h"
 
 namespace kestrow {
 
@@ -47,15 +48,7 @@ bool IsAdminPassword(const std::string& entered)
     return entered == gstrAdminPassword;
 }
 
-std::string TrimBlanks(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::size_t CharacterCount(const std::string& text)
+std::size_t CharacterCount(std::string_view text)
 {
     std::size_t count = 0;
     for (char c : text)
@@ -66,10 +59,11 @@ std::size_t CharacterCount(const std::string& text)
 
 NewPasswordCheck CheckNewPassword(const std::string& first, const std::string& confirmation)
 {
-    const std::string password = TrimBlanks(first);
+    // Blanks around a password are spaces, and are not part of it.
+    const std::string_view password = util::trimSpaces(first);
     if (CharacterCount(password) < MinPasswordChars)
         return NewPasswordCheck::TooShort;
-    if (password != TrimBlanks(confirmation))
+    if (password != util::trimSpaces(confirmation))
         return NewPasswordCheck::Mismatch;
     return NewPasswordCheck::Valid;
 }
@@ -77,7 +71,7 @@ NewPasswordCheck CheckNewPassword(const std::string& first, const std::string& c
 void SetAdminPassword(const std::string& password)
 {
     gblnPasswordSet = true;
-    gstrAdminPassword = TrimBlanks(password);
+    gstrAdminPassword = util::trimSpaces(password);
     SavePasswordToIni();
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace kestrow {
 
@@ -42,11 +43,8 @@ NewPasswordCheck CheckNewPassword(const std::string& first, const std::string& c
 // The least number of characters a password has.
 inline constexpr std::size_t MinPasswordChars = 5;
 
-// Leading and trailing blanks removed.
-std::string TrimBlanks(const std::string& text);
-
 // Characters (UTF-8 sequences) in `text`.
-std::size_t CharacterCount(const std::string& text);
+std::size_t CharacterCount(std::string_view text);
 
 // Protection on with `password` trimmed, written to the options file at once.
 void SetAdminPassword(const std::string& password);

@@ -5,18 +5,17 @@
 #include "base/DateTime.h"
 #include "base/ErrorReporter.h"
 #include "base/UiServices.h"
+#include "util/FreshThread.h"
 
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 namespace kestrow {
 
 void SchedulerHost::runScheduledTask(const CloneTaskPtr& task)
 {
     // A fresh thread per run: the priority the rules give it ends with the run.
-    std::thread worker([task] { task->Execute(false); });
-    worker.join();
+    util::runOnFreshThread([&task] { task->Execute(cCloneTask::kCloneRun); });
 }
 
 const char* toString(TickOutcome outcome)

@@ -95,14 +95,6 @@ const Clock& currentClock()
     return g_clock ? *g_clock : system;
 }
 
-ScopedClock::ScopedClock(const Clock& c) : m_previous(g_clock)
-{
-    g_clock = &c;
-}
-
-ScopedClock::~ScopedClock()
-{
-    g_clock = m_previous;
-}
+ScopedClock::ScopedClock(const Clock& c) : m_installed(g_clock, &c) {}
 
 } // namespace kestrow

@@ -2,6 +2,8 @@
 // Date-time values as the program keeps them: local time as a day count from
 // 30 December 1899, the time of day as the fraction; 0 means "never".
 
+#include "util/ScopeExit.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -55,12 +57,9 @@ class ScopedClock
 {
 public:
     explicit ScopedClock(const Clock& c);
-    ~ScopedClock();
-    ScopedClock(const ScopedClock&) = delete;
-    ScopedClock& operator=(const ScopedClock&) = delete;
 
 private:
-    const Clock* m_previous;
+    util::ScopedValue<const Clock*> m_installed;
 };
 
 // Now as general date text.

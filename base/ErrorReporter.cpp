@@ -6,6 +6,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"
+#include "util/Trim.h"
 
 #include <cerrno>
 #include <new>
@@ -17,15 +18,6 @@ namespace kestrow {
 namespace {
 
 constexpr const char* kRegistryDenied = "Access to Registry Denied.";
-
-std::string trimBlanks(const std::string& s)
-{
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
-}
 
 } // namespace
 
@@ -129,7 +121,7 @@ void ReportError(const PendingError& error, const std::string& location, const s
         }
 
         std::string text = block;
-        if (!trimBlanks(detail).empty()) {
+        if (!util::onlySpaces(detail)) {
             const std::string record =
                 "\n" + NowText() + "\n" + block + "\n" + "- More Information - \n" + detail + "\n";
             const std::string detailFile = gstrAppPath + "ERR_DETAIL.TXT";

@@ -17,14 +17,6 @@ RunHost& runHost()
     return g_host ? *g_host : silent;
 }
 
-ScopedRunHost::ScopedRunHost(RunHost& host) : m_previous(g_host)
-{
-    g_host = &host;
-}
-
-ScopedRunHost::~ScopedRunHost()
-{
-    g_host = m_previous;
-}
+ScopedRunHost::ScopedRunHost(RunHost& host) : m_installed(g_host, &host) {}
 
 } // namespace kestrow

@@ -4,6 +4,8 @@
 // window-state hooks. The GUI marshals these to its window thread; the CLI
 // prints status texts to stderr and answers the confirmation itself.
 
+#include "util/ScopeExit.h"
+
 #include <string>
 #include <vector>
 
@@ -50,12 +52,9 @@ class ScopedRunHost
 {
 public:
     explicit ScopedRunHost(RunHost& host);
-    ~ScopedRunHost();
-    ScopedRunHost(const ScopedRunHost&) = delete;
-    ScopedRunHost& operator=(const ScopedRunHost&) = delete;
 
 private:
-    RunHost* m_previous;
+    util::ScopedValue<RunHost*> m_installed;
 };
 
 } // namespace kestrow

@@ -56,15 +56,7 @@ UiServices& ui()
     return g_current ? *g_current : consoleServices();
 }
 
-ScopedUiServices::ScopedUiServices(UiServices& services) : m_previous(g_current)
-{
-    g_current = &services;
-}
-
-ScopedUiServices::~ScopedUiServices()
-{
-    g_current = m_previous;
-}
+ScopedUiServices::ScopedUiServices(UiServices& services) : m_installed(g_current, &services) {}
 
 MsgResult safeAnswer(MsgButtons buttons)
 {

@@ -4,6 +4,8 @@
 // front end shows real dialogs, the CLI answers safely on its own, and tests
 // script the answers and read back every text.
 
+#include "util/ScopeExit.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,12 +48,9 @@ class ScopedUiServices
 {
 public:
     explicit ScopedUiServices(UiServices& services);
-    ~ScopedUiServices();
-    ScopedUiServices(const ScopedUiServices&) = delete;
-    ScopedUiServices& operator=(const ScopedUiServices&) = delete;
 
 private:
-    UiServices* m_previous;
+    util::ScopedValue<UiServices*> m_installed;
 };
 
 // Messages to stderr; questions take their safe answer (No, or Cancel when

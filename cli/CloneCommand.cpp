@@ -2,6 +2,7 @@
 
 #include "app/ProgramObjects.h"
 #include "base/ErrorReporter.h"
+#include "cli/Arguments.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RootPaths.h"
@@ -11,13 +12,13 @@
 #include "log/CloneLog.h"
 #include "platform/Signals.h"
 #include "tasks/cCloneTask.h"
+#include "util/FreshThread.h"
 
 #include <charconv>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace kestrow::cli {
@@ -40,11 +41,6 @@ struct CloneArgs
     bool dryRun = false;
     bool quiet = false;
     std::vector<std::string> includes, includeMasks, excludes, excludeMasks;
-};
-
-struct UsageError
-{
-    std::string message;
 };
 
 int choice(std::string_view option, std::string_view value, std::initializer_list<std::string_view> names)
@@ -79,11 +75,7 @@ CloneArgs parse(int argc, char* argv[], int first)
     std::vector<std::string> positional;
     for (int i = first; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw UsageError{"option " + std::string(arg) + " needs a value"};
-            return argv[++i];
-        };
+        auto value = [&] { return optionValue(argc, argv, i); };
         if (arg == "--compare")
             a.compare = choice(arg, value(), {"datetime", "size", "contents", "crc32"});
         else if (arg == "--delete")
@@ -125,8 +117,8 @@ CloneArgs parse(int argc, char* argv[], int first)
         else if (arg == "--")
             for (++i; i < argc; ++i)
                 positional.emplace_back(argv[i]);
-        else if (arg.starts_with("-") && arg.size() > 1)
-            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        else if (isOption(arg))
+            throwUnknownOption(arg);
         else
             positional.emplace_back(arg);
     }
@@ -218,12 +210,8 @@ const char* cloneUsage()
 int runCloneCommand(int argc, char* argv[], int first)
 {
     CloneArgs args;
-    try {
-        args = parse(argc, argv, first);
-    } catch (const UsageError& e) {
-        std::cerr << "kestrow-cli clone: " << e.message << "\n\n" << cloneUsage();
+    if (!parsedOrExplained("clone", cloneUsage(), [&] { args = parse(argc, argv, first); }))
         return ExitUsage;
-    }
 
     ProgramObjects objects;
     if (!ReadProgramOptionsFromIniFile())
@@ -302,8 +290,7 @@ int runCloneCommand(int argc, char* argv[], int first)
     }
     if (platform::signalCount() == 0) {
         // A thread of its own, as every run has: the priority the rules set ends with it.
-        std::thread worker([&task] { task.Execute(false); });
-        worker.join();
+        util::runOnFreshThread([&task] { task.Execute(cCloneTask::kCloneRun); });
     }
     gCloneLog->setLineObserver({});
     if (CancelRequested || platform::signalCount() > 0)

@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "base/AppState.h"
 #include "base/DateTime.h"
+#include "cli/Arguments.h"
 #include "cli/CloneCommand.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"
@@ -28,11 +29,6 @@ namespace kestrow::cli {
 
 namespace {
 
-struct UsageError
-{
-    std::string message;
-};
-
 struct DaemonArgs
 {
     std::optional<std::string> taskList;
@@ -45,15 +41,13 @@ DaemonArgs parse(int argc, char* argv[], int first)
     for (int i = first; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--task-list") {
-            if (i + 1 >= argc || std::string_view(argv[i + 1]).empty())
-                throw UsageError{"--task-list needs a file name"};
-            a.taskList = argv[++i];
+            a.taskList = nonEmptyValue(argc, argv, i, "--task-list needs a file name");
         } else if (arg == "--quiet" || arg == "-q") {
             a.quiet = true;
-        } else if (arg.starts_with("-") && arg.size() > 1) {
-            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        } else if (isOption(arg)) {
+            throwUnknownOption(arg);
         } else {
-            throw UsageError{"unexpected argument '" + std::string(arg) + "'"};
+            throwUnexpectedArgument(arg);
         }
     }
     return a;
@@ -174,12 +168,8 @@ const char* daemonUsage()
 int runDaemonCommand(int argc, char* argv[], int first)
 {
     DaemonArgs args;
-    try {
-        args = parse(argc, argv, first);
-    } catch (const UsageError& e) {
-        std::cerr << "kestrow-cli daemon: " << e.message << "\n\n" << daemonUsage();
+    if (!parsedOrExplained("daemon", daemonUsage(), [&] { args = parse(argc, argv, first); }))
         return ExitUsage;
-    }
     // A stop asked for while starting is honoured at the first chance.
     platform::cancelOnSignals(CancelRequested);
 

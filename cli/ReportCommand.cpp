@@ -2,6 +2,7 @@
 
 #include "app/ProgramObjects.h"
 #include "base/ErrorReporter.h"
+#include "cli/Arguments.h"
 #include "cli/CloneCommand.h"
 #include "engine/FolderRoutines.h"
 #include "engine/Report.h"
@@ -28,11 +29,6 @@ struct ReportArgs
     bool open = false;
 };
 
-struct UsageError
-{
-    std::string message;
-};
-
 ReportArgs parse(int argc, char* argv[], int first)
 {
     ReportArgs a;
@@ -44,14 +40,12 @@ ReportArgs parse(int argc, char* argv[], int first)
         } else if (arg == "--open") {
             a.open = true;
         } else if (arg == "--output" || arg == "-o") {
-            if (i + 1 >= argc || std::string_view(argv[i + 1]).empty())
-                throw UsageError{"option " + std::string(arg) + " needs a file name"};
-            a.output = argv[++i];
+            a.output = nonEmptyValue(argc, argv, i, "option " + std::string(arg) + " needs a file name");
         } else if (arg == "--") {
             for (++i; i < argc; ++i)
                 positional.emplace_back(argv[i]);
-        } else if (arg.starts_with("-") && arg.size() > 1) {
-            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        } else if (isOption(arg)) {
+            throwUnknownOption(arg);
         } else {
             positional.emplace_back(arg);
         }
@@ -65,15 +59,15 @@ ReportArgs parse(int argc, char* argv[], int first)
 
 // Checks a folder as the report command of the desktop program does; prints why
 // it cannot be used.
-bool usableFolder(const std::string& folder, bool isTarget)
+bool usableFolder(const std::string& folder, TreeSide side)
 {
     int32_t errorNumber = 0;
     const int32_t status = ValidateFolderPath(folder, errorNumber);
     if (status == FolderStatusOk)
         return true;
     std::cerr << "kestrow-cli report: "
-              << (isTarget ? "Problems processing the Target folder."
-                           : "Problems processing the Source folder.")
+              << (side == TreeSide::Target ? "Problems processing the Target folder."
+                                           : "Problems processing the Source folder.")
               << '\n'
               << GetInvalidPathErrorMsg(status, folder, errorNumber) << '\n';
     return false;
@@ -110,19 +104,15 @@ const char* reportUsage()
 int runReportCommand(int argc, char* argv[], int first)
 {
     ReportArgs args;
-    try {
-        args = parse(argc, argv, first);
-    } catch (const UsageError& e) {
-        std::cerr << "kestrow-cli report: " << e.message << "\n\n" << reportUsage();
+    if (!parsedOrExplained("report", reportUsage(), [&] { args = parse(argc, argv, first); }))
         return ExitUsage;
-    }
 
     ProgramObjects objects;
     if (!ReadProgramOptionsFromIniFile())
         return ExitRunErrors;
     const std::string source = asFolderSpec(args.source);
     const std::string target = asFolderSpec(args.target);
-    if (!usableFolder(source, false) || !usableFolder(target, true))
+    if (!usableFolder(source, TreeSide::Source) || !usableFolder(target, TreeSide::Target))
         return ExitUsage;
 
     std::string reportFile;

@@ -2,6 +2,7 @@
 
 #include "app/ProgramObjects.h"
 #include "base/DateTime.h"
+#include "cli/Arguments.h"
 #include "cli/CloneCommand.h"
 #include "cli/ConsoleRunHost.h"
 #include "engine/FolderRoutines.h"
@@ -10,23 +11,20 @@
 #include "log/CloneLog.h"
 #include "platform/Signals.h"
 #include "tasks/cCloneTasks.h"
+#include "util/AsciiCase.h"
+#include "util/FreshThread.h"
+#include "util/Trim.h"
 
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
 namespace kestrow::cli {
 
 namespace {
-
-struct UsageError
-{
-    std::string message;
-};
 
 struct TaskArgs
 {
@@ -37,16 +35,20 @@ struct TaskArgs
     bool quiet = false;
 };
 
-TaskArgs parse(int argc, char* argv[], int first, bool forRun)
+// The command whose arguments are read: list takes only --task-list.
+enum class ArgsFor
 {
+    List,
+    Run,
+};
+
+TaskArgs parse(int argc, char* argv[], int first, ArgsFor command)
+{
+    const bool forRun = command == ArgsFor::Run;
     TaskArgs a;
     for (int i = first; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw UsageError{"option " + std::string(arg) + " needs a value"};
-            return argv[++i];
-        };
+        auto value = [&] { return optionValue(argc, argv, i); };
         if (arg == "--task-list")
             a.taskList = value();
         else if (forRun && arg == "--all")
@@ -58,12 +60,12 @@ TaskArgs parse(int argc, char* argv[], int first, bool forRun)
         else if (forRun && arg == "--")
             for (++i; i < argc; ++i)
                 a.names.emplace_back(argv[i]);
-        else if (arg.starts_with("-") && arg.size() > 1)
-            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        else if (isOption(arg))
+            throwUnknownOption(arg);
         else if (forRun)
             a.names.emplace_back(arg);
         else
-            throw UsageError{"unexpected argument '" + std::string(arg) + "'"};
+            throwUnexpectedArgument(arg);
     }
     if (forRun) {
         const int ways = (a.names.empty() ? 0 : 1) + (a.all ? 1 : 0) + (a.category ? 1 : 0);
@@ -73,25 +75,6 @@ TaskArgs parse(int argc, char* argv[], int first, bool forRun)
     if (a.taskList && a.taskList->empty())
         throw UsageError{"--task-list needs a file name"};
     return a;
-}
-
-std::string folded(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string trimBlanks(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return std::string(s);
 }
 
 enum class ListRead
@@ -156,12 +139,8 @@ const char* runUsage()
 int runListCommand(int argc, char* argv[], int first)
 {
     TaskArgs args;
-    try {
-        args = parse(argc, argv, first, false);
-    } catch (const UsageError& e) {
-        std::cerr << "kestrow-cli list: " << e.message << "\n\n" << listUsage();
+    if (!parsedOrExplained("list", listUsage(), [&] { args = parse(argc, argv, first, ArgsFor::List); }))
         return ExitUsage;
-    }
     ProgramObjects objects;
     int usageExit = 0;
     const ListRead read = openTaskList(args, "list", usageExit);
@@ -189,12 +168,8 @@ int runListCommand(int argc, char* argv[], int first)
 int runRunCommand(int argc, char* argv[], int first)
 {
     TaskArgs args;
-    try {
-        args = parse(argc, argv, first, true);
-    } catch (const UsageError& e) {
-        std::cerr << "kestrow-cli run: " << e.message << "\n\n" << runUsage();
+    if (!parsedOrExplained("run", runUsage(), [&] { args = parse(argc, argv, first, ArgsFor::Run); }))
         return ExitUsage;
-    }
     ProgramObjects objects;
     int usageExit = 0;
     const ListRead read = openTaskList(args, "run", usageExit);
@@ -211,16 +186,16 @@ int runRunCommand(int argc, char* argv[], int first)
                 std::cerr << "kestrow-cli run: no task named '" << name << "' in " << spec << '\n';
                 return ExitUsage;
             }
-            wanted.insert(folded(name));
+            wanted.insert(util::asciiLower(name));
         }
         for (const CloneTaskPtr& task : gCloneTasks->Tasks()) {
-            if (wanted.contains(folded(task->TaskName())))
+            if (wanted.contains(util::asciiLower(task->TaskName())))
                 chosen.push_back(task);
         }
     } else if (args.category) {
-        const std::string category = folded(trimBlanks(*args.category));
+        const std::string category = util::asciiLower(util::trimSpaces(*args.category));
         for (const CloneTaskPtr& task : gCloneTasks->Tasks()) {
-            if (!category.empty() && folded(task->Category()) == category)
+            if (!category.empty() && util::asciiLower(task->Category()) == category)
                 chosen.push_back(task);
         }
         if (chosen.empty())
@@ -244,8 +219,7 @@ int runRunCommand(int argc, char* argv[], int first)
             break;
         }
         // A fresh thread per run: the priority the rules set ends with it.
-        std::thread worker([&task] { task->Execute(false); });
-        worker.join();
+        util::runOnFreshThread([&task] { task->Execute(cCloneTask::kCloneRun); });
         if (task->ErrorOnLastClone())
             errors = true;
         if (!gCloneTasks->SaveTaskToTaskListFile(spec, task->TaskName())) {

@@ -7,15 +7,27 @@
 #include "log/CloneLog.h"
 #include "platform/DirList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 namespace kestrow::clone_detail {
+
+// Pool jobs (util/WorkerPool.h) on files of this size or more are worth a thread's wake-up each.
+inline constexpr uint64_t kLargeJobBytes = 256 * 1024;
+
+// Copy threads besides the run's own: one per further core, at most three.
+inline unsigned CopyThreadCount()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores <= 2 ? 1u : std::min(cores - 1, 3u);
+}
 
 // Exclude items (source paths, folders ending "/") and exclude masks.
 struct ExclusionRules

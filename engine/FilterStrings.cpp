@@ -4,6 +4,8 @@
 #include "engine/Filters.h"
 
 #include "base/ErrorReporter.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <algorithm>
 #include <string_view>
@@ -13,21 +15,6 @@ namespace kestrow {
 namespace {
 
 constexpr uint32_t kBadByteBase = 0x110000; // past Unicode: stands for a byte that is not valid UTF-8
-
-char foldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-uint32_t lowerOf(uint32_t c)
-{
-    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-}
-
-uint32_t upperOf(uint32_t c)
-{
-    return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
-}
 
 // Decodes the character at `pos` and moves past it. A byte that does not start a
 // well-formed sequence is a character of its own.
@@ -64,13 +51,15 @@ uint32_t nextChar(std::string_view s, size_t& pos)
 
 bool sameLetter(uint32_t a, uint32_t b)
 {
-    return lowerOf(a) == lowerOf(b);
+    return util::asciiLower(a) == util::asciiLower(b);
 }
 
 bool inRange(uint32_t c, uint32_t low, uint32_t high)
 {
-    return (c >= low && c <= high) || (lowerOf(c) >= lowerOf(low) && lowerOf(c) <= lowerOf(high)) ||
-           (upperOf(c) >= upperOf(low) && upperOf(c) <= upperOf(high));
+    using util::asciiLower, util::asciiUpper;
+    return (c >= low && c <= high) ||
+           (asciiLower(c) >= asciiLower(low) && asciiLower(c) <= asciiLower(high)) ||
+           (asciiUpper(c) >= asciiUpper(low) && asciiUpper(c) <= asciiUpper(high));
 }
 
 // Whether `c` is one of the list between `open` ("[") and `close` ("]").
@@ -97,40 +86,17 @@ bool listHolds(std::string_view mask, size_t open, size_t close, uint32_t c)
     return found != negated;
 }
 
+// SplitString's search: an empty delimiter is never found.
 size_t findNoCase(const std::string& text, const std::string& part, size_t from)
 {
-    if (part.empty() || text.size() < part.size())
-        return std::string::npos;
-    for (size_t i = from; i + part.size() <= text.size(); ++i) {
-        size_t k = 0;
-        while (k < part.size() && foldAscii(text[i + k]) == foldAscii(part[k]))
-            ++k;
-        if (k == part.size())
-            return i;
-    }
-    return std::string::npos;
+    return part.empty() ? std::string::npos : util::findIgnoringCase(text, part, from);
 }
 
-std::string trimBlanks(const std::string& s)
-{
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
+// Letters folded, and names equal but for case in byte order, so the sort is total.
 bool lessNoCase(const std::string& a, const std::string& b)
 {
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(foldAscii(a[i]));
-        const auto y = static_cast<unsigned char>(foldAscii(b[i]));
-        if (x != y)
-            return x < y;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
+    const int folded = util::compareIgnoringCase(a, b);
+    return folded != 0 ? folded < 0 : a < b;
 }
 
 } // namespace
@@ -160,9 +126,7 @@ std::string StringCollection::indexKey(const std::string& key) const
 {
     if (m_keyCase == KeyCase::Sensitive)
         return key;
-    std::string folded = key;
-    std::transform(folded.begin(), folded.end(), folded.begin(), foldAscii);
-    return folded;
+    return util::asciiLower(key);
 }
 
 std::vector<std::string> SplitString(const std::string& text, const std::string& delimiter)
@@ -185,7 +149,7 @@ void FillColWithParsedStringElems(StringCollection& collection, const std::strin
 {
     Guarded("modKestrow.FillColWithParsedStringElems", [&] {
         for (const std::string& element : SplitString(text, delimiter))
-            collection.Add(trimBlanks(element));
+            collection.Add(std::string(util::trimSpaces(element)));
     });
 }
 

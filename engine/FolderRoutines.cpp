@@ -6,6 +6,8 @@
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/FileProbe.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -13,16 +15,6 @@
 namespace kestrow {
 
 namespace {
-
-char foldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool isBlank(const std::string& path)
-{
-    return path.find_first_not_of(' ') == std::string::npos;
-}
 
 // "/a/b/" and "/a/b" name the same entry; "/" stays "/". Without the trailing
 // slash a final link is examined as a link rather than resolved.
@@ -58,7 +50,7 @@ platform::PathKind folderKind(const std::string& path, platform::FollowLinks fol
 bool FolderExists(const std::string& path, platform::FollowLinks follow)
 {
     try {
-        if (isBlank(path))
+        if (util::onlySpaces(path))
             return false;
         int err = 0;
         return folderKind(path, follow, err) == platform::PathKind::Folder;
@@ -199,16 +191,7 @@ void CreateFolderPath(const std::string& path)
 
 std::string SplitOffToken(std::string& text, const std::string& delimiter)
 {
-    size_t at = std::string::npos;
-    if (!delimiter.empty()) {
-        for (size_t i = 0; i + delimiter.size() <= text.size() && at == std::string::npos; ++i) {
-            size_t k = 0;
-            while (k < delimiter.size() && foldAscii(text[i + k]) == foldAscii(delimiter[k]))
-                ++k;
-            if (k == delimiter.size())
-                at = i;
-        }
-    }
+    const size_t at = delimiter.empty() ? std::string::npos : util::findIgnoringCase(text, delimiter);
     const size_t length = at == std::string::npos ? text.size() : at + delimiter.size();
     std::string token = text.substr(0, length);
     text.erase(0, length);

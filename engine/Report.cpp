@@ -693,14 +693,9 @@ bool ShowHTMLFileInBrowser(const std::string& fileSpec)
     });
 }
 
-ScopedHtmlFileOpener::ScopedHtmlFileOpener(HtmlFileOpener opener) : m_previous(std::move(currentOpener()))
+ScopedHtmlFileOpener::ScopedHtmlFileOpener(HtmlFileOpener opener)
+    : m_installed(currentOpener(), std::move(opener))
 {
-    currentOpener() = std::move(opener);
-}
-
-ScopedHtmlFileOpener::~ScopedHtmlFileOpener()
-{
-    currentOpener() = std::move(m_previous);
 }
 
 } // namespace kestrow

@@ -17,6 +17,7 @@
 // Links and file contents are read through the held folders.
 
 #include "platform/Desktop.h"
+#include "util/ScopeExit.h"
 
 #include <functional>
 #include <string>
@@ -117,12 +118,9 @@ class ScopedHtmlFileOpener
 {
 public:
     explicit ScopedHtmlFileOpener(HtmlFileOpener opener);
-    ~ScopedHtmlFileOpener();
-    ScopedHtmlFileOpener(const ScopedHtmlFileOpener&) = delete;
-    ScopedHtmlFileOpener& operator=(const ScopedHtmlFileOpener&) = delete;
 
 private:
-    HtmlFileOpener m_previous;
+    util::ScopedValue<HtmlFileOpener> m_installed;
 };
 
 } // namespace kestrow

@@ -8,7 +8,6 @@
 #include "engine/Listing.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
-#include "engine/WorkerPool.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "platform/DeviceId.h"
@@ -17,6 +16,7 @@
 #include "platform/FileOps.h"
 #include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
+#include "util/ScopeExit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -449,11 +449,7 @@ bool cClone::RunSequence(const std::string& source, const std::string& target, c
 {
     const CompareSnapshot compareOptions; // and the engine's own, in ResetFileOpsList
     ResetFileOpsList(source, target);
-    struct RunEnd
-    {
-        cClone& clone;
-        ~RunEnd() { clone.EndRun(); }
-    } runEnd{*this};
+    const util::ScopeExit runEnd([this] { EndRun(); });
     RunHost& host = runHost();
     if (statusFirst) {
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");

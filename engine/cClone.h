@@ -54,6 +54,30 @@ enum FileOpType : int32_t
     FileOpRename = 5,
 };
 
+// Delete methods held in cClone::DeleteMethod (the number kestrow.ini stores).
+enum DeleteMethodValue : int32_t
+{
+    DeleteMethodRegular = 0,
+    DeleteMethodRecycleBin = 1, // the desktop's trash
+    DeleteMethodDoNotDelete = 2,
+    DeleteMethodSecure = 3,
+};
+
+// Copy methods held in cClone::CopyMethod (the number kestrow.ini stores).
+enum CopyMethodValue : int32_t
+{
+    CopyMethodRegular = 0,
+    CopyMethodSafe = 1,             // through a "kw_" temporary file and the trash
+    CopyMethodRetainCreateTime = 2, // keeps everything Linux can keep, access times too
+};
+
+// Which tree of a run a folder belongs to.
+enum class TreeSide : uint8_t
+{
+    Source,
+    Target,
+};
+
 // The listed state of a Source entry carried into a planned copy, so a file
 // that changes between the listing and its copy is caught.
 struct CloneEntryState
@@ -221,11 +245,12 @@ public:
 
     // Options (program-wide; may be changed from the window thread while a run
     // reads them). Plain stores, no validation.
-    // 0 Regular Delete, 1 Send To Recycle Bin, 2 Do Not Delete, 3 Secure Delete.
+    // A DeleteMethodValue: 0 Regular Delete, 1 Send To Recycle Bin, 2 Do Not Delete,
+    // 3 Secure Delete.
     int32_t DeleteMethod() const { return m_DeleteMethod; }
     void setDeleteMethod(int32_t value) { m_DeleteMethod = value; }
-    // 0 Regular Copy, 1 Safe Copy (through a "kw_" temporary file and the trash),
-    // 2 Retain Source Files Create Timestamp (keeps everything Linux can keep).
+    // A CopyMethodValue: 0 Regular Copy, 1 Safe Copy, 2 Retain Source Files Create
+    // Timestamp.
     int32_t CopyMethod() const { return m_CopyMethod; }
     void setCopyMethod(int32_t value) { m_CopyMethod = value; }
     // A changed pair is copied only when the Source is newer.
@@ -317,12 +342,6 @@ public:
     bool CompareEntireSource(const std::string& pstrSourceFolderSpec, const std::string& pstrTargetFolderSpec,
                              bool pbolIncludeSubFolders);
 
-    // The files (not subfolders) of one folder pair; true on error or cancel.
-    bool CompareFilesAndReturnResults(const std::string& pstrSourceFolderSpec,
-                                      const std::string& pstrTargetFolderSpec);
-    // Plans deletion of an orphan Target folder's files and then its removal
-    // (not when it keeps a skipped file); true on error or cancel.
-    bool AddTargetSubfolderAndFilesToFileOpsArray(const std::string& pstrTargetFolderSpec);
     // Plans creation of a missing Target folder and copies of the Source
     // folder's files; true on error or cancel.
     bool AddSourceSubfolderAndFilesToFileOpsArray(const std::string& pstrSourceFolderSpec,
@@ -358,10 +377,16 @@ public:
     bool CreateFolderAndLogResults(const std::string& TargetFolderSpec);
     bool RemoveFolderAndLogResults(const std::string& folder);
 
+    // Whether the Target's listing had an entry of the copy's name (the copy replaces it).
+    enum class TargetEntry : bool
+    {
+        None,
+        Listed,
+    };
     // Appenders (also used by the selected-items modes).
     void AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
-                   const std::string& name, const CloneEntryState* listed = nullptr, bool listedRegular = false,
-                   bool replaces = false);
+                   const std::string& name, const CloneEntryState* listed = nullptr,
+                   bool listedRegular = false, TargetEntry target = TargetEntry::None);
     void AddDeleteOp(const FolderSpecRef& targetFolder, const std::string& name);
     void AddCreateFolderOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder);
     void AddRemoveFolderOp(const FolderSpecRef& targetFolder);
@@ -473,7 +498,8 @@ private:
     bool DeleteFileAndLogResults(const FileOp& op);
     // The folder of an operation, held open; the way to it is checked afresh
     // whenever the list moves on to another folder on that side.
-    std::shared_ptr<const clone_detail::HeldFolder> OpenOpFolder(const FolderSpecRef& folder, bool source, int& err);
+    std::shared_ptr<const clone_detail::HeldFolder> OpenOpFolder(const FolderSpecRef& folder, TreeSide side,
+                                                                 int& err);
     // Makes the missing levels of `folder` below the nearest one that exists; the held folder, or null with `err`.
     std::shared_ptr<const clone_detail::HeldFolder> MakeMissingLevels(const FolderSpecRef& folder, int& err);
     // `source`: the Source folder it is made for (its metadata follow at the end).
@@ -577,9 +603,6 @@ bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::stri
 // Moves a file or link (never what it points to) to the trash; true on success.
 // `err` (optional) receives the errno of a failure.
 bool SendFileToRecycleBin(const std::string& fileSpec, int* err = nullptr);
-// True when the folder holds nothing (a folder that cannot be listed counts as
-// empty). The trash folders at a mount's top do not count.
-bool IsFolderEmpty(const std::string& folderSpec);
 // Creates a new empty file named `prefix` (its first three characters), random
 // characters, "." and `extension` ("tmp" when empty) in `folder` (the system
 // temporary folder when empty) and returns its spec; "" on failure, with the

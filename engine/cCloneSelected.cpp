@@ -86,7 +86,7 @@ private:
                 return false;
         }
 
-        if (m_clone.RunOptionsInForce().deleteMethod != 2) {
+        if (m_clone.RunOptionsInForce().deleteMethod != DeleteMethodDoNotDelete) {
             host.setStatusText(StatusPanel::Panel1, "Scanning Target folder...");
             host.setStatusText(StatusPanel::Panel2, "");
             std::vector<std::string> targetItems;
@@ -266,7 +266,7 @@ private:
             LogSkip(SkipSubject::File, reason, targetFileSpec);
         else
             m_clone.AddCopyOp(Ref(sourceFolder), Ref(targetFolder), name, &state,
-                              source.type == platform::EntryType::File, true);
+                              source.type == platform::EntryType::File, cClone::TargetEntry::Listed);
         return true;
     }
 
@@ -336,8 +336,9 @@ private:
             host.processEvents();
             if (IsCloneCancelled())
                 return false;
-            if (m_clone.RunOptionsInForce().deleteMethod != 2 && !Guarded("cClone.AddFileToFileOpsArrayIfOrphan", false,
-                                                        [&] { return AddFileToFileOpsArrayIfOrphan(item); }))
+            if (m_clone.RunOptionsInForce().deleteMethod != DeleteMethodDoNotDelete &&
+                !Guarded("cClone.AddFileToFileOpsArrayIfOrphan", false,
+                         [&] { return AddFileToFileOpsArrayIfOrphan(item); }))
                 ok = false;
         }
         return ok;

@@ -19,22 +19,24 @@ const cCompare& CompareOptions()
     return current ? *current : defaults;
 }
 
-CompareSnapshot::CompareSnapshot() : m_previous(tSnapshot)
+namespace {
+
+// Fills `copy` (a snapshot's own) from the options in force; the copy to install.
+const cCompare* copyInto(cCompare& copy, const cCompare& now)
 {
-    const cCompare& now = CompareOptions();
-    m_copy.setCompareMethod(now.CompareMethod());
-    m_copy.setIgnoreFAT_NTFS_TwoSecDiff(now.IgnoreFAT_NTFS_TwoSecDiff());
-    m_copy.setIgnoreFAT_NTFS_DaylightSavings(now.IgnoreFAT_NTFS_DaylightSavings());
-    m_copy.setIgnoreSystemFiles(now.IgnoreSystemFiles());
-    m_copy.setIgnoreHiddenFiles(now.IgnoreHiddenFiles());
-    m_copy.setIgnoreSystemFolders(now.IgnoreSystemFolders());
-    m_copy.setIgnoreHiddenFolders(now.IgnoreHiddenFolders());
-    tSnapshot = &m_copy;
+    copy.setCompareMethod(now.CompareMethod());
+    copy.setIgnoreFAT_NTFS_TwoSecDiff(now.IgnoreFAT_NTFS_TwoSecDiff());
+    copy.setIgnoreFAT_NTFS_DaylightSavings(now.IgnoreFAT_NTFS_DaylightSavings());
+    copy.setIgnoreSystemFiles(now.IgnoreSystemFiles());
+    copy.setIgnoreHiddenFiles(now.IgnoreHiddenFiles());
+    copy.setIgnoreSystemFolders(now.IgnoreSystemFolders());
+    copy.setIgnoreHiddenFolders(now.IgnoreHiddenFolders());
+    return &copy;
 }
 
-CompareSnapshot::~CompareSnapshot()
-{
-    tSnapshot = m_previous;
-}
+} // namespace
+
+// m_copy comes first in the class, so it exists when it is filled.
+CompareSnapshot::CompareSnapshot() : m_installed(tSnapshot, copyInto(m_copy, CompareOptions())) {}
 
 } // namespace kestrow

@@ -4,6 +4,8 @@
 // may be changed from the window thread while a run reads them on its worker; a
 // change takes effect at the next read.
 
+#include "util/ScopeExit.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -65,13 +67,10 @@ class CompareSnapshot
 {
 public:
     CompareSnapshot();
-    ~CompareSnapshot();
-    CompareSnapshot(const CompareSnapshot&) = delete;
-    CompareSnapshot& operator=(const CompareSnapshot&) = delete;
 
 private:
     cCompare m_copy;
-    const cCompare* m_previous;
+    util::ScopedValue<const cCompare*> m_installed;
 };
 
 } // namespace kestrow

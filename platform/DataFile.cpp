@@ -7,40 +7,40 @@
 
 namespace kestrow::platform {
 
-int openDataFile(const std::string& path, int flags, mode_t mode)
+Fd openDataFile(const std::string& path, int flags, mode_t mode)
 {
     const bool truncate = (flags & O_TRUNC) != 0;
     const bool nonBlocking = (flags & O_NONBLOCK) != 0;
     // O_NONBLOCK keeps a planted FIFO from holding the open; truncation waits for the
     // file type to be known, so not even a device sees it.
     const int openFlags = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd;
-    while ((fd = ::open(path.c_str(), openFlags, mode)) < 0 && errno == EINTR) {
+    int opened;
+    while ((opened = ::open(path.c_str(), openFlags, mode)) < 0 && errno == EINTR) {
     }
-    if (fd < 0) {
+    Fd fd(opened);
+    if (!fd.valid()) {
         // A FIFO without a reader, or a socket, when opened for writing.
         if (errno == ENXIO)
             errno = EINVAL;
-        return -1;
+        return fd;
     }
     struct stat st
     {
     };
     int err = 0;
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd.get(), &st) != 0)
         err = errno;
     else if (S_ISDIR(st.st_mode))
         err = EISDIR;
     else if (!S_ISREG(st.st_mode))
         err = EINVAL;
-    else if (!nonBlocking && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    else if (!nonBlocking && ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
         err = errno;
-    else if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0)
+    else if (truncate && st.st_size != 0 && ::ftruncate(fd.get(), 0) != 0)
         err = errno;
     if (err != 0) {
-        ::close(fd);
+        fd.close();
         errno = err;
-        return -1;
     }
     return fd;
 }

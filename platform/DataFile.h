@@ -4,6 +4,8 @@
 // name there is never trusted to be what it seems: a symbolic link is not followed and
 // anything but a regular file is not opened for use.
 
+#include "platform/Fd.h"
+
 #include <string>
 #include <sys/types.h>
 
@@ -17,8 +19,8 @@ namespace kestrow::platform {
 // byte written; a folder fails with EISDIR. O_TRUNC takes effect only once the file is
 // known to be a regular file. Links in the folders leading to `path` are followed: the
 // data folder itself may be reached through one.
-// Returns the descriptor, or -1 with errno set.
-int openDataFile(const std::string& path, int flags, mode_t mode = 0);
+// Returns the descriptor, or none (not valid()) with errno set.
+Fd openDataFile(const std::string& path, int flags, mode_t mode = 0);
 
 // Whether users other than the effective user may change what is in `folder`: its mode
 // lets the group or others write and the sticky bit is off, or another user owns it.

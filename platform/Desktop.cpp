@@ -3,9 +3,10 @@
 #include "platform/PathCheck.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"
+#include "util/AsciiCase.h"
+#include "util/PercentEncode.h"
+#include "util/Trim.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <optional>
 #include <thread>
@@ -39,12 +40,10 @@ std::vector<std::string> splitOn(const std::string& text, char separator)
     return parts;
 }
 
-std::string trimmed(const std::string& text)
+// Blanks around a desktop file's keys, values and list items: spaces and tabs.
+std::string trimmed(std::string_view text)
 {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    return std::string(util::trimmed(text, util::kSpacesAndTabs));
 }
 
 bool isExecutableFile(const std::string& path)
@@ -117,10 +116,8 @@ std::vector<std::string> mimeappsLists()
     for (const std::string& d : applicationFolders())
         folders.push_back(d);
     std::vector<std::string> desktops;
-    for (std::string d : splitOn(env("XDG_CURRENT_DESKTOP").value_or(""), ':')) {
-        std::transform(d.begin(), d.end(), d.begin(), [](unsigned char c) { return std::tolower(c); });
-        desktops.push_back(d);
-    }
+    for (const std::string& d : splitOn(env("XDG_CURRENT_DESKTOP").value_or(""), ':'))
+        desktops.push_back(util::asciiLower(d));
     std::vector<std::string> lists;
     for (const std::string& folder : folders) {
         for (const std::string& desktop : desktops)
@@ -391,18 +388,7 @@ DefaultHandler findDefaultHandler(const std::string& mimeType)
 
 std::string fileUrl(const std::string& path)
 {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const unsigned char c : path) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        }
-    }
-    return url;
+    return "file://" + util::percentEncodePath(path);
 }
 
 std::vector<std::string> handlerCommandFor(const DefaultHandler& handler, const std::string& path)

@@ -164,7 +164,7 @@ int listFolder(const std::string& folder, std::vector<DirEntry>& out)
         return err;
     // O_DIRECTORY refuses anything but a folder before it is opened, so a FIFO
     // given as the folder never blocks the open.
-    detail::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
     if (!dir.valid())
         return errno;
     return detail::listOpenFolder(dir.get(), out);

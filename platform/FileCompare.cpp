@@ -1,5 +1,6 @@
 #include "platform/FileCompare.h"
 
+#include "platform/Fd.h"
 #include "platform/FileOps.h"
 #include "platform/PathCheck.h"
 #include "platform/SystemInfo.h"
@@ -118,11 +119,6 @@ namespace {
 class InputFile
 {
 public:
-    ~InputFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
     // Opens a regular file for a sequential read. Links and special files are
     // refused from their lstat, before any open.
     int open(const std::string& path)
@@ -139,15 +135,15 @@ public:
             return errno;
         if (!S_ISREG(st.st_mode))
             return S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP;
-        m_fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd < 0)
+        m_fd = Fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!m_fd.valid())
             return errno;
-        if (::fstat(m_fd, &m_stat) != 0)
+        if (::fstat(m_fd.get(), &m_stat) != 0)
             return errno;
         if (!S_ISREG(m_stat.st_mode))
             return ENOTSUP; // swapped for something else since the lstat
         if (m_stat.st_size >= kSequentialHintSize)
-            ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+            ::posix_fadvise(m_fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         return 0;
     }
     // Fills `buf` up to `len` bytes; fewer only at the end of the file.
@@ -155,7 +151,7 @@ public:
     {
         size_t got = 0;
         while (got < len) {
-            const ssize_t n = ::read(m_fd, buf + got, len - got);
+            const ssize_t n = ::read(m_fd.get(), buf + got, len - got);
             if (n == 0)
                 break;
             if (n < 0) {
@@ -170,7 +166,7 @@ public:
     const struct stat& stat() const { return m_stat; }
 
 private:
-    int m_fd = -1;
+    Fd m_fd;
     struct stat m_stat
     {
     };

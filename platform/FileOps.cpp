@@ -31,7 +31,6 @@ namespace {
 
 constexpr size_t kMaxBlock = 1024 * 1024;
 
-using detail::Fd;
 using detail::copyData;
 using detail::copyExtendedAttributes;
 using detail::hintSequential;
@@ -464,36 +463,18 @@ int setTimes(int fd, int dir, const char* name, const struct stat& src, const st
 
 const size_t kPathMax = PATH_MAX;
 
-OpenFolder::~OpenFolder()
-{
-    close();
-}
-
-OpenFolder::OpenFolder(OpenFolder&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 int OpenFolder::open(const std::string& folder)
 {
     close();
     if (const int err = detail::checkPath(folder))
         return err;
-    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return m_fd >= 0 ? 0 : errno;
+    m_fd = Fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return m_fd.valid() ? 0 : errno;
 }
 
 void OpenFolder::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_fd = Fd();
 }
 
 int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out)
@@ -504,7 +485,7 @@ int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAtt
     if (name.empty())
         return ENOENT;
     struct stat st;
-    if (::fstatat(folder.m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     out.kind = S_ISREG(st.st_mode)   ? PathKind::File
                : S_ISDIR(st.st_mode) ? PathKind::Folder
@@ -600,24 +581,6 @@ int secureDelete(const std::string& path)
     return detail::secureDeleteIn(AT_FDCWD, path.c_str(), true, [&] { return siblingName(path); });
 }
 
-int renameNoReplace(const std::string& from, const std::string& to)
-{
-    if (const int err = detail::checkPath(from))
-        return err;
-    if (const int err = detail::checkPath(to))
-        return err;
-    return detail::renameNoReplaceIn(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
-}
-
-int renameReplace(const std::string& from, const std::string& to)
-{
-    if (const int err = detail::checkPath(from))
-        return err;
-    if (const int err = detail::checkPath(to))
-        return err;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
 int makeUniqueFile(const std::string& folder, const std::string& prefix, const std::string& extension,
                    std::string& out)
 {
@@ -629,12 +592,9 @@ int makeUniqueFile(const std::string& folder, const std::string& prefix, const s
         [](const std::string& candidate) {
             if (const int err = detail::checkPath(candidate))
                 return err;
-            const int fd =
-                ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd < 0)
-                return errno;
-            ::close(fd);
-            return 0;
+            const Fd made(
+                ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            return made.valid() ? 0 : errno;
         },
         out);
 }
@@ -663,13 +623,6 @@ std::string tempFolder()
     if (folder.back() != '/')
         folder += '/';
     return folder;
-}
-
-int syncFile(const std::string& path)
-{
-    if (const int err = detail::checkPath(path))
-        return err;
-    return detail::syncIn(AT_FDCWD, path.c_str());
 }
 
 namespace detail {

@@ -2,6 +2,7 @@
 // File and folder changes. Every function returns 0 or the errno of the step
 // that failed; nothing here shows a message.
 
+#include "platform/Fd.h"
 #include "platform/FileInfo.h"
 
 #include <cstddef>
@@ -38,25 +39,20 @@ class OpenFolder
 {
 public:
     OpenFolder() = default;
-    ~OpenFolder();
-    OpenFolder(OpenFolder&& other) noexcept;
-    OpenFolder& operator=(OpenFolder&& other) noexcept;
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
 
     // Opens `folder` (a trailing "/" allowed; links in the path are followed, as
     // they are for a path). Returns 0 or errno; on failure the object is closed.
     int open(const std::string& folder);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd.valid(); }
     // The descriptor, for the platform layer's own reads relative to the folder.
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
 
 private:
     friend int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAttributes& out);
     friend struct detail::OpenFolderAccess;
 
-    int m_fd = -1;
+    Fd m_fd;
 };
 
 // The attributes of `name` in `folder`, as pathAttributes gives them for the path
@@ -91,13 +87,6 @@ int moveToTrash(const std::string& path);
 // stop at it either). Other names of the same file see the overwritten data.
 int secureDelete(const std::string& path);
 
-// Renames; fails with EEXIST when `to` exists (renameat2 RENAME_NOREPLACE, or
-// link+unlink where that is not supported).
-int renameNoReplace(const std::string& from, const std::string& to);
-
-// Renames over an existing `to`.
-int renameReplace(const std::string& from, const std::string& to);
-
 // Creates a new empty file with a unique name in `folder` (ending with "/"):
 // `prefix` + random characters + `extension` (extension given with its dot, or
 // empty). An empty `folder` means tempFolder(). Returns 0 and the full spec in
@@ -120,8 +109,5 @@ int removeLeftoverFile(const std::string& path);
 
 // The system temporary folder ($TMPDIR or /tmp), ending with "/".
 std::string tempFolder();
-
-// Flushes a file's (or folder's) data to disk; ENOTSUP for a link or special file.
-int syncFile(const std::string& path);
 
 } // namespace kestrow::platform

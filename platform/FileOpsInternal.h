@@ -5,9 +5,11 @@
 // and a name also take AT_FDCWD and a path.
 
 #include "platform/DirList.h"
+#include "platform/Fd.h"
 #include "platform/FileOps.h"
 #include "platform/FolderAt.h"
 #include "platform/Metadata.h"
+#include "util/RetryOnce.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -22,51 +24,11 @@
 
 namespace kestrow::platform::detail {
 
-// One owned file descriptor, closed when destroyed.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept
-    {
-        if (this != &other) {
-            if (m_fd >= 0)
-                ::close(m_fd);
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    // Closes now and reports the close's own failure (delayed write errors show here).
-    int close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-private:
-    int m_fd;
-};
-
 // What FolderAt.cpp and Trash.cpp need of an OpenFolder beyond its public face.
 struct OpenFolderAccess
 {
     // Makes `folder` hold `fd` (closing what it held before).
-    static void adopt(OpenFolder& folder, int fd)
-    {
-        folder.close();
-        folder.m_fd = fd;
-    }
+    static void adopt(OpenFolder& folder, Fd fd) { folder.m_fd = std::move(fd); }
 };
 
 // 0 when `name` is a single name: not empty, not "." or "..", no "/" or NUL;
@@ -197,14 +159,21 @@ int secureDeleteIn(int dir, const char* name, bool overwriteShared, HiddenName h
         return ::unlinkat(dir, name, 0) == 0 ? 0 : errno;
     }
 
-    Fd fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid() && errno == EACCES && (st.st_mode & S_IWUSR) == 0 && st.st_uid == ::geteuid()) {
-        // Read-only is no protection against a delete here, so none against this one.
-        bool isLink = false;
-        if (const int err = clearReadOnlyIn(dir, name, isLink))
-            return err;
-        fd = Fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    }
+    // Read-only is no protection against a delete here, so none against this one.
+    int clearErr = 0;
+    Fd fd = util::retryOnce(
+        [&] { return Fd(::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)); },
+        [&](const Fd& opened) {
+            return !opened.valid() && errno == EACCES && (st.st_mode & S_IWUSR) == 0 &&
+                   st.st_uid == ::geteuid();
+        },
+        [&] {
+            bool isLink = false;
+            clearErr = clearReadOnlyIn(dir, name, isLink);
+            return clearErr == 0;
+        });
+    if (clearErr)
+        return clearErr;
     if (!fd.valid())
         return errno;
     struct stat now;

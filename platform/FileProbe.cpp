@@ -1,5 +1,7 @@
 #include "platform/FileProbe.h"
 
+#include "platform/Fd.h"
+
 #include <cerrno>
 #include <memory>
 
@@ -77,14 +79,14 @@ bool forEachDirEntry(const std::string& folder,
     if (unusable(folder))
         return false;
     // O_DIRECTORY refuses a FIFO before it is opened, so this never waits for a writer.
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    Fd opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    if (!opened.valid())
         return false;
+    const int fd = opened.get();
     std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-    if (!dir) {
-        ::close(fd);
+    if (!dir)
         return false;
-    }
+    opened.release(); // the stream owns it now
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..")

@@ -21,8 +21,6 @@ namespace kestrow::platform {
 
 namespace {
 
-using detail::Fd;
-
 // Set once the kernel has said it has no openat2 (or by a test).
 std::atomic<bool> g_noOpenat2{false};
 
@@ -55,9 +53,9 @@ bool isItself(const FolderIdentity& self, const FolderIdentity& up)
 }
 
 // Opens folder `name` of `parent`: openat2 confined to `parent` without any link
-// (nor a mount with `noCrossing`: EXDEV), else openat with O_NOFOLLOW. -1 and errno
-// on failure.
-int openChild(int parent, const char* name, bool noCrossing, bool searchOnly)
+// (nor a mount with `noCrossing`: EXDEV), else openat with O_NOFOLLOW. None and
+// errno on failure.
+Fd openChild(int parent, const char* name, bool noCrossing, bool searchOnly)
 {
     const int flags = (searchOnly ? O_PATH : O_RDONLY) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 #ifdef SYS_openat2
@@ -69,18 +67,18 @@ int openChild(int parent, const char* name, bool noCrossing, bool searchOnly)
         for (int attempt = 0;; ++attempt) {
             const long fd = ::syscall(SYS_openat2, parent, name, &how, sizeof how);
             if (fd >= 0)
-                return static_cast<int>(fd);
+                return Fd(static_cast<int>(fd));
             // EAGAIN: a rename or mount elsewhere raced the confined lookup; try again.
             if (errno == EINTR || (errno == EAGAIN && attempt < 16))
                 continue;
             if (errno != ENOSYS)
-                return -1;
+                return Fd();
             g_noOpenat2.store(true, std::memory_order_relaxed);
             break;
         }
     }
 #endif
-    return ::openat(parent, name, flags);
+    return Fd(::openat(parent, name, flags));
 }
 
 // Opens the folder `fd` is for once more, for searching only.
@@ -409,7 +407,7 @@ int openRootFolder(const std::string& path, OpenFolder& out, FolderIdentity& id)
     mode_t mode = 0;
     if (const int err = statFd(fd.get(), id, mode))
         return err;
-    detail::OpenFolderAccess::adopt(out, fd.release());
+    detail::OpenFolderAccess::adopt(out, std::move(fd));
     return 0;
 }
 
@@ -426,9 +424,9 @@ int openChildFolder(const OpenFolder& parent, const FolderIdentity& parentId, co
             return err;
     }
     const bool refuse = crossing == MountCrossing::refuse;
-    Fd fd(openChild(parent.fd(), name.c_str(), refuse, false));
+    Fd fd = openChild(parent.fd(), name.c_str(), refuse, false);
     if (!fd.valid() && errno == EACCES) // may be searched but not read
-        fd = Fd(openChild(parent.fd(), name.c_str(), refuse, true));
+        fd = openChild(parent.fd(), name.c_str(), refuse, true);
     if (!fd.valid()) {
         const int err = errno;
         if (err == EXDEV)
@@ -456,7 +454,7 @@ int openChildFolder(const OpenFolder& parent, const FolderIdentity& parentId, co
     if (expected && expected->known() && !expected->sameFolder(found))
         return kFolderReplaced;
     id = found;
-    detail::OpenFolderAccess::adopt(out, fd.release());
+    detail::OpenFolderAccess::adopt(out, std::move(fd));
     return 0;
 }
 

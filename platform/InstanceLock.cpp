@@ -1,6 +1,7 @@
 #include "platform/InstanceLock.h"
 
 #include "platform/DataFile.h"
+#include "platform/Fd.h"
 
 #include <cerrno>
 #include <condition_variable>
@@ -26,43 +27,38 @@ InstanceLock::Result InstanceLock::acquire(const std::string& lockFile)
     release();
     m_error = 0;
     // O_CREAT leaves an existing file as it is: a second instance changes nothing.
-    const int fd = openDataFile(lockFile, O_RDWR | O_CREAT, 0600);
-    if (fd < 0) {
+    Fd fd = openDataFile(lockFile, O_RDWR | O_CREAT, 0600);
+    if (!fd.valid()) {
         m_error = errno;
         return Result::Failed;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        ::close(fd);
         if (err == EWOULDBLOCK)
             return Result::HeldElsewhere;
         m_error = err;
         return Result::Failed;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return Result::Acquired;
 }
 
 bool InstanceLock::isHeld(const std::string& lockFile)
 {
-    const int fd = openDataFile(lockFile, O_RDONLY);
-    if (fd < 0)
+    const Fd fd = openDataFile(lockFile, O_RDONLY);
+    if (!fd.valid())
         return false;
-    bool held = false;
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
-        held = errno == EWOULDBLOCK;
-    else
-        ::flock(fd, LOCK_UN);
-    ::close(fd);
-    return held;
+    if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK;
+    ::flock(fd.get(), LOCK_UN);
+    return false;
 }
 
 void InstanceLock::release()
 {
-    if (m_fd >= 0) {
-        ::flock(m_fd, LOCK_UN);
-        ::close(m_fd);
-        m_fd = -1;
+    if (m_fd.valid()) {
+        ::flock(m_fd.get(), LOCK_UN);
+        m_fd.close();
     }
 }
 
@@ -117,7 +113,7 @@ namespace {
 // thread at a time, and other threads wait here before they touch it.
 struct HeldFile
 {
-    int fd = -1;
+    Fd fd;
     std::thread::id owner;
     int depth = 0;
 };
@@ -145,41 +141,40 @@ UpdateLock::UpdateLock(const std::string& dataFile) : m_lockFile(updateLockFile(
             g_heldReleased.wait(guard);
         }
         // Claimed for this thread before the (possibly long) wait for other processes.
-        g_held[m_lockFile] = HeldFile{-1, me, 1};
+        g_held[m_lockFile] = HeldFile{Fd(), me, 1};
     }
     // The holder removes the sidecar as it lets go, so a waiter may wake up holding a
     // file that is no longer there: it then starts again with the one that is.
-    int fd = -1;
+    Fd fd;
     int err = 0;
     for (;;) {
         fd = openDataFile(m_lockFile, O_RDWR | O_CREAT, 0600);
-        if (fd < 0) {
+        if (!fd.valid()) {
             err = errno;
             break;
         }
         int rc;
-        while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        while ((rc = ::flock(fd.get(), LOCK_EX)) != 0 && errno == EINTR) {
         }
         if (rc != 0) {
             err = errno;
-            ::close(fd);
-            fd = -1;
+            fd.close();
             break;
         }
         struct stat opened, named;
-        if (::fstat(fd, &opened) == 0 && ::lstat(m_lockFile.c_str(), &named) == 0 &&
+        if (::fstat(fd.get(), &opened) == 0 && ::lstat(m_lockFile.c_str(), &named) == 0 &&
             opened.st_dev == named.st_dev && opened.st_ino == named.st_ino)
             break;
-        ::close(fd);
+        fd.close();
     }
     std::lock_guard guard(g_heldMutex);
-    if (fd < 0) {
+    if (!fd.valid()) {
         m_error = err;
         g_held.erase(m_lockFile);
         g_heldReleased.notify_all();
         return;
     }
-    g_held[m_lockFile].fd = fd;
+    g_held[m_lockFile].fd = std::move(fd);
     m_held = true;
 }
 
@@ -193,7 +188,6 @@ UpdateLock::~UpdateLock()
         return;
     // Removed while still locked (see the constructor); closing the descriptor ends the flock.
     ::unlink(m_lockFile.c_str());
-    ::close(it->second.fd);
     g_held.erase(it);
     g_heldReleased.notify_all();
 }

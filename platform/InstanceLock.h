@@ -3,6 +3,8 @@
 // the folder. The lock belongs to the open file, so it ends with the process however
 // the process ends; a lock file left behind by a crash is simply locked again.
 
+#include "platform/Fd.h"
+
 #include <string>
 #include <string_view>
 
@@ -35,11 +37,11 @@ public:
     static bool isHeld(const std::string& lockFile);
 
     void release();
-    bool held() const { return m_fd >= 0; }
+    bool held() const { return m_fd.valid(); }
     int error() const { return m_error; }
 
 private:
-    int m_fd = -1;
+    Fd m_fd;
     int m_error = 0;
 };
 

@@ -19,6 +19,12 @@ public:
     bool isLoaded() const { return m_handle != nullptr; }
     // Address of `name`, or nullptr.
     void* symbol(const char* name) const;
+    // Sets `fn` to the function exported as `name`; false (and null) when there is none.
+    template <typename Fn> bool find(const char* name, Fn*& fn) const
+    {
+        fn = reinterpret_cast<Fn*>(symbol(name));
+        return fn != nullptr;
+    }
     const std::string& error() const { return m_error; }
 
 private:

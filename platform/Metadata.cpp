@@ -2,6 +2,7 @@
 
 #include "platform/FileOpsInternal.h"
 #include "platform/FolderAt.h"
+#include "util/AsciiCase.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,8 +17,6 @@
 namespace kestrow::platform {
 
 namespace {
-
-using detail::Fd;
 
 bool runningAsRoot()
 {
@@ -367,9 +366,7 @@ int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out)
     static const char kProbeValue[] = "1";
     out.extendedAttributes = ::fsetxattr(file.get(), "user.kestrow-probe", kProbeValue, 1, 0) == 0 ||
                              !unsupported(errno);
-    std::string upper = named;
-    for (char& c : upper)
-        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    const std::string upper = util::asciiUpper(named);
     out.foldsCase = ::fstatat(folder.fd(), upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     file.close();
     ::unlinkat(folder.fd(), named.c_str(), 0);

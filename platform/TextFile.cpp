@@ -1,6 +1,7 @@
 #include "platform/TextFile.h"
 
 #include "platform/DataFile.h"
+#include "platform/Fd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -29,15 +30,15 @@ int writeAll(int fd, const std::string& data)
     return 0;
 }
 
-std::string readAll(int fd, int& err)
+std::string readAll(const Fd& fd, int& err)
 {
     std::string out;
     struct stat st{};
-    if (::fstat(fd, &st) == 0)
+    if (::fstat(fd.get(), &st) == 0)
         out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -48,8 +49,14 @@ std::string readAll(int fd, int& err)
             break;
         out.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
     return out;
+}
+
+// Closes `fd` after a write; the close's own failure stands when nothing failed before.
+int closedAfter(Fd& fd, int rc)
+{
+    const int closeErr = fd.close();
+    return rc != 0 ? rc : closeErr;
 }
 
 } // namespace
@@ -57,15 +64,14 @@ std::string readAll(int fd, int& err)
 std::string readWholeFile(const std::string& path, int& err)
 {
     err = 0;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
         err = errno;
         return {};
     }
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
         return {};
     }
     return readAll(fd, err);
@@ -74,8 +80,8 @@ std::string readWholeFile(const std::string& path, int& err)
 std::string readDataFile(const std::string& path, int& err)
 {
     err = 0;
-    const int fd = openDataFile(path, O_RDONLY);
-    if (fd < 0) {
+    const Fd fd = openDataFile(path, O_RDONLY);
+    if (!fd.valid()) {
         err = errno;
         return {};
     }
@@ -84,26 +90,21 @@ std::string readDataFile(const std::string& path, int& err)
 
 int appendToFile(const std::string& path, const std::string& data)
 {
-    int fd = openDataFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644);
-    if (fd < 0)
+    Fd fd = openDataFile(path, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    if (!fd.valid())
         return errno;
-    int rc = writeAll(fd, data);
-    if (::close(fd) != 0 && rc == 0)
-        rc = errno;
-    return rc;
+    return closedAfter(fd, writeAll(fd.get(), data));
 }
 
 int writeWholeFile(const std::string& path, const std::string& data)
 {
-    int fd = openDataFile(path, O_WRONLY | O_TRUNC | O_CREAT, 0644);
-    if (fd < 0)
+    Fd fd = openDataFile(path, O_WRONLY | O_TRUNC | O_CREAT, 0644);
+    if (!fd.valid())
         return errno;
-    int rc = writeAll(fd, data);
-    if (rc == 0 && ::fsync(fd) != 0)
+    int rc = writeAll(fd.get(), data);
+    if (rc == 0 && ::fsync(fd.get()) != 0)
         rc = errno;
-    if (::close(fd) != 0 && rc == 0)
-        rc = errno;
-    return rc;
+    return closedAfter(fd, rc);
 }
 
 int writeFileAtomically(const std::string& path, const std::string& data)
@@ -111,25 +112,24 @@ int writeFileAtomically(const std::string& path, const std::string& data)
     // The temporary name lives in the same folder so the rename never crosses a mount.
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    Fd fd;
+    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
         tmp = path + ".tmp" + std::to_string(rng() % 1000000000ULL);
         fd = openDataFile(tmp, O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd < 0 && errno != EEXIST)
+        if (!fd.valid() && errno != EEXIST)
             return errno;
     }
-    if (fd < 0)
+    if (!fd.valid())
         return EEXIST;
     // Keep the permission bits of the file being replaced (not those of whatever a link
     // there points to: the rename replaces the link itself).
     struct stat st{};
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        ::fchmod(fd, st.st_mode & 07777);
-    int rc = writeAll(fd, data);
-    if (rc == 0 && ::fsync(fd) != 0)
+        ::fchmod(fd.get(), st.st_mode & 07777);
+    int rc = writeAll(fd.get(), data);
+    if (rc == 0 && ::fsync(fd.get()) != 0)
         rc = errno;
-    if (::close(fd) != 0 && rc == 0)
-        rc = errno;
+    rc = closedAfter(fd, rc);
     if (rc == 0 && ::rename(tmp.c_str(), path.c_str()) != 0)
         rc = errno;
     if (rc != 0)
@@ -161,25 +161,19 @@ int removeFile(const std::string& path)
 
 int copyFileNoOverwrite(const std::string& from, const std::string& to)
 {
-    int in = openDataFile(from, O_RDONLY);
-    if (in < 0)
+    const Fd in = openDataFile(from, O_RDONLY);
+    if (!in.valid())
         return errno;
     struct stat st{};
-    if (::fstat(in, &st) != 0) {
-        int e = errno;
-        ::close(in);
-        return e;
-    }
-    int out = openDataFile(to, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
-    if (out < 0) {
-        int e = errno;
-        ::close(in);
-        return e;
-    }
+    if (::fstat(in.get(), &st) != 0)
+        return errno;
+    Fd out = openDataFile(to, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
+    if (!out.valid())
+        return errno;
     int rc = 0;
     char buf[65536];
     for (;;) {
-        ssize_t n = ::read(in, buf, sizeof buf);
+        ssize_t n = ::read(in.get(), buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -188,13 +182,11 @@ int copyFileNoOverwrite(const std::string& from, const std::string& to)
         }
         if (n == 0)
             break;
-        rc = writeAll(out, std::string(buf, static_cast<size_t>(n)));
+        rc = writeAll(out.get(), std::string(buf, static_cast<size_t>(n)));
         if (rc != 0)
             break;
     }
-    ::close(in);
-    if (::close(out) != 0 && rc == 0)
-        rc = errno;
+    rc = closedAfter(out, rc);
     if (rc != 0)
         ::unlink(to.c_str());
     return rc;

@@ -8,6 +8,7 @@
 #include "platform/MountTable.h"
 #include "platform/PathCheck.h"
 #include "platform/SystemInfo.h"
+#include "util/PercentEncode.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,25 +34,6 @@ std::string dataHome()
     if (env && env[0] == '/')
         return env;
     return homeFolder() + "/.local/share";
-}
-
-std::string percentEncode(const std::string& path)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(path.size());
-    for (const unsigned char c : path) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                          c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
-        if (keep) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
 }
 
 std::string deletionDate()
@@ -94,8 +76,6 @@ std::string trashName(const std::string& name, int attempt)
         return cutUtf8(name, room);
     return stem + number + ext;
 }
-
-using detail::Fd;
 
 // Makes folder `name` in `dir` unless a real folder (not a link) is there already.
 int ensureFolderIn(int dir, const char* name, mode_t mode)
@@ -171,7 +151,7 @@ int topdirTrash(int topdir, TrashFolders& out)
 int trashInto(const TrashFolders& trash, int folder, const std::string& name, const std::string& recorded)
 {
     const std::string info =
-        "[Trash Info]\nPath=" + percentEncode(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+        "[Trash Info]\nPath=" + util::percentEncodePath(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
     for (int attempt = 0; attempt < 10000; ++attempt) {
         const std::string trashed = trashName(name, attempt);
         const std::string infoName = trashed + kInfoSuffix;

@@ -1,27 +1,27 @@
 #include "settings/IniDocument.h"
 
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
+
 #include <utility>
 
 namespace kestrow {
 
 namespace {
 
-// The characters the profile functions trim around names and values. ^Z is the old
-// DOS end-of-file mark that still turns up in files copied from old media.
+// The characters the profile functions trim around names and values (a line feed
+// ends the line first). ^Z is the old DOS end-of-file mark that still turns up in
+// files copied from old media.
+constexpr std::string_view kProfileBlanks = " \t\r\v\f\x1a";
+
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1a';
+    return kProfileBlanks.find(c) != std::string_view::npos;
 }
 
 std::string_view trimmed(std::string_view s)
 {
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && isBlank(s[b]))
-        ++b;
-    while (e > b && isBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
+    return util::trimmed(s, kProfileBlanks);
 }
 
 std::string_view cutAtLineBreak(std::string_view s)
@@ -33,12 +33,7 @@ std::string_view cutAtLineBreak(std::string_view s)
 // the locale.
 std::string folded(std::string_view s)
 {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    return util::asciiLower(s);
 }
 
 // The name as a lookup or a write uses it: cut at a line break and trimmed.

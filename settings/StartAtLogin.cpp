@@ -5,6 +5,8 @@
 #include "platform/Autostart.h"
 #include "platform/SystemInfo.h"
 #include "platform/TextFile.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <array>
 #include <cerrno>
@@ -17,25 +19,6 @@ namespace {
 constexpr std::array<std::string_view, 6> kRoots = {"HKEY_CLASSES_ROOT",  "HKEY_CURRENT_USER",
                                                     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                                     "HKEY_DYN_DATA",      "HKEY_CURRENT_CONFIG"};
-
-std::string upper(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-std::string trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return std::string(s);
-}
 
 [[noreturn]] void apiError(int32_t code)
 {
@@ -165,8 +148,8 @@ std::string entryFile(const std::string& folder, const std::string& valueName)
 std::string displayName(const std::string& valueName)
 {
     std::string name = valueName;
-    if (!name.empty() && name.front() >= 'a' && name.front() <= 'z')
-        name.front() = static_cast<char>(name.front() - 'a' + 'A');
+    if (!name.empty())
+        name.front() = util::asciiUpper(name.front());
     return name;
 }
 
@@ -230,7 +213,7 @@ std::string CurrentUserAutostartFolder()
 
 void clsEasyRegistry::Cd(const std::string& strDirectory)
 {
-    std::string path = upper(trimmed(strDirectory));
+    std::string path = util::asciiUpper(util::trimmed(strDirectory, util::kSpacesAndTabs));
     if (path == "\\") {
         m_CurrentKey.clear();
         m_folder.clear();

@@ -1,6 +1,7 @@
 #include "settings/cPriorityRules.h"
 
 #include "base/ErrorReporter.h"
+#include "util/AsciiCase.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,14 +53,6 @@ int64_t secondOfDay(DateValue value)
     return second < 0 ? second + 86400 : second;
 }
 
-bool sameKeyIgnoringCase(const std::string& a, const std::string& b)
-{
-    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
-        return lower(static_cast<unsigned char>(x)) == lower(static_cast<unsigned char>(y));
-    });
-}
-
 bool inRange(int64_t t, int64_t begin, int64_t end)
 {
     if (begin <= end)
@@ -81,7 +74,7 @@ bool cPriorityRules::Add(cPriorityRule poItem)
         poItem.Key = GetPriorityRuleDisplayText(poItem);
         std::lock_guard lock(m_mutex);
         const bool exists = std::any_of(m_rules.begin(), m_rules.end(), [&](const cPriorityRule& r) {
-            return sameKeyIgnoringCase(r.Key, poItem.Key);
+            return util::equalsIgnoringCase(r.Key, poItem.Key);
         });
         if (exists)
             return false;

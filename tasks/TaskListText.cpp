@@ -4,6 +4,8 @@
 #include "tasks/TaskListFile.h"
 
 #include "base/ErrorReporter.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <charconv>
 #include <cmath>
@@ -16,39 +18,20 @@ namespace {
 constexpr int32_t kTypeMismatch = 13;
 constexpr int32_t kOverflow = 6;
 
+// Blanks around a value text: the white space of the C locale.
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    return util::kCWhiteSpace.find(c) != std::string_view::npos;
 }
 
 std::string_view trimmed(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    return util::trimmed(s, util::kCWhiteSpace);
 }
 
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 [[noreturn]] void typeMismatch()
@@ -213,9 +196,9 @@ double NumberFromText(std::string_view text)
 bool BooleanFromText(std::string_view text)
 {
     const std::string_view t = trimmed(text);
-    if (equalsNoCase(t, "True"))
+    if (util::equalsIgnoringCase(t, "True"))
         return true;
-    if (equalsNoCase(t, "False"))
+    if (util::equalsIgnoringCase(t, "False"))
         return false;
     return NumberFromText(t) != 0;
 }
@@ -266,11 +249,11 @@ DateValue DateFromText(std::string_view text)
         pos = end;
         if (token.empty())
             break;
-        if (equalsNoCase(token, "AM") || equalsNoCase(token, "PM")) {
+        if (util::equalsIgnoringCase(token, "AM") || util::equalsIgnoringCase(token, "PM")) {
             if (haveMeridiem || !haveTime)
                 typeMismatch();
             haveMeridiem = true;
-            pm = equalsNoCase(token, "PM");
+            pm = util::equalsIgnoringCase(token, "PM");
         } else if (token.find(':') != std::string_view::npos) {
             if (haveTime)
                 typeMismatch();

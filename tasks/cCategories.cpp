@@ -2,28 +2,14 @@
 
 #include "base/ErrorReporter.h"
 #include "engine/Filters.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <algorithm>
 
 namespace kestrow {
 
 cCategories* gCategories = nullptr;
-
-namespace {
-
-unsigned char lowerAscii(unsigned char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return lowerAscii(static_cast<unsigned char>(x)) == lowerAscii(static_cast<unsigned char>(y));
-    });
-}
-
-} // namespace
 
 const std::vector<std::string>& DefaultCategoryNames()
 {
@@ -46,7 +32,7 @@ bool cCategories::Remove(const std::string& pstrKey)
 {
     return Guarded("cCategories.Remove", false, [&] {
         const auto it = std::find_if(m_categories.begin(), m_categories.end(), [&](const cCategory& c) {
-            return sameNameIgnoringCase(c.Name, pstrKey);
+            return util::equalsIgnoringCase(c.Name, pstrKey);
         });
         if (it == m_categories.end())
             throw RuntimeError(errnum::Generic, "Invalid procedure call or argument");
@@ -66,14 +52,14 @@ bool cCategories::Rename(const std::string& pstrOldCategoryName, const std::stri
 
 bool cCategories::IsValidName(const std::string& pstrCategoryName) const
 {
-    const bool onlyBlanks = pstrCategoryName.find_first_not_of(' ') == std::string::npos;
-    return !onlyBlanks && pstrCategoryName.find(',') == std::string::npos;
+    return !util::onlySpaces(pstrCategoryName) && pstrCategoryName.find(',') == std::string::npos;
 }
 
 bool cCategories::IsUniqueName(const std::string& pstrCategoryName) const
 {
-    return std::none_of(m_categories.begin(), m_categories.end(),
-                        [&](const cCategory& c) { return sameNameIgnoringCase(c.Name, pstrCategoryName); });
+    return std::none_of(m_categories.begin(), m_categories.end(), [&](const cCategory& c) {
+        return util::equalsIgnoringCase(c.Name, pstrCategoryName);
+    });
 }
 
 void cCategories::GetSortedCategoryListArray(std::vector<std::string>& parrCategoryList) const
@@ -94,7 +80,7 @@ int32_t cCategories::GetCategoryIndexBasedOnKey(const std::string& pstrKey) cons
 {
     return Guarded("cCategories.GetCategoryIndexBasedOnKey", int32_t{-1}, [&] {
         for (size_t i = 0; i < m_categories.size(); ++i) {
-            if (sameNameIgnoringCase(m_categories[i].Name, pstrKey))
+            if (util::equalsIgnoringCase(m_categories[i].Name, pstrKey))
                 return static_cast<int32_t>(i + 1);
         }
         return int32_t{-1};

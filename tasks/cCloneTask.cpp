@@ -11,9 +11,10 @@
 #include "engine/cClone.h"
 #include "log/APIReadWriteFile.h"
 #include "log/CloneLog.h"
-#include "tasks/modChangePriority.h"
 #include "tasks/Schedule.h"
 #include "tasks/cCloneTasks.h"
+#include "tasks/modChangePriority.h"
+#include "util/Trim.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,21 +24,6 @@ namespace kestrow {
 namespace {
 
 constexpr std::string_view kTargetSeparator = "<:>";
-
-// Blanks as task texts are trimmed: spaces.
-std::string trimBlanks(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return std::string(s);
-}
-
-bool isBlankText(const std::string& s)
-{
-    return s.find_first_not_of(' ') == std::string::npos;
-}
 
 std::string withSlash(std::string s)
 {
@@ -127,12 +113,12 @@ void cCloneTask::setExcludeFileMasks(const std::string& value)
 
 std::string cCloneTask::Category() const
 {
-    return isBlankText(m_Category) ? std::string("Unfiled") : m_Category;
+    return util::onlySpaces(m_Category) ? std::string("Unfiled") : m_Category;
 }
 
 void cCloneTask::setCategory(const std::string& value)
 {
-    m_Category = isBlankText(value) ? std::string("Unfiled") : value;
+    m_Category = util::onlySpaces(value) ? std::string("Unfiled") : value;
 }
 
 std::vector<std::string> cCloneTask::TargetFolders() const
@@ -144,7 +130,8 @@ std::vector<std::string> cCloneTask::TargetFolders() const
     std::string_view rest = m_TargetFolderSpec;
     for (;;) {
         const std::size_t at = rest.find(kTargetSeparator);
-        std::string folder = trimBlanks(rest.substr(0, at));
+        // Blanks as task texts are trimmed: spaces.
+        std::string folder(util::trimSpaces(rest.substr(0, at)));
         std::string key = withoutSlash(folder);
         if (std::find(seen.begin(), seen.end(), key) == seen.end()) {
             seen.push_back(std::move(key));

@@ -102,6 +102,9 @@ public:
     // (Retry/Cancel, when gblnPromptToInsertRemovableDrive). An unexpected error is
     // reported as "cCloneTask.Execute" and the run goes on with its closing steps.
     void Execute(bool pbolRestore);
+    // Execute's argument, named at the call.
+    static constexpr bool kCloneRun = false;
+    static constexpr bool kRestoreRun = true;
 
     // Sets IncludeFileSpecs from the whole content of `pstrTaskSubfolderSpec` +
     // TaskName + ".kwi" when `pbolTaskListSubfolderExists` and that file exists,

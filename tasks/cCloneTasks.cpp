@@ -13,6 +13,8 @@
 #include "settings/IniDocument.h"
 #include "tasks/Schedule.h"
 #include "tasks/TaskListFile.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 #include "zelcommon/ZelCommon.h"
 
 #include <algorithm>
@@ -32,40 +34,10 @@ namespace {
 constexpr const char* kIllegalNameChars = "\\/:*?\"<>|";
 constexpr const char* kIllegalNameReplacements = "         ";
 
+// A task's key: its name with ASCII letters folded.
 std::string folded(std::string_view s)
 {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// ASCII letters compared without regard to case; other bytes as they are.
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string trimBlanks(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return std::string(s);
+    return util::asciiLower(s);
 }
 
 [[noreturn]] void throwErrno(int err, const std::string& spec)
@@ -192,7 +164,7 @@ bool cCloneTasks::Remove(const cCloneTask& pItem)
 
 bool cCloneTasks::Add(const CloneTaskPtr& pItem, int32_t plngInThisPosition, bool pbolSkipSetNext)
 {
-    if (!pItem || trimBlanks(pItem->TaskName()).empty() || m_byKey.contains(folded(pItem->TaskName())))
+    if (!pItem || util::onlySpaces(pItem->TaskName()) || m_byKey.contains(folded(pItem->TaskName())))
         return false;
     const int32_t n = Count();
     if (plngInThisPosition == -1 || (plngInThisPosition == 1 && n == 1)) {
@@ -226,12 +198,12 @@ CloneTaskPtr cCloneTasks::Item(const std::string& key) const
 int32_t cCloneTasks::NumTasksInCategory(const std::string& pstrCategory) const
 {
     return Guarded("cCloneTasks.NumTasksInCategory", int32_t{0}, [&] {
-        const std::string category = trimBlanks(pstrCategory);
+        const std::string_view category = util::trimSpaces(pstrCategory);
         if (category.empty())
             return int32_t{0};
         int32_t count = 0;
         for (const CloneTaskPtr& t : m_tasks) {
-            if (equalsNoCase(t->Category(), category))
+            if (util::equalsIgnoringCase(t->Category(), category))
                 ++count;
             runHost().processEvents();
         }
@@ -354,9 +326,9 @@ bool cCloneTasks::ReadAllTasksFromTaskListFile(const std::string& pstrTaskListFi
         const IniDocument ini(text);
         std::unordered_set<std::string> namesRead;
         for (const std::string& name : sections) {
-            if (trimBlanks(name).empty())
+            if (util::onlySpaces(name))
                 throw RuntimeError(5, "Invalid procedure call or argument: a task section without a name");
-            if (!namesRead.insert(folded(trimBlanks(name))).second)
+            if (!namesRead.insert(folded(util::trimSpaces(name))).second)
                 throw RuntimeError(457, "This key is already associated with an element of this collection: "
                                         "task \"" +
                                             name + "\"");
@@ -445,7 +417,7 @@ void cCloneTasks::ChangeCategoryName(const std::string& pstrOriginalCategory,
 {
     Guarded("cCloneTasks.ChangeCategoryName", [&] {
         for (const CloneTaskPtr& t : m_tasks) {
-            if (equalsNoCase(t->Category(), pstrOriginalCategory))
+            if (util::equalsIgnoringCase(t->Category(), pstrOriginalCategory))
                 t->setCategory(pstrNewCategory);
             runHost().processEvents();
         }

@@ -6,6 +6,7 @@
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
 #include "tasks/cCloneTask.h"
+#include "util/ScopeExit.h"
 
 #include <memory>
 
@@ -21,57 +22,6 @@ void warn(const std::string& text)
 {
     ui().messageBox(kTitle, text, MsgIcon::Exclamation, MsgButtons::Ok);
 }
-
-// Holds the engine's delete and copy options at a restore's values for its own
-// lifetime, and puts the user's back however the scope is left.
-class RestoreEngineOptions
-{
-public:
-    explicit RestoreEngineOptions(cClone& clone)
-        : m_clone(clone), m_deleteMethod(clone.DeleteMethod()), m_copyOnlyIfNewer(clone.CopyOnlyIfNewer())
-    {
-        m_clone.setDeleteMethod(2);
-        m_clone.setCopyOnlyIfNewer(false);
-    }
-    ~RestoreEngineOptions()
-    {
-        m_clone.setDeleteMethod(m_deleteMethod);
-        m_clone.setCopyOnlyIfNewer(m_copyOnlyIfNewer);
-    }
-    RestoreEngineOptions(const RestoreEngineOptions&) = delete;
-    RestoreEngineOptions& operator=(const RestoreEngineOptions&) = delete;
-
-private:
-    cClone& m_clone;
-    int32_t m_deleteMethod;
-    bool m_copyOnlyIfNewer;
-};
-
-// Tells the front end the run began, and that it ended when the scope is left.
-class RunStateNotice
-{
-public:
-    explicit RunStateNotice(const RestoreFrontEnd& frontEnd) : m_frontEnd(frontEnd)
-    {
-        if (m_frontEnd.runStateChanged)
-            m_frontEnd.runStateChanged(true);
-    }
-    ~RunStateNotice()
-    {
-        if (m_frontEnd.runStateChanged) {
-            try {
-                m_frontEnd.runStateChanged(false);
-            } catch (...) {
-                ReportError("frmRestore.cmdRestore_Click");
-            }
-        }
-    }
-    RunStateNotice(const RunStateNotice&) = delete;
-    RunStateNotice& operator=(const RunStateNotice&) = delete;
-
-private:
-    const RestoreFrontEnd& m_frontEnd;
-};
 
 } // namespace
 
@@ -108,8 +58,29 @@ RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std:
 
         bool errorOnLastClone = true;
         {
-            RestoreEngineOptions options(*gClone);
-            RunStateNotice notice(frontEnd);
+            // The engine's delete and copy options at a restore's values while it runs;
+            // the user's come back however the scope is left.
+            cClone& clone = *gClone;
+            const int32_t deleteMethod = clone.DeleteMethod();
+            const bool copyOnlyIfNewer = clone.CopyOnlyIfNewer();
+            clone.setDeleteMethod(DeleteMethodDoNotDelete);
+            clone.setCopyOnlyIfNewer(false);
+            const util::ScopeExit restoreOptions([&] {
+                clone.setDeleteMethod(deleteMethod);
+                clone.setCopyOnlyIfNewer(copyOnlyIfNewer);
+            });
+            // The front end hears that the run began, and that it ended.
+            if (frontEnd.runStateChanged)
+                frontEnd.runStateChanged(true);
+            const util::ScopeExit runEnded([&] {
+                if (!frontEnd.runStateChanged)
+                    return;
+                try {
+                    frontEnd.runStateChanged(false);
+                } catch (...) {
+                    ReportError("frmRestore.cmdRestore_Click");
+                }
+            });
             auto task = std::make_unique<cCloneTask>();
             task->setTaskName(RestoreTaskName(restore.TaskName()));
             task->setSourceFolderSpec(restore.TargetFolderSpec());
@@ -117,7 +88,7 @@ RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std:
             task->setIncludeSubFolders(restore.IncludeSubFolders());
             task->setIncludeFileSpecs(selection);
             task->setAllFilesAndFolders(false);
-            const std::function<void()> work = [&task] { task->Execute(true); };
+            const std::function<void()> work = [&task] { task->Execute(cCloneTask::kRestoreRun); };
             if (frontEnd.runWork)
                 frontEnd.runWork(work);
             else

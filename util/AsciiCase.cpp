@@ -27,7 +27,6 @@ int compareIgnoringCase(std::string_view a, std::string_view b)
 {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        // As unsigned bytes, so UTF-8 sorts after ASCII as in a plain comparison.
         const auto x = static_cast<unsigned char>(asciiLower(a[i]));
         const auto y = static_cast<unsigned char>(asciiLower(b[i]));
         if (x != y)
@@ -44,6 +43,17 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 bool endsWithIgnoringCase(std::string_view text, std::string_view suffix)
 {
     return text.size() >= suffix.size() && equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::size_t findIgnoringCase(std::string_view text, std::string_view part, std::size_t from)
+{
+    if (from > text.size() || part.size() > text.size() - from)
+        return std::string_view::npos;
+    for (std::size_t i = from; i + part.size() <= text.size(); ++i) {
+        if (equalsIgnoringCase(text.substr(i, part.size()), part))
+            return i;
+    }
+    return std::string_view::npos;
 }
 
 } // namespace kestrow::util

@@ -1,13 +1,7 @@
 #include "zelcommon/ZelCommon.h"
 
-#include "base/ErrorReporter.h"
-#include "platform/Library.h"
-#include "platform/SystemInfo.h"
+#include "base/LoadedLibrary.h"
 #include "zelcommon/zelcommon.h"
-
-#include <atomic>
-#include <limits>
-#include <mutex>
 
 namespace kestrow::zc {
 
@@ -27,73 +21,31 @@ struct Api
 #undef KESTROW_ZC_MEMBER
 };
 
-std::mutex g_mutex;
-platform::Library g_library;
-Api g_api;
-std::atomic<bool> g_loaded{false};
-
-bool loadLocked(const std::string& programFolder, std::string& failedFile)
+bool resolve(const platform::Library& library, Api& api)
 {
-    if (g_loaded)
-        return true;
-    // A bare file name would send dlopen to the search path instead of the folder.
-    std::string fileSpec = programFolder.empty() ? std::string("./") : programFolder;
-    if (fileSpec.back() != '/')
-        fileSpec += '/';
-    fileSpec += kLibraryFileName;
-    failedFile = kLibraryFileName;
-    if (!g_library.load(fileSpec))
-        return false;
-    Api resolved;
     bool complete = true;
-#define KESTROW_ZC_RESOLVE(name)                                                                             \
-    resolved.name = reinterpret_cast<decltype(resolved.name)>(g_library.symbol(#name));                      \
-    complete = complete && resolved.name != nullptr;
+#define KESTROW_ZC_RESOLVE(name) complete = library.find(#name, api.name) && complete;
     KESTROW_ZC_EXPORTS(KESTROW_ZC_RESOLVE)
 #undef KESTROW_ZC_RESOLVE
-    if (!complete) {
-        g_library.unload();
-        return false;
-    }
-    g_api = resolved;
-    failedFile.clear();
-    g_loaded = true;
-    return true;
+    return complete;
 }
 
-// The loaded exports. A program that never loaded the library explicitly (a test,
-// a tool) gets it from its own folder on first use.
+LoadedLibrary<Api> g_library(kLibraryFileName, resolve);
+
 const Api& api()
 {
-    if (!g_loaded) {
-        std::lock_guard lock(g_mutex);
-        std::string failed;
-        if (!loadLocked(platform::executableFolder(), failed))
-            throw RuntimeError(errnum::FileNotFound, std::string("Error loading DLL - ") + kLibraryFileName);
-    }
-    return g_api;
+    return g_library.api();
 }
 
 ZcString in(const std::string& s)
 {
-    if (s.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        throw RuntimeError(errnum::Generic, "String too long for " + std::string(kLibraryFileName));
-    // The library never writes through an argument.
-    return {const_cast<char*>(s.data()), static_cast<int32_t>(s.size())};
+    return g_library.in<ZcString>(s);
 }
 
 // Copies a result and frees the library's string, also when the copy throws.
 std::string out(const Api& zc, ZcString s)
 {
-    struct Release
-    {
-        const Api& zc;
-        ZcString s;
-        ~Release() { zc.ZcFreeString(s); }
-    } release{zc, s};
-    if (!s.data || s.length <= 0)
-        return {};
-    return std::string(s.data, static_cast<size_t>(s.length));
+    return TakeLibraryString(s, zc.ZcFreeString);
 }
 
 template <typename Fn, typename... Args>
@@ -107,21 +59,17 @@ std::string callString(Fn Api::*fn, const Args&... args)
 
 bool load(const std::string& programFolder, std::string& failedFile)
 {
-    std::lock_guard lock(g_mutex);
-    return loadLocked(programFolder, failedFile);
+    return g_library.load(programFolder, failedFile);
 }
 
 void unload()
 {
-    std::lock_guard lock(g_mutex);
-    g_loaded = false;
-    g_api = Api{};
     g_library.unload();
 }
 
 bool isLoaded()
 {
-    return g_loaded;
+    return g_library.isLoaded();
 }
 
 int16_t GetNextSlashPos(const std::string& path, int16_t start)

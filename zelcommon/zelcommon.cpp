@@ -6,6 +6,8 @@
 #include "zelcommon/zelcommon.h"
 
 #include "platform/FileProbe.h"
+#include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <algorithm>
 #include <array>
@@ -22,6 +24,7 @@ namespace {
 
 using Bytes = std::string_view;
 using kestrow::platform::EntryKind;
+namespace util = kestrow::util;
 
 constexpr size_t kMaxLength = static_cast<size_t>(std::numeric_limits<int32_t>::max());
 
@@ -65,13 +68,7 @@ int16_t guardedFlag(Fn&& fn) noexcept
     }
 }
 
-bool onlySpaces(Bytes text)
-{
-    return text.find_first_not_of(' ') == Bytes::npos;
-}
-
-bool isAsciiUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
-bool isAsciiLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
+using util::onlySpaces;
 
 // ---- names and extensions ------------------------------------------------------
 
@@ -391,13 +388,8 @@ ZcString ToggleCase(const ZcString* text)
         if (onlySpaces(t))
             return std::string();
         std::string out(t);
-        for (char& c : out) {
-            const auto u = static_cast<unsigned char>(c);
-            if (isAsciiUpper(u))
-                c = static_cast<char>(u + 32);
-            else if (isAsciiLower(u))
-                c = static_cast<char>(u - 32);
-        }
+        for (char& c : out)
+            c = util::isAsciiUpper(c) ? util::asciiLower(c) : util::asciiUpper(c);
         return out;
     });
 }

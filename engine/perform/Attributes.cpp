@@ -29,8 +29,8 @@ bool cClone::LinkFileAndLogResults(const FileOp& op)
         // that needed no copy, or whose copy went well.
         if (leader != m_linkLeaders.end() && (!leader->second.copy || m_leadersCopied.contains(leader->second.copy))) {
             int err = 0;
-            const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, false, err);
-            const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+            const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, TreeSide::Target, err);
+            const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, TreeSide::Target, err) : nullptr;
             if (to && platform::linkFileAt(from->folder, leader->second.name, to->folder, op.FileName) == 0) {
                 LogAdd(LogEntryType::Copied, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec());
                 return false;
@@ -46,12 +46,13 @@ bool cClone::RenameAndLogResults(const FileOp& op)
     return Guarded("cClone.PerformFileOperations", true, [&] {
         const std::string& from = RenamedFrom(op);
         int err = 0;
-        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, false, err);
+        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, TreeSide::Target, err);
         if (folder) {
             err = platform::renameCaseAt(folder->folder, from, op.FileName);
         }
         if (folder && err == 0) {
-            if (const HeldFolderPtr source = op.SourceFolder ? OpenOpFolder(op.SourceFolder, true, err) : nullptr)
+            if (const HeldFolderPtr source =
+                    op.SourceFolder ? OpenOpFolder(op.SourceFolder, TreeSide::Source, err) : nullptr)
                 (void)platform::copyTimesAt(source->folder, op.FileName, folder->folder, op.FileName, RunCopyFlavor());
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
                    "Renamed \"" + from + "\" to \"" + op.FileName +
@@ -69,8 +70,8 @@ bool cClone::UpdateAttributesAndLogResults(const FileOp& op)
 {
     return Guarded("cClone.CopyFileAndLogResults", true, [&] {
         int err = 0;
-        const HeldFolderPtr from = OpenOpFolder(op.SourceFolder, true, err);
-        const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+        const HeldFolderPtr from = OpenOpFolder(op.SourceFolder, TreeSide::Source, err);
+        const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, TreeSide::Target, err) : nullptr;
         if (!from || !to) {
             err = err ? err : ENOENT;
             LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(), err,
@@ -117,8 +118,8 @@ bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_s
         for (const Work& w : work) {
             const FolderFinish& f = *w.finish;
             int err = 0;
-            const HeldFolderPtr from = OpenOpFolder(f.source, true, err);
-            const HeldFolderPtr to = from ? OpenOpFolder(f.target, false, err) : nullptr;
+            const HeldFolderPtr from = OpenOpFolder(f.source, TreeSide::Source, err);
+            const HeldFolderPtr to = from ? OpenOpFolder(f.target, TreeSide::Target, err) : nullptr;
             if (!from || !to) {
                 if (!IsMissingError(err)) { // a folder removed meanwhile has nothing to finish
                     LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, FolderOpenErrorText(err));

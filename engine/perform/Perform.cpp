@@ -11,11 +11,13 @@
 #include "engine/CloneInternal.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
-#include "engine/WorkerPool.h"
 #include "platform/FileInfo.h"
 #include "platform/FileOps.h"
 #include "platform/FolderAt.h"
 #include "platform/InstanceLock.h"
+#include "util/RetryOnce.h"
+#include "util/ScopeExit.h"
+#include "util/WorkerPool.h"
 
 #include <cmath>
 #include <deque>
@@ -24,6 +26,8 @@
 namespace kestrow {
 
 using namespace clone_detail;
+using util::PoolJob;
+using util::WorkerPool;
 
 namespace {
 
@@ -54,6 +58,27 @@ bool ClearEntryReadOnly(const HeldFolder& folder, const std::string& name)
 bool ClearFolderReadOnly(const HeldFolder& folder)
 {
     return platform::clearReadOnlyFolder(folder.folder) == 0;
+}
+
+// Before the one retry of an operation refused as read-only (util::retryOnce):
+// true when it is worth making, the window having had a moment.
+bool EntryClearedForRetry(const HeldFolder& folder, const std::string& name)
+{
+    if (!ClearEntryReadOnly(folder, name))
+        return false;
+    runHost().processEvents();
+    return true;
+}
+
+// The same for an unlink or rmdir, which Linux refuses for the folder's sake.
+bool EntryAndFolderClearedForRetry(const HeldFolder& folder, const std::string& name)
+{
+    const bool changedEntry = ClearEntryReadOnly(folder, name);
+    const bool changedFolder = ClearFolderReadOnly(folder);
+    if (!changedEntry && !changedFolder)
+        return false;
+    runHost().processEvents();
+    return true;
 }
 
 // Copy method 1 through held folders: the new copy goes to a temporary file in
@@ -112,19 +137,16 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
             return false;
         }
 
-        bool retried = false;
-        for (;;) {
-            const int err = Guarded("modKestrow.SendFileToRecycleBin", EIO, [&] {
-                return platform::moveToTrashAt(to.folder, name, TargetFileSpec);
-            });
-            if (err == 0 || err == ENOENT)
-                break;
-            if (IsAccessDenied(err) && !retried && ClearEntryReadOnly(to, name)) {
-                retried = true;
-                continue;
-            }
+        const int trashErr = util::retryOnce(
+            [&] {
+                return Guarded("modKestrow.SendFileToRecycleBin", EIO,
+                               [&] { return platform::moveToTrashAt(to.folder, name, TargetFileSpec); });
+            },
+            [](int err) { return IsAccessDenied(err); }, [&] { return ClearEntryReadOnly(to, name); });
+        if (trashErr != 0 && trashErr != ENOENT) {
             dropTemp();
-            return safeCopyError(TargetFileSpec, err, GetSystemErrorMessage(err), "(Delete Failed)");
+            return safeCopyError(TargetFileSpec, trashErr, GetSystemErrorMessage(trashErr),
+                                 "(Delete Failed)");
         }
 
         // The old Target is in the trash now: the new one takes its place even if
@@ -189,7 +211,7 @@ struct cClone::Performer
     std::unordered_set<const void*> checked;
 };
 
-HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, bool source, int& err)
+HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, TreeSide side, int& err)
 {
     err = 0;
     if (!folder) {
@@ -199,7 +221,7 @@ HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, bool source, int
     // The first time the list comes to a folder, the way to it is checked afresh
     // from its root (the walk's handles may be to a folder moved away since); the
     // folders it worked in are checked once more at the end.
-    const void*& last = source ? m_lastSourceFolder : m_lastTargetFolder;
+    const void*& last = side == TreeSide::Source ? m_lastSourceFolder : m_lastTargetFolder;
     if (last == folder.key() || !m_performer)
         return m_handles->open(folder, err);
     const bool first = !m_performer->checked.contains(folder.key());
@@ -213,7 +235,7 @@ HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, bool source, int
 bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
 {
     int err = 0;
-    attempt.from = op.SourceFolder ? OpenOpFolder(op.SourceFolder, true, err) : nullptr;
+    attempt.from = op.SourceFolder ? OpenOpFolder(op.SourceFolder, TreeSide::Source, err) : nullptr;
     if (!attempt.from) {
         attempt.outcome = CopyOutcome::FolderError;
         attempt.err = err ? err : ENOENT;
@@ -221,7 +243,7 @@ bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
         return false;
     }
     attempt.loss = &m_metadataLoss;
-    attempt.to = op.TargetFolder ? OpenOpFolder(op.TargetFolder, false, err) : nullptr;
+    attempt.to = op.TargetFolder ? OpenOpFolder(op.TargetFolder, TreeSide::Target, err) : nullptr;
     if (!attempt.to) {
         attempt.outcome = CopyOutcome::FolderError;
         attempt.err = err ? err : ENOENT;
@@ -272,34 +294,35 @@ bool cClone::FinishCopy(const FileOp& op, CopyAttempt& attempt)
             LogAdd(LogEntryType::CopyError, op.FileName, sourceFolder, targetFolder, code, message);
             return true;
         };
-        bool retried = false;
-        for (;;) {
-            switch (attempt.outcome) {
-            case CopyOutcome::Copied:
-                if (op.LinkLeader)
-                    m_leadersCopied.insert(&op);
-                LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
-                return false;
-            case CopyOutcome::FolderError:
-                return copyError(attempt.err, FolderOpenErrorText(attempt.err));
-            case CopyOutcome::SourceError:
-                return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
-            case CopyOutcome::Changed:
-                return copyError(kChangedCode, kChangedMessage);
-            case CopyOutcome::NotRun:
+        if (attempt.outcome == CopyOutcome::NotRun)
+            RunCopyAttempt(op, attempt); // not made ahead on a copy thread
+        util::retryOnceAfter(
+            attempt.outcome,
+            [&] {
                 RunCopyAttempt(op, attempt);
-                continue;
-            case CopyOutcome::CopyError:
-                break;
-            }
-            if (IsAccessDenied(attempt.err) && !retried && ClearEntryReadOnly(*attempt.to, op.FileName)) {
-                retried = true;
-                runHost().processEvents();
-                RunCopyAttempt(op, attempt);
-                continue;
-            }
+                return attempt.outcome;
+            },
+            [&](CopyOutcome outcome) {
+                return outcome == CopyOutcome::CopyError && IsAccessDenied(attempt.err);
+            },
+            [&] { return EntryClearedForRetry(*attempt.to, op.FileName); });
+        switch (attempt.outcome) {
+        case CopyOutcome::Copied:
+            if (op.LinkLeader)
+                m_leadersCopied.insert(&op);
+            LogAdd(LogEntryType::Copied, op.FileName, sourceFolder, targetFolder);
+            return false;
+        case CopyOutcome::FolderError:
+            return copyError(attempt.err, FolderOpenErrorText(attempt.err));
+        case CopyOutcome::SourceError:
             return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
+        case CopyOutcome::Changed:
+            return copyError(kChangedCode, kChangedMessage);
+        case CopyOutcome::NotRun:
+        case CopyOutcome::CopyError:
+            break;
         }
+        return copyError(attempt.err, GetSystemErrorMessage(attempt.err));
     });
 }
 
@@ -322,7 +345,7 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
     return Guarded("cClone.CopyFileAndLogResults", true, [&] {
         CopyAttempt attempt;
         const int32_t method = m_run.copyMethod;
-        if (!PrepareCopyIn(op, attempt) || method == 0)
+        if (!PrepareCopyIn(op, attempt) || method == CopyMethodRegular)
             return FinishCopy(op, attempt);
 
         const std::string& sourceFolder = op.SourceFolderSpec();
@@ -339,27 +362,23 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
             (before.size != op.SourceListed.size || before.lastWrite != op.SourceListed.lastWrite))
             return copyError(kChangedCode, kChangedMessage);
 
-        if (method == 1) {
+        if (method == CopyMethodSafe) {
             if (!SafeCopyAt(*attempt.from, *attempt.to, op.FileName, op.SourceFileSpec(), op.TargetFileSpec(),
                             &before, &m_metadataLoss))
                 return true;
         } else {
-            bool retried = false;
-            for (;;) {
-                const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder,
-                                                     op.FileName, platform::CopyFlavor::KeepEverything, &before,
-                                                     false, &m_metadataLoss);
-                if (err == 0)
-                    break;
-                if (err == platform::kSourceChanged)
-                    return copyError(kChangedCode, kChangedMessage);
-                if (IsAccessDenied(err) && !retried && ClearEntryReadOnly(*attempt.to, op.FileName)) {
-                    retried = true;
-                    runHost().processEvents();
-                    continue;
-                }
+            const int err = util::retryOnce(
+                [&] {
+                    return platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder,
+                                                op.FileName, platform::CopyFlavor::KeepEverything, &before,
+                                                false, &m_metadataLoss);
+                },
+                [](int err) { return IsAccessDenied(err); },
+                [&] { return EntryClearedForRetry(*attempt.to, op.FileName); });
+            if (err == platform::kSourceChanged)
+                return copyError(kChangedCode, kChangedMessage);
+            if (err != 0)
                 return copyError(err, "Dx - " + GetSystemErrorMessage(err));
-            }
         }
         if (op.LinkLeader)
             m_leadersCopied.insert(&op);
@@ -383,61 +402,54 @@ bool cClone::DeleteFileAndLogResults(const FileOp& op)
 {
     return Guarded("cClone.DeleteFileAndLogResults", true, [&] {
         const int32_t method = m_run.deleteMethod;
-        if (method == 2)
+        if (method == DeleteMethodDoNotDelete)
             return false;
         const std::string& name = op.FileName;
         const std::string& folderText = op.TargetFolderSpec();
         int err = 0;
-        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, false, err);
+        const HeldFolderPtr folder = OpenOpFolder(op.TargetFolder, TreeSide::Target, err);
         if (!folder) {
             err = err ? err : ENOENT;
             LogAdd(LogEntryType::DeleteError, name, {}, folderText, err, FolderOpenErrorText(err));
             return true;
         }
-        bool retried = false;
-        for (;;) {
-            if (method == 1) {
+        auto deleteOnce = [&] {
+            if (method == DeleteMethodRecycleBin) {
                 // Only files are planned for deletion: a folder that took the name since is left alone.
                 platform::PathAttributes a;
-                err = platform::entryAttributesAt(folder->folder, name, a);
-                if (err == 0 && a.kind == platform::PathKind::Folder)
-                    err = EISDIR;
-                else if (err == 0)
-                    err = Guarded("modKestrow.SendFileToRecycleBin", EIO, [&] {
-                        return platform::moveToTrashAt(folder->folder, name, op.TargetFileSpec());
-                    });
-            } else if (method == 3) {
+                const int lookErr = platform::entryAttributesAt(folder->folder, name, a);
+                if (lookErr != 0)
+                    return lookErr;
+                if (a.kind == platform::PathKind::Folder)
+                    return EISDIR;
+                return Guarded("modKestrow.SendFileToRecycleBin", EIO, [&] {
+                    return platform::moveToTrashAt(folder->folder, name, op.TargetFileSpec());
+                });
+            }
+            if (method == DeleteMethodSecure) {
                 bool onlyUnlinked = false;
-                err = platform::secureDeleteAt(folder->folder, name, &onlyUnlinked);
-                if (err == 0 && onlyUnlinked)
+                const int secureErr = platform::secureDeleteAt(folder->folder, name, &onlyUnlinked);
+                if (secureErr == 0 && onlyUnlinked)
                     LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
                            "Not overwritten before its deletion, as other hard links share its data; only "
                            "this link was removed. - '" +
                                op.TargetFileSpec() + "' ");
-            } else {
-                err = platform::deleteFileAt(folder->folder, name);
+                return secureErr;
             }
-            if (err == 0) {
-                LogAdd(LogEntryType::Deleted, name, {}, folderText);
-                return false;
-            }
-            if (method == 3) {
-                LogAdd(LogEntryType::DeleteError, name, {}, folderText, err, "Dx - " + GetSystemErrorMessage(err));
-                return true;
-            }
-            // Linux refuses an unlink for the folder's sake, not the file's.
-            if (IsAccessDenied(err) && !retried) {
-                const bool changedFile = ClearEntryReadOnly(*folder, name);
-                const bool changedFolder = ClearFolderReadOnly(*folder);
-                if (changedFile || changedFolder) {
-                    retried = true;
-                    runHost().processEvents();
-                    continue;
-                }
-            }
-            LogAdd(LogEntryType::DeleteError, name, {}, folderText, err, GetSystemErrorMessage(err));
-            return true;
+            return platform::deleteFileAt(folder->folder, name);
+        };
+        // A secure delete makes its own way past a read-only file.
+        err = util::retryOnce(
+            deleteOnce, [&](int e) { return method != DeleteMethodSecure && IsAccessDenied(e); },
+            [&] { return EntryAndFolderClearedForRetry(*folder, name); });
+        if (err == 0) {
+            LogAdd(LogEntryType::Deleted, name, {}, folderText);
+            return false;
         }
+        LogAdd(LogEntryType::DeleteError, name, {}, folderText, err,
+               method == DeleteMethodSecure ? "Dx - " + GetSystemErrorMessage(err)
+                                            : GetSystemErrorMessage(err));
+        return true;
     });
 }
 
@@ -476,7 +488,7 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder, const Folder
             return made();
         }
         int err = 0;
-        HeldFolderPtr held = OpenOpFolder(parent, false, err);
+        HeldFolderPtr held = OpenOpFolder(parent, TreeSide::Target, err);
         if (!held && err == ENOENT)
             held = MakeMissingLevels(parent, err);
         if (!held) {
@@ -538,7 +550,7 @@ bool cClone::RemoveFolderAndLogResults(const FolderSpecRef& folder)
         const std::string& text = *folder;
         const FolderSpecRef parent = folder.parent();
         int err = 0;
-        const HeldFolderPtr held = parent ? OpenOpFolder(parent, false, err) : nullptr;
+        const HeldFolderPtr held = parent ? OpenOpFolder(parent, TreeSide::Target, err) : nullptr;
         if (!held) {
             err = parent ? (err ? err : ENOENT) : EPERM; // a root is never removed
             LogAdd(LogEntryType::DeleteDirError, {}, {}, text, err, FolderOpenErrorText(err));
@@ -546,25 +558,15 @@ bool cClone::RemoveFolderAndLogResults(const FolderSpecRef& folder)
         }
         m_handles->forget(folder);
         const std::string name(folder.name());
-        bool retried = false;
-        for (;;) {
-            err = platform::removeFolderAt(held->folder, name);
-            if (err == 0) {
-                LogAdd(LogEntryType::DeletedFolder, {}, {}, text);
-                return false;
-            }
-            if (IsAccessDenied(err) && !retried) {
-                const bool changedFolder = ClearFolderReadOnly(*held);
-                const bool changedEntry = ClearEntryReadOnly(*held, name);
-                if (changedFolder || changedEntry) {
-                    retried = true;
-                    runHost().processEvents();
-                    continue;
-                }
-            }
-            LogAdd(LogEntryType::DeleteDirError, {}, {}, text, err, GetSystemErrorMessage(err));
-            return true;
+        err = util::retryOnce([&] { return platform::removeFolderAt(held->folder, name); },
+                              [](int e) { return IsAccessDenied(e); },
+                              [&] { return EntryAndFolderClearedForRetry(*held, name); });
+        if (err == 0) {
+            LogAdd(LogEntryType::DeletedFolder, {}, {}, text);
+            return false;
         }
+        LogAdd(LogEntryType::DeleteDirError, {}, {}, text, err, GetSystemErrorMessage(err));
+        return true;
     });
 }
 cClone::cClone() : m_handles(std::make_unique<FolderHandles>()) {}
@@ -604,7 +606,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             if (folder)
                 changedFolders.insert(folder.key());
         };
-        if (m_run.deleteMethod != 2)
+        if (m_run.deleteMethod != DeleteMethodDoNotDelete)
             for (const auto& leftover : m_leftovers)
                 changedIn(leftover.first);
         RemoveLeftoverTempFiles();
@@ -628,11 +630,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
 
         // Copy threads where there is enough to copy.
         m_performer = std::make_unique<Performer>();
-        struct PerformerEnd
-        {
-            cClone& clone;
-            ~PerformerEnd() { clone.m_performer.reset(); }
-        } performerEnd{*this};
+        const util::ScopeExit performerEnd([this] { m_performer.reset(); });
         Performer& performer = *m_performer;
         m_lastSourceFolder = m_lastTargetFolder = nullptr;
         // A root that is no longer where its path leads (moved away, a link put in
@@ -646,7 +644,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 return false;
             }
         }
-        if (copies >= kThreadedCopyMinimum && m_run.copyMethod == 0)
+        if (copies >= kThreadedCopyMinimum && m_run.copyMethod == CopyMethodRegular)
             performer.pool.start(CopyThreadCount());
 
         bool errors = false;
@@ -715,7 +713,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 break;
             case FileOpDelete:
                 logAll();
-                if (m_run.deleteMethod != 2 && DeleteFileAndLogResults(op))
+                if (m_run.deleteMethod != DeleteMethodDoNotDelete && DeleteFileAndLogResults(op))
                     errors = true;
                 break;
             case FileOpCreateFolder:
@@ -737,7 +735,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 }
                 break;
             case FileOpRemoveFolder:
-                if (m_run.deleteMethod != 2)
+                if (m_run.deleteMethod != DeleteMethodDoNotDelete)
                     removals.push_back(op.TargetFolder);
                 break;
             }
@@ -753,7 +751,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         }
         logAll();
 
-        if (!cancelled && m_run.deleteMethod != 2) {
+        if (!cancelled && m_run.deleteMethod != DeleteMethodDoNotDelete) {
             std::unordered_set<std::string> done;
             for (auto it = removals.rbegin(); it != removals.rend(); ++it) {
                 if (!done.insert(**it).second)
@@ -847,12 +845,6 @@ bool SendFileToRecycleBin(const std::string& fileSpec, int* err)
     });
 }
 
-bool IsFolderEmpty(const std::string& folderSpec)
-{
-    FolderHandles handles;
-    return IsHeldFolderEmpty(handles, FolderSpecRef(WithTrailingSlash(folderSpec)));
-}
-
 bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSpec,
               const std::string& TargetFolderSpec, const CloneEntryState* listed)
 {
@@ -887,22 +879,20 @@ bool CopyRetainCreateDateTime(const std::string& SourceFileSpec, const std::stri
         const HeldFolderPtr from = handles.open(FolderSpecRef(WithTrailingSlash(SourceFolderSpec)), err);
         const HeldFolderPtr to =
             from ? handles.open(FolderSpecRef(WithTrailingSlash(TargetFolderSpec)), err) : nullptr;
-        bool retried = false;
-        for (;;) {
-            if (from && to)
-                err = platform::copyFileAt(from->folder, FileName, to->folder, FileName,
-                                           platform::CopyFlavor::KeepEverything);
-            if (err == 0)
-                return true;
-            if (to && IsAccessDenied(err) && !retried && ClearEntryReadOnly(*to, FileName)) {
-                retried = true;
-                runHost().processEvents();
-                continue;
-            }
-            LogAdd(LogEntryType::CopyError, FileName, SourceFolderSpec, TargetFolderSpec, err,
-                   "Dx - " + GetSystemErrorMessage(err));
-            return false;
-        }
+        const int openErr = err;
+        err = util::retryOnce(
+            [&] {
+                return from && to ? platform::copyFileAt(from->folder, FileName, to->folder, FileName,
+                                                         platform::CopyFlavor::KeepEverything)
+                                  : openErr;
+            },
+            [&](int e) { return to && IsAccessDenied(e); },
+            [&] { return EntryClearedForRetry(*to, FileName); });
+        if (err == 0)
+            return true;
+        LogAdd(LogEntryType::CopyError, FileName, SourceFolderSpec, TargetFolderSpec, err,
+               "Dx - " + GetSystemErrorMessage(err));
+        return false;
     });
 }
 

@@ -11,7 +11,6 @@
 #include "engine/Listing.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
-#include "engine/WorkerPool.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "platform/DeviceId.h"
@@ -84,7 +83,7 @@ void cClone::CountScannedEntry()
 
 void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
                        const std::string& name, const CloneEntryState* listed, bool listedRegular,
-                       bool replaces)
+                       TargetEntry target)
 {
     if (IsSafeCopyLeftoverName(name))
         return; // half a copy of something else, never cloned on
@@ -96,7 +95,7 @@ void cClone::AddCopyOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& t
     if (listed) {
         op.SourceKnown = true;
         op.SourceRegular = listedRegular;
-        op.TargetListed = replaces;
+        op.TargetListed = target == TargetEntry::Listed;
         op.SourceListed = *listed;
     }
 }
@@ -148,7 +147,7 @@ bool cClone::PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& targ
         t->device == leader.targetDevice)
         return true; // a link of it already
     const CloneEntryState state{s.size, s.lastWrite};
-    AddCopyOp(source, target, s.name, &state, true, t != nullptr);
+    AddCopyOp(source, target, s.name, &state, true, t ? TargetEntry::Listed : TargetEntry::None);
     FileOp& op = FileOpsArray.back();
     op.HardLink = true;
     m_linkOps.emplace(&op, it->first);
@@ -234,7 +233,8 @@ bool cClone::AttributesDiffer(const platform::DirEntry& source, const platform::
 
 platform::CopyFlavor cClone::RunCopyFlavor() const
 {
-    return m_run.copyMethod == 2 ? platform::CopyFlavor::KeepEverything : platform::CopyFlavor::Regular;
+    return m_run.copyMethod == CopyMethodRetainCreateTime ? platform::CopyFlavor::KeepEverything
+                                                          : platform::CopyFlavor::Regular;
 }
 
 void cClone::LogMetadataLoss()
@@ -266,7 +266,7 @@ bool cClone::CreateFolderFileOpAlreadyAdded(const std::string& path) const
 bool cClone::DeletionsCapped(const std::string& target)
 {
     const int32_t percent = m_run.maxDeletePercent;
-    if (percent <= 0 || m_run.deleteMethod == 2)
+    if (percent <= 0 || m_run.deleteMethod == DeleteMethodDoNotDelete)
         return false;
     const int64_t deletions = std::count_if(FileOpsArray.begin(), FileOpsArray.end(), [](const FileOp& op) {
         return op.OpType == FileOpDelete && !op.Removed;
@@ -286,7 +286,7 @@ bool cClone::DeletionsCapped(const std::string& target)
 
 void cClone::RemoveLeftoverTempFiles()
 {
-    if (m_run.deleteMethod == 2)
+    if (m_run.deleteMethod == DeleteMethodDoNotDelete)
         return;
     for (const auto& [folder, name] : m_leftovers) {
         const std::string spec = *folder + name;

@@ -12,7 +12,6 @@
 #include "engine/Listing.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
-#include "engine/WorkerPool.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "platform/DeviceId.h"
@@ -21,14 +20,14 @@
 #include "platform/FileOps.h"
 #include "platform/InstanceLock.h"
 #include "platform/SystemInfo.h"
+#include "util/AsciiCase.h"
+#include "util/WorkerPool.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -38,6 +37,8 @@
 namespace kestrow {
 
 using namespace clone_detail;
+using util::PoolJob;
+using util::WorkerPool;
 
 namespace {
 
@@ -56,151 +57,103 @@ platform::DirEntry FolderEntryNamed(bool hidden)
     return e;
 }
 
-// Lists the folders the walk will come to next on other threads (one per core,
-// at most four), while the walk's own thread compares, or lists too when it
-// catches up: the kernel works on several folders at once. Only folders the walk
-// is sure to list are asked for, and only a few dozen run ahead, so memory stays
-// small on any tree. The walk takes each listing in its own order and reports
-// its errors itself.
+// Lists the folders the walk will come to next on pool threads (one per core, at
+// most four), while the walk's own thread compares, or lists too when it waits:
+// the kernel works on several folders at once. Only folders the walk is sure to
+// list are asked for, and only a few dozen are handed to the pool at a time, so
+// memory stays small on any tree. The walk takes each listing in its own order and
+// reports its errors itself.
 class ListingPrefetcher
 {
 public:
     explicit ListingPrefetcher(FolderHandles& handles) : m_handles(handles) {}
     ListingPrefetcher(const ListingPrefetcher&) = delete;
     ListingPrefetcher& operator=(const ListingPrefetcher&) = delete;
+    // Left early (a cancel): what no thread has begun is taken back, the rest waited for.
     ~ListingPrefetcher()
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
+        for (auto& [key, slot] : m_slots) {
+            if (slot->submitted)
+                m_pool.withdrawOrWait(*slot);
         }
-        m_workReady.notify_all();
-        for (std::thread& t : m_threads)
-            t.join();
     }
 
     // `folder` will be listed (by take) before long.
     void request(const FolderSpecRef& folder)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            auto [it, added] = m_slots.try_emplace(&*folder);
-            if (!added)
-                return; // asked for already
-            it->second = std::make_unique<Slot>();
-            it->second->folder = folder;
-            m_queue.push_back(it->second.get());
-        }
-        if (m_threads.empty()) {
-            const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-            for (unsigned i = 0; i < count; ++i)
-                m_threads.emplace_back([this] { work(); });
-        }
-        m_workReady.notify_one();
+        auto [it, added] = m_slots.try_emplace(&*folder);
+        if (!added)
+            return; // asked for already
+        it->second = std::make_unique<Slot>(m_handles, folder);
+        m_backlog.push_back(it->second.get());
+        if (!m_pool.started())
+            m_pool.start(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+        topUp();
     }
 
     // The listing of `folder`: the one made ahead, or one made now.
     std::shared_ptr<FolderListing> take(const FolderSpecRef& folder)
     {
-        std::unique_lock lock(m_mutex);
-        const auto it = m_slots.find(&*folder);
-        if (it == m_slots.end()) {
-            lock.unlock();
-            return ListIndexed(m_handles, folder);
-        }
-        std::unique_ptr<Slot> slot = std::move(it->second);
-        m_slots.erase(it);
-        if (slot->state == Slot::Queued) {
-            // Not begun: listed here rather than waited for.
-            std::erase(m_queue, slot.get());
-            lock.unlock();
-            return ListIndexed(m_handles, folder);
-        }
-        while (slot->state != Slot::Done) {
-            m_walkWaiting = true;
-            m_listed.wait(lock);
-            m_walkWaiting = false;
-        }
-        --m_ready;
-        lock.unlock();
-        m_workReady.notify_one(); // room for one more ahead
+        std::unique_ptr<Slot> slot = remove(folder);
+        if (!slot || !slot->done)
+            return ListIndexed(m_handles, folder); // not begun: listed here rather than waited for
         return IndexListing(std::move(slot->held), std::move(slot->entries), slot->error);
     }
 
     // `folder` will not be taken after all: its listing, begun or not, is dropped.
-    void discard(const FolderSpecRef& folder)
-    {
-        std::unique_lock lock(m_mutex);
-        const auto it = m_slots.find(&*folder);
-        if (it == m_slots.end())
-            return;
-        std::unique_ptr<Slot> slot = std::move(it->second);
-        m_slots.erase(it);
-        if (slot->state == Slot::Queued) {
-            std::erase(m_queue, slot.get());
-            return;
-        }
-        while (slot->state != Slot::Done) {
-            m_walkWaiting = true;
-            m_listed.wait(lock);
-            m_walkWaiting = false;
-        }
-        --m_ready;
-        lock.unlock();
-        m_workReady.notify_one();
-    }
+    void discard(const FolderSpecRef& folder) { remove(folder); }
 
 private:
     static constexpr size_t kAhead = 32;
 
-    struct Slot
+    struct Slot : util::PoolJob
     {
-        enum State : uint8_t { Queued, Running, Done };
+        Slot(FolderHandles& handles, const FolderSpecRef& folder) : handles(handles), folder(folder) {}
+        void run() noexcept override { error = ListHeld(handles, folder, held, entries); }
+
+        FolderHandles& handles;
         FolderSpecRef folder;
-        State state = Queued;
+        bool submitted = false;
         int error = 0;
         HeldFolderPtr held;
         std::vector<platform::DirEntry> entries;
     };
 
-    void work()
+    // The slot of `folder`, out of every list and of the pool's hands; null when it
+    // was never asked for. Its `done` tells whether its listing was made.
+    std::unique_ptr<Slot> remove(const FolderSpecRef& folder)
     {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            if (m_stopping)
-                return;
-            if (m_queue.empty() || m_ready >= kAhead) {
-                m_workReady.wait(lock);
-                continue;
-            }
-            Slot* slot = m_queue.front();
-            m_queue.pop_front();
-            slot->state = Slot::Running;
-            lock.unlock();
-            std::vector<platform::DirEntry> entries;
-            HeldFolderPtr held;
-            const int error = ListHeld(m_handles, slot->folder, held, entries);
-            lock.lock();
-            slot->held = std::move(held);
-            slot->entries = std::move(entries);
-            slot->error = error;
-            slot->state = Slot::Done;
-            ++m_ready;
-            if (m_walkWaiting)
-                m_listed.notify_one();
+        const auto it = m_slots.find(&*folder);
+        if (it == m_slots.end())
+            return nullptr;
+        std::unique_ptr<Slot> slot = std::move(it->second);
+        m_slots.erase(it);
+        if (!slot->submitted) {
+            std::erase(m_backlog, slot.get());
+            return slot;
+        }
+        --m_submitted;
+        m_pool.withdrawOrWait(*slot);
+        topUp();
+        return slot;
+    }
+
+    void topUp()
+    {
+        while (m_submitted < kAhead && !m_backlog.empty()) {
+            Slot* slot = m_backlog.front();
+            m_backlog.pop_front();
+            slot->submitted = true;
+            ++m_submitted;
+            m_pool.submit(*slot, true); // a listing is all system calls: worth a wake-up
         }
     }
 
     FolderHandles& m_handles;
-    std::mutex m_mutex;
-    std::condition_variable m_workReady; // the listing threads wait here
-    std::condition_variable m_listed;    // the walk waits here
     std::unordered_map<const std::string*, std::unique_ptr<Slot>> m_slots;
-    std::deque<Slot*> m_queue;
-    size_t m_ready = 0; // done and not yet taken
-    bool m_walkWaiting = false;
-    bool m_stopping = false;
-    std::vector<std::thread> m_threads;
+    std::deque<Slot*> m_backlog; // asked for, not yet handed to the pool
+    size_t m_submitted = 0;      // handed to the pool and not yet taken
+    util::WorkerPool m_pool;     // last: its threads end before the slots go
 };
 
 // The comparison of one pair of regular files by contents or CRC-32, made on a
@@ -294,14 +247,7 @@ public:
 
 private:
     // FAT's own folding is ASCII letters (and its code page); names beyond ASCII keep their bytes.
-    static std::string Folded(const std::string& name)
-    {
-        std::string out = name;
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    }
+    static std::string Folded(const std::string& name) { return util::asciiLower(name); }
     cClone& m_clone;
     std::unordered_map<std::string, const platform::DirEntry*> m_unmatched;
     std::unordered_set<const platform::DirEntry*> m_paired;
@@ -317,7 +263,8 @@ public:
                       const FolderListing& tl, bool noDelete)
     {
         RunHost& host = runHost();
-        const bool deleting = m_clone.RunOptionsInForce().deleteMethod != 2 && !noDelete;
+        const bool deleting =
+            m_clone.RunOptionsInForce().deleteMethod != DeleteMethodDoNotDelete && !noDelete;
         bool error = false;
         int32_t reason = SkipReasonNone;
         ContentsAhead ahead(*this, src, sl, tl);
@@ -351,7 +298,8 @@ public:
                     } else if (PairNeedsCopy(m_clone, *src, *tgt, *s, t, failed, verdict, sl.held.get(),
                                              tl.held.get())) {
                         const CloneEntryState state{s->size, s->lastWrite};
-                        m_clone.AddCopyOp(src, tgt, s->name, &state, s->type == platform::EntryType::File, true);
+                        m_clone.AddCopyOp(src, tgt, s->name, &state, s->type == platform::EntryType::File,
+                                          cClone::TargetEntry::Listed);
                         m_clone.NoteLinkLeaderCopy(*s);
                     } else if (!failed && m_clone.AttributesDiffer(*s, t, sl.held.get(), tl.held.get())) {
                         m_clone.AddUpdateAttributesOp(src, tgt, s->name);
@@ -486,10 +434,8 @@ protected:
         {
             if (!m_pooled)
                 return;
-            for (ContentJob& job : m_jobs) {
-                if (!m_work.m_pool->withdraw(job))
-                    m_work.m_pool->wait(job);
-            }
+            for (ContentJob& job : m_jobs)
+                m_work.m_pool->withdrawOrWait(job);
         }
 
         // The verdict made ahead for the pair of Target entry `t`, or null.
@@ -787,7 +733,8 @@ private:
             }
             if (!sourceSkipped && CompareFiles(src, tgt, *sl, *tl, noDelete))
                 m_errors = true;
-        } else if (source == Side::Missing && m_clone.RunOptionsInForce().deleteMethod != 2 && !noDelete) {
+        } else if (source == Side::Missing &&
+                   m_clone.RunOptionsInForce().deleteMethod != DeleteMethodDoNotDelete && !noDelete) {
             if (AddTargetContents(src, tgt, *tl))
                 m_errors = true;
         }
@@ -949,28 +896,6 @@ bool cClone::CompareEntireSource(const std::string& pstrSourceFolderSpec,
     return Guarded("cClone.CompareEntireSource", false, [&] {
         return CompareTrees(*this, RefFor(pstrSourceFolderSpec), RefFor(pstrTargetFolderSpec),
                             pbolIncludeSubFolders, nullptr);
-    });
-}
-
-bool cClone::CompareFilesAndReturnResults(const std::string& pstrSourceFolderSpec,
-                                          const std::string& pstrTargetFolderSpec)
-{
-    return Guarded("cClone.CompareFilesAndReturnResults", true, [&] {
-        return CompareFolderPair(*this, RefFor(pstrSourceFolderSpec), RefFor(pstrTargetFolderSpec), nullptr);
-    });
-}
-
-bool cClone::AddTargetSubfolderAndFilesToFileOpsArray(const std::string& pstrTargetFolderSpec)
-{
-    return Guarded("cClone.AddTargetSubfolderAndFilesToFileOpsArray", true, [&] {
-        const FolderSpecRef tgt = RefFor(pstrTargetFolderSpec);
-        const auto tl = ListIndexed(*m_handles, tgt);
-        if (tl->error) {
-            LogListingError(*tgt, tl->error);
-            return true;
-        }
-        FolderPairWork work(*this, nullptr);
-        return work.AddTargetContents({}, tgt, *tl);
     });
 }
 

@@ -74,6 +74,27 @@ err=$("$cli" clone "$src" "$dst" --compare fast 2>&1); rc=$?
 check "bad option value is bad usage" test $rc -eq 2
 check "bad value is named" grep -q "invalid value 'fast' for --compare" <<<"$err"
 
+# The usage errors the commands share, word for word, each followed by its command's usage.
+err=$("$cli" clone "$src" "$dst" --compare 2>&1); rc=$?
+check "an option without its value is bad usage" test $rc -eq 2
+check "the option without a value is named" grep -qx 'kestrow-cli clone: option --compare needs a value' <<<"$err"
+check "the command's usage follows" grep -q '^Usage: kestrow-cli clone SOURCE TARGET' <<<"$err"
+err=$("$cli" clone "$src" "$dst" --bogus 2>&1)
+check "an unknown option is named" grep -qx "kestrow-cli clone: unknown option '--bogus'" <<<"$err"
+err=$("$cli" list extra 2>&1); rc=$?
+check "list takes no names" test $rc -eq 2
+check "the unexpected argument is named" grep -qx "kestrow-cli list: unexpected argument 'extra'" <<<"$err"
+err=$("$cli" list - 2>&1)
+check "a lone dash is an argument, not an option" grep -qx "kestrow-cli list: unexpected argument '-'" <<<"$err"
+err=$("$cli" run --category 2>&1)
+check "run names its option without a value" grep -qx 'kestrow-cli run: option --category needs a value' <<<"$err"
+err=$("$cli" report "$src" "$dst" -o "" 2>&1); rc=$?
+check "an empty report file name is bad usage" test $rc -eq 2
+check "the report option is named" grep -qx 'kestrow-cli report: option -o needs a file name' <<<"$err"
+err=$("$cli" daemon --task-list 2>&1); rc=$?
+check "daemon without a task list name is bad usage" test $rc -eq 2
+check "the daemon says what it needs" grep -qx 'kestrow-cli daemon: --task-list needs a file name' <<<"$err"
+
 "$cli" clone "$scratch/no-such-source" "$dst" -q >/dev/null 2>&1; rc=$?
 check "missing source is a run error" test $rc -eq 1
 "$cli" clone "$src" "$scratch/new-target" -q >/dev/null 2>&1; rc=$?

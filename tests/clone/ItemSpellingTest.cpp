@@ -4,12 +4,12 @@
 
 #include "tasks/cCloneTask.h"
 #include "tests/clone/CloneTestSupport.h"
+#include "util/FreshThread.h"
 
 #include <filesystem>
 #include <ostream>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -37,8 +37,7 @@ protected:
     }
     static void run(cCloneTask& t)
     {
-        std::thread worker([&t] { t.Execute(false); });
-        worker.join();
+        util::runOnFreshThread([&t] { t.Execute(cCloneTask::kCloneRun); });
     }
     // Lines of the run that contain `text`.
     int lineCount(const std::string& text) const

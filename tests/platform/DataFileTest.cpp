@@ -154,15 +154,14 @@ TEST(OpenDataFile, RegularFilesStillWorkAsBefore)
     EXPECT_EQ(writeWholeFile(tmp.dataFolder(), "x"), EISDIR);
 
     // A write through the descriptor is not left non-blocking.
-    const int fd = openDataFile(file, O_WRONLY | O_APPEND);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
-    EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
-    ::close(fd);
+    const Fd fd = openDataFile(file, O_WRONLY | O_APPEND);
+    ASSERT_TRUE(fd.valid());
+    EXPECT_EQ(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_NE(::fcntl(fd.get(), F_GETFD) & FD_CLOEXEC, 0);
 
     // O_EXCL refuses every kind of thing at the name, a link included.
     kestrow::test::makeSymlink(tmp / "outside-new", tmp.dataFolder() + "new");
-    EXPECT_EQ(openDataFile(tmp.dataFolder() + "new", O_WRONLY | O_CREAT | O_EXCL, 0600), -1);
+    EXPECT_FALSE(openDataFile(tmp.dataFolder() + "new", O_WRONLY | O_CREAT | O_EXCL, 0600).valid());
     EXPECT_EQ(errno, EEXIST);
     EXPECT_FALSE(kestrow::test::exists(tmp / "outside-new"));
 }

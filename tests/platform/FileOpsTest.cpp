@@ -334,7 +334,7 @@ TEST(FileOps, ClearReadOnlyAddsOwnerWriteAndNeverTouchesALinksTarget)
     EXPECT_EQ(clearReadOnly(r + "absent"), ENOENT);
 }
 
-TEST(FileOps, RenameNoReplaceRefusesAnExistingName)
+TEST(FileOps, RenameWithoutReplaceRefusesAnExistingName)
 {
     TempDir tmp;
     const std::string r = tmp.path() + "/";
@@ -342,17 +342,19 @@ TEST(FileOps, RenameNoReplaceRefusesAnExistingName)
     tmp.writeFile("b", "B");
     tmp.makeDir("dirA");
     tmp.makeDir("dirB");
-    EXPECT_EQ(renameNoReplace(r + "a", r + "b"), EEXIST);
-    EXPECT_EQ(renameNoReplace(r + "dirA", r + "dirB"), EEXIST);
+    OpenFolder d;
+    ASSERT_EQ(d.open(r), 0);
+    EXPECT_EQ(renameAt(d, "a", d, "b", false), EEXIST);
+    EXPECT_EQ(renameAt(d, "dirA", d, "dirB", false), EEXIST);
     EXPECT_EQ(t::readAll(r + "a"), "A");
     EXPECT_EQ(t::readAll(r + "b"), "B");
 
-    ASSERT_EQ(renameNoReplace(r + "a", r + "c"), 0);
+    ASSERT_EQ(renameAt(d, "a", d, "c", false), 0);
     EXPECT_FALSE(t::exists(r + "a"));
     EXPECT_EQ(t::readAll(r + "c"), "A");
-    EXPECT_EQ(renameNoReplace(r + "absent", r + "d"), ENOENT);
+    EXPECT_EQ(renameAt(d, "absent", d, "d", false), ENOENT);
 
-    ASSERT_EQ(renameReplace(r + "c", r + "b"), 0);
+    ASSERT_EQ(renameAt(d, "c", d, "b", true), 0);
     EXPECT_EQ(t::readAll(r + "b"), "A");
     EXPECT_FALSE(t::exists(r + "c"));
 }
@@ -433,15 +435,18 @@ TEST(SecureDelete, OverwritesTheDataOfOtherNamesForTheSameFile)
     EXPECT_EQ(left.find(original.substr(original.size() - 64)), std::string::npos);
 }
 
-TEST(SyncFile, FlushesFilesAndFoldersAndNeverOpensAFifo)
+TEST(SyncAt, FlushesFilesAndFoldersAndNeverOpensAFifo)
 {
     TempDir tmp;
-    EXPECT_EQ(syncFile(tmp.writeFile("f", "x")), 0);
-    EXPECT_EQ(syncFile(tmp.path()), 0);
+    tmp.writeFile("f", "x");
+    OpenFolder d;
+    ASSERT_EQ(d.open(tmp.path()), 0);
+    EXPECT_EQ(syncAt(d, "f"), 0);
+    EXPECT_EQ(syncFolder(d), 0);
     t::makeFifoAt(tmp.path() + "/fifo");
     t::Watchdog watchdog;
-    EXPECT_EQ(syncFile(tmp.path() + "/fifo"), ENOTSUP);
-    EXPECT_EQ(syncFile(tmp.path() + "/absent"), ENOENT);
+    EXPECT_EQ(syncAt(d, "fifo"), ENOTSUP);
+    EXPECT_EQ(syncAt(d, "absent"), ENOENT);
 }
 
 // copyFileAt gives the copy the Source's own mode and times whatever the umask,

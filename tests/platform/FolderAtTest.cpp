@@ -521,7 +521,7 @@ TEST(FolderAt, ASparseFileKeepsItsHoles)
     tmp.makeDir("dst");
     const std::string file = tmp / "src/sparse";
     {
-        detail::Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
         ASSERT_TRUE(fd.valid());
         const std::string head = t::patternBytes(4096, 1);
         const std::string middle = t::patternBytes(4096, 2);

@@ -2,6 +2,8 @@
 // Set-up helpers for the platform tests: the things a test tree needs that the
 // platform layer itself does not make (sockets, chosen times, modes).
 
+#include "platform/Fd.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -78,14 +80,14 @@ inline void makeFifoAt(const std::string& at, mode_t mode = 0640)
 // A bound Unix socket at `at`; the descriptor is closed, the entry stays.
 inline void makeSocket(const std::string& at)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
+    platform::Fd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+    ASSERT_TRUE(fd.valid());
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     ASSERT_LT(at.size(), sizeof addr.sun_path) << "socket path too long for this temp folder";
     at.copy(addr.sun_path, at.size());
-    const int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::close(fd);
+    const int rc = ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    fd.close();
     ASSERT_EQ(rc, 0) << at;
 }
 

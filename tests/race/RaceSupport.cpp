@@ -1,6 +1,7 @@
 #include "tests/race/RaceSupport.h"
 
 #include "base/DateTime.h"
+#include "platform/Fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,26 +47,7 @@ void HookedRunHost::processEvents()
 
 namespace {
 
-// A descriptor closed when it goes out of scope.
-struct Fd
-{
-    int fd = -1;
-    explicit Fd(int f = -1) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd(other.fd) { other.fd = -1; }
-    Fd& operator=(Fd&& other) noexcept
-    {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    explicit operator bool() const { return fd >= 0; }
-};
+using platform::Fd;
 
 std::vector<std::string> NamesIn(int dirFd)
 {
@@ -122,7 +104,7 @@ template <typename Fn> void WalkAt(int dirFd, const std::string& relative, Fn&& 
         if (S_ISREG(v.st.st_mode)) {
             Fd f(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
             if (f)
-                v.data = ReadAll(f.fd);
+                v.data = ReadAll(f.get());
         } else if (S_ISLNK(v.st.st_mode)) {
             std::string text(8192, '\0');
             const ssize_t n = ::readlinkat(dirFd, name.c_str(), text.data(), text.size());
@@ -132,7 +114,7 @@ template <typename Fn> void WalkAt(int dirFd, const std::string& relative, Fn&& 
         if (S_ISDIR(v.st.st_mode)) {
             Fd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (sub)
-                WalkAt(sub.fd, v.path, fn);
+                WalkAt(sub.get(), v.path, fn);
         }
     }
 }
@@ -145,7 +127,7 @@ Fd OpenFolderSpec(const std::string& spec)
     for (std::string part; std::getline(parts, part, '/');) {
         if (part.empty() || part == ".")
             continue;
-        Fd next(::openat(fd.fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Fd next(::openat(fd.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!next)
             return Fd();
         fd = std::move(next);
@@ -169,7 +151,7 @@ void RemoveChildren(int dirFd)
                 continue;
             Fd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (sub)
-                RemoveChildren(sub.fd);
+                RemoveChildren(sub.get());
             ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
         } else {
             ::unlinkat(dirFd, name.c_str(), 0);
@@ -200,7 +182,7 @@ std::vector<std::string> TreeLinesAt(const std::string& root, WithTimes times)
         lines.push_back("<missing>");
         return lines;
     }
-    WalkAt(top.fd, "", [&](const Visit& v) {
+    WalkAt(top.get(), "", [&](const Visit& v) {
         const char kind = S_ISDIR(v.st.st_mode)   ? 'd'
                           : S_ISREG(v.st.st_mode) ? 'f'
                           : S_ISLNK(v.st.st_mode) ? 'l'
@@ -245,7 +227,7 @@ std::vector<std::string> FilesHolding(const std::string& root, const std::string
     Fd top(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!top)
         return found;
-    WalkAt(top.fd, "", [&](const Visit& v) {
+    WalkAt(top.get(), "", [&](const Visit& v) {
         const std::string name = v.path.substr(v.path.rfind('/') + 1);
         if (name.find(needle) != std::string::npos ||
             (S_ISREG(v.st.st_mode) && v.data.find(needle) != std::string::npos))
@@ -266,15 +248,15 @@ void RemoveTreeAt(const std::string& path)
     if (!parentFd)
         return;
     struct stat st;
-    if (::fstatat(parentFd.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(parentFd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (!S_ISDIR(st.st_mode)) {
-        ::unlinkat(parentFd.fd, name.c_str(), 0);
+        ::unlinkat(parentFd.get(), name.c_str(), 0);
         return;
     }
-    if (Fd dir(::openat(parentFd.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)); dir)
-        RemoveChildren(dir.fd);
-    ::unlinkat(parentFd.fd, name.c_str(), AT_REMOVEDIR);
+    if (Fd dir(::openat(parentFd.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)); dir)
+        RemoveChildren(dir.get());
+    ::unlinkat(parentFd.get(), name.c_str(), AT_REMOVEDIR);
 }
 
 std::string MakeFolderChain(const std::string& base, const std::string& level, size_t minBytes)
@@ -285,8 +267,8 @@ std::string MakeFolderChain(const std::string& base, const std::string& level, s
     std::filesystem::create_directories(path);
     Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     while (fd && path.size() <= minBytes) {
-        ::mkdirat(fd.fd, level.c_str(), 0755);
-        Fd next(::openat(fd.fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        ::mkdirat(fd.get(), level.c_str(), 0755);
+        Fd next(::openat(fd.get(), level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         fd = std::move(next);
         path += "/" + level;
     }
@@ -299,18 +281,18 @@ void WriteFileAt(const std::string& folderSpec, const std::string& name, const s
     const Fd dir = OpenFolderSpec(folderSpec);
     if (!dir)
         return;
-    Fd f(::openat(dir.fd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Fd f(::openat(dir.get(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!f)
         return;
     for (size_t done = 0; done < content.size();) {
-        const ssize_t n = ::write(f.fd, content.data() + done, content.size() - done);
+        const ssize_t n = ::write(f.get(), content.data() + done, content.size() - done);
         if (n <= 0)
             return;
         done += static_cast<size_t>(n);
     }
-    ::fchmod(f.fd, mode);
+    ::fchmod(f.get(), mode);
     const timespec when[2] = {{seconds, 0}, {seconds, 0}};
-    ::futimens(f.fd, when);
+    ::futimens(f.get(), when);
 }
 
 std::string ReadFileAt(const std::string& folderSpec, const std::string& name)
@@ -318,15 +300,15 @@ std::string ReadFileAt(const std::string& folderSpec, const std::string& name)
     const Fd dir = OpenFolderSpec(folderSpec);
     if (!dir)
         return "<missing>";
-    const Fd f(::openat(dir.fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    return f ? ReadAll(f.fd) : std::string("<missing>");
+    const Fd f(::openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    return f ? ReadAll(f.get()) : std::string("<missing>");
 }
 
 bool ExistsAt(const std::string& folderSpec, const std::string& name)
 {
     const Fd dir = OpenFolderSpec(folderSpec);
     struct stat st;
-    return dir && ::fstatat(dir.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return dir && ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 int RunShell(const std::string& script, bool asNobody)

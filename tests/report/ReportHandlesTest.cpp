@@ -7,6 +7,7 @@
 #include "base/AppState.h"
 #include "base/RunHost.h"
 #include "engine/modCompare.h"
+#include "platform/Fd.h"
 #include "tests/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -28,24 +29,7 @@ namespace {
 
 using test::EngineTest;
 
-// A descriptor closed when it goes out of scope.
-struct Fd
-{
-    int fd = -1;
-    explicit Fd(int f = -1) : fd(f) {}
-    Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept
-    {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    explicit operator bool() const { return fd >= 0; }
-};
+using platform::Fd;
 
 Fd openFolderAt(int dirFd, const std::string& name)
 {
@@ -62,9 +46,9 @@ void writeFileAt(int dirFd, const std::string& name, const std::string& content,
 {
     Fd f(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     ASSERT_TRUE(f) << name;
-    ASSERT_EQ(::write(f.fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ASSERT_EQ(::write(f.get(), content.data(), content.size()), static_cast<ssize_t>(content.size()));
     const timespec when[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::futimens(f.fd, when), 0);
+    ASSERT_EQ(::futimens(f.get(), when), 0);
 }
 
 // Everything in `dirFd` named `name`, removed through handles (no path length limit, no link followed).
@@ -79,7 +63,7 @@ void removeTreeAt(int dirFd, const std::string& name)
     }
     if (Fd folder = openFolderAt(dirFd, name)) {
         std::vector<std::string> names;
-        if (DIR* d = ::fdopendir(::dup(folder.fd))) {
+        if (DIR* d = ::fdopendir(::dup(folder.get()))) {
             while (const dirent* e = ::readdir(d)) {
                 const std::string n = e->d_name;
                 if (n != "." && n != "..")
@@ -88,7 +72,7 @@ void removeTreeAt(int dirFd, const std::string& name)
             ::closedir(d);
         }
         for (const std::string& n : names)
-            removeTreeAt(folder.fd, n);
+            removeTreeAt(folder.get(), n);
     }
     ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
 }
@@ -137,8 +121,8 @@ protected:
         gstrProgramPath = m_savedProgramPath;
         // The temporary folder's own removal goes by full path, which cannot reach a deep tree.
         if (Fd top{::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)}) {
-            removeTreeAt(top.fd, "src");
-            removeTreeAt(top.fd, "tgt");
+            removeTreeAt(top.get(), "src");
+            removeTreeAt(top.get(), "tgt");
         }
     }
 
@@ -200,27 +184,27 @@ protected:
         Fd srcFd{::open(src().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         Fd tgtFd{::open(tgt().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         while (srcFd && tgtFd && (src() + relative).size() <= 5200) {
-            srcFd = makeFolderAt(srcFd.fd, level);
-            tgtFd = makeFolderAt(tgtFd.fd, level);
+            srcFd = makeFolderAt(srcFd.get(), level);
+            tgtFd = makeFolderAt(tgtFd.get(), level);
             relative += level + "/";
         }
         if (!srcFd || !tgtFd)
             return; // the tests see an empty bottom and fail
         m_bottom = relative;
-        for (int side : {srcFd.fd, tgtFd.fd}) {
+        for (int side : {srcFd.get(), tgtFd.get()}) {
             writeFileAt(side, "same.txt", "s", T);
             ::symlinkat("x", side, "same-link");
         }
-        writeFileAt(srcFd.fd, "changed.txt", "new", T + 10);
-        writeFileAt(tgtFd.fd, "changed.txt", "old", T);
-        writeFileAt(srcFd.fd, "touched.txt", "t", T + 100); // same bytes, another time
-        writeFileAt(tgtFd.fd, "touched.txt", "t", T);
-        ::symlinkat("a", srcFd.fd, "other-link");
-        ::symlinkat("b", tgtFd.fd, "other-link");
-        writeFileAt(srcFd.fd, "added.txt", "a", T);
-        writeFileAt(tgtFd.fd, "deleted.txt", "d", T);
-        writeFileAt(makeFolderAt(srcFd.fd, "newdir").fd, "n.txt", "n", T);
-        writeFileAt(makeFolderAt(tgtFd.fd, "olddir").fd, "o.txt", "o", T);
+        writeFileAt(srcFd.get(), "changed.txt", "new", T + 10);
+        writeFileAt(tgtFd.get(), "changed.txt", "old", T);
+        writeFileAt(srcFd.get(), "touched.txt", "t", T + 100); // same bytes, another time
+        writeFileAt(tgtFd.get(), "touched.txt", "t", T);
+        ::symlinkat("a", srcFd.get(), "other-link");
+        ::symlinkat("b", tgtFd.get(), "other-link");
+        writeFileAt(srcFd.get(), "added.txt", "a", T);
+        writeFileAt(tgtFd.get(), "deleted.txt", "d", T);
+        writeFileAt(makeFolderAt(srcFd.get(), "newdir").get(), "n.txt", "n", T);
+        writeFileAt(makeFolderAt(tgtFd.get(), "olddir").get(), "o.txt", "o", T);
     }
 
     // The Source-side spec of `name` at the bottom of the chain.

@@ -4,9 +4,8 @@
 #include "engine/RunControl.h"
 #include "lumbrel/Lumbrel.h"
 #include "platform/SystemInfo.h"
+#include "util/FreshThread.h"
 #include "zelcommon/ZelCommon.h"
-
-#include <thread>
 
 namespace kestrow::test {
 
@@ -51,8 +50,7 @@ TaskTest::~TaskTest()
 
 void TaskTest::run(cCloneTask& task, bool restore)
 {
-    std::thread worker([&] { task.Execute(restore); });
-    worker.join();
+    util::runOnFreshThread([&] { task.Execute(restore); });
 }
 
 CloneTaskPtr TaskTest::makeTask(const std::string& name, const std::string& source,

@@ -1,8 +1,8 @@
-// The pool behind the walk's comparisons ahead and the performer's copies: every
-// job handed in is done exactly once, by a pool thread or by the waiting thread
-// itself, and a job taken back before it began is never done.
+// The pool behind the walk's reads ahead and the performer's copies: every job
+// handed in is done exactly once, by a pool thread or by the waiting thread itself,
+// and a job taken back before it began is never done.
 
-#include "engine/WorkerPool.h"
+#include "util/WorkerPool.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <set>
 #include <thread>
 
-namespace kestrow::clone_detail {
+namespace kestrow::util {
 namespace {
 
 struct CountingJob : PoolJob
@@ -71,6 +71,27 @@ TEST(WorkerPool, AJobAlreadyDoneCannotBeTakenBack)
     EXPECT_EQ(job.runs.load(), 1);
 }
 
+TEST(WorkerPool, WithdrawOrWaitLeavesNoThreadOnTheJob)
+{
+    WorkerPool idle; // no threads: a job waits in the queue
+    CountingJob queued;
+    idle.submit(queued, true);
+    EXPECT_TRUE(idle.withdrawOrWait(queued)) << "not begun: taken back";
+    EXPECT_EQ(queued.runs.load(), 0);
+
+    WorkerPool pool;
+    pool.start(2);
+    std::deque<CountingJob> jobs(200);
+    for (CountingJob& job : jobs)
+        pool.submit(job, true);
+    for (CountingJob& job : jobs) {
+        const bool withdrawn = pool.withdrawOrWait(job);
+        // Either never run or run to its end, once: never half done when this returns.
+        EXPECT_EQ(job.runs.load(), withdrawn ? 0 : 1);
+        EXPECT_EQ(job.done, !withdrawn);
+    }
+}
+
 TEST(WorkerPool, JobsLeftWhenThePoolEndsAreNotRunAfterwards)
 {
     std::deque<CountingJob> jobs(64);
@@ -87,4 +108,4 @@ TEST(WorkerPool, JobsLeftWhenThePoolEndsAreNotRunAfterwards)
 }
 
 } // namespace
-} // namespace kestrow::clone_detail
+} // namespace kestrow::util

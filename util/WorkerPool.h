@@ -1,22 +1,20 @@
 #pragma once
-// Threads that do jobs in the order they were handed in, for the walk's
-// comparisons by contents and the performer's copies.
+// Threads that do jobs in the order they were handed in, ahead of the one thread that
+// takes their outcomes: the engine's reads ahead (listings, comparisons by contents)
+// and its copies.
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdint>
+#include <cstddef>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-namespace kestrow::clone_detail {
+namespace kestrow::util {
 
-// Jobs on files of this size or more are worth a thread's wake-up each.
-inline constexpr uint64_t kLargeJobBytes = 256 * 1024;
-
-// A unit of work for a WorkerPool: it touches nothing the run's thread uses
-// meanwhile (no log, no run host), and leaves its outcome in itself.
+// A unit of work for a WorkerPool: it touches nothing the waiting thread uses
+// meanwhile, and leaves its outcome in itself.
 struct PoolJob
 {
     virtual ~PoolJob() = default;
@@ -24,9 +22,9 @@ struct PoolJob
     bool done = false; // under the pool's lock
 };
 
-// Threads that do jobs in the order they were handed in, while the run's thread
-// takes the outcomes in that same order (doing queued jobs itself rather than
-// wait idle). Jobs must outlive their wait().
+// Threads that do jobs in the order they were handed in, while one thread (the
+// waiting thread) takes the outcomes, doing queued jobs itself rather than wait
+// idle. A job must outlive its wait(), or be taken back.
 class WorkerPool
 {
 public:
@@ -53,7 +51,7 @@ public:
     bool started() const { return !m_threads.empty(); }
 
     // A sleeping thread is woken for a large job, or once a few small ones wait:
-    // the run's thread does queued jobs itself when it waits, so a wake-up (a
+    // the waiting thread does queued jobs itself when it waits, so a wake-up (a
     // system call) per small job would cost more than it saves.
     void submit(PoolJob& job, bool large)
     {
@@ -76,6 +74,16 @@ public:
             return false;
         m_pending.erase(it);
         return true;
+    }
+
+    // Takes `job` back when no thread has begun it (true), else waits until it is
+    // done (false): afterwards no thread touches it.
+    bool withdrawOrWait(PoolJob& job)
+    {
+        if (withdraw(job))
+            return true;
+        wait(job);
+        return false;
     }
 
     // Until `job` is done; queued jobs are done here meanwhile.
@@ -120,7 +128,7 @@ private:
         }
     }
 
-    // Waits are rare (the run's thread mostly finds its job done), so a wake-up
+    // Waits are rare (the waiting thread mostly finds its job done), so a wake-up
     // goes out only to someone waiting.
     void execute(PoolJob& job)
     {
@@ -145,11 +153,4 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-// Copy threads besides the run's own: one per further core, at most three.
-inline unsigned CopyThreadCount()
-{
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores <= 2 ? 1u : std::min(cores - 1, 3u);
-}
-
-} // namespace kestrow::clone_detail
+} // namespace kestrow::util
