@@ -7,28 +7,16 @@
 #include "engine/FolderRoutines.h"
 #include "platform/TextFile.h"
 #include "tasks/cCloneTasks.h"
+#include "util/Trim.h"
 
 #include <filesystem>
 #include <system_error>
 
 namespace kestrow {
 
-namespace {
-
-// Blanks off both ends (the names the user types are trimmed of blanks only).
-std::string trimBlanks(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-} // namespace
-
 NewTaskList CreateNewTaskListFile(const std::string& typedName)
 {
-    const std::string name = trimBlanks(typedName);
+    const std::string name(util::trimSpaces(typedName));
     if (name.empty())
         return {NewTaskListOutcome::NoName, {}};
     if (StringContainsIllegalFileNameCharacter(name)) {

@@ -17,6 +17,7 @@
 #include "tasks/TaskListFile.h"
 #include "ui/dialogs/priority/frmPriorityRules.h"
 #include "ui/mainwindow/WindowText.h"
+#include "util/Trim.h"
 
 #include <QAction>
 #include <QMenu>
@@ -33,7 +34,6 @@ constexpr OptionsMenuItem kCompareItems[] = {
 
 } // namespace
 
-using window::trimBlanks;
 
 QAction* frmKestrow::optionAction(QMenu* menu, OptionsMenuItem item, const QString& caption)
 {
@@ -290,7 +290,7 @@ void frmKestrow::mnuOptionsDelayBeforeFirstTask_Click()
                           "How many minutes should pass after Kestrow startup before the first task is executed?"
                           "\n\nEnter only numeric values.",
                           std::to_string(current == 0 ? 1 : current));
-        const std::string text = trimBlanks(answer.value_or(std::string()));
+        const std::string text(util::trimSpaces(answer.value_or(std::string())));
         if (text.empty())
             return;
         if (!IsNumericText(text)) {

@@ -17,6 +17,7 @@
 #include "ui/mainwindow/WindowText.h"
 #include "ui/qt/QtText.h"
 #include "ui/qt/WorkerRun.h"
+#include "util/Trim.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -24,7 +25,6 @@
 namespace kestrow::gui {
 
 using window::illegalTaskNameMessage;
-using window::trimBlanks;
 
 void frmKestrow::addTaskAsNew(const CloneTaskPtr& task)
 {
@@ -51,7 +51,7 @@ void frmKestrow::mnuFileNewTask_Click()
     Guarded("frmKestrow.mnuFileNewTask", [&] {
         const std::optional<std::string> answer =
             ui().inputBox("New Task", "Please enter a unique name for this task", "New Task Name");
-        const std::string name = trimBlanks(answer.value_or(std::string()));
+        const std::string name(util::trimSpaces(answer.value_or(std::string())));
         if (name.empty())
             return;
         if (StringContainsIllegalFileNameCharacter(name)) {

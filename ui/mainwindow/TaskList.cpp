@@ -13,6 +13,7 @@
 #include "ui/qt/KestrowIcons.h"
 #include "ui/qt/QtText.h"
 #include "util/AsciiCase.h"
+#include "util/Trim.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -24,7 +25,6 @@
 namespace kestrow::gui {
 
 using window::illegalTaskNameMessage;
-using window::trimBlanks;
 
 void frmKestrow::buildCentralWidget()
 {
@@ -248,7 +248,7 @@ void frmKestrow::lvwTasks_BeforeLabelEdit(QTreeWidgetItem* row)
 bool frmKestrow::lvwTasks_AfterLabelEdit(const std::string& newString)
 {
     return Guarded("frmKestrow.lvwTasks_AfterLabelEdit", true, [&] {
-        const std::string name = trimBlanks(newString);
+        const std::string name(util::trimSpaces(newString));
         if (name.empty())
             return true;
         if (StringContainsIllegalFileNameCharacter(name)) {

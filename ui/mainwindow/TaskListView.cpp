@@ -5,6 +5,7 @@
 #include "ui/mainwindow/WindowText.h"
 #include "ui/mainwindow/frmKestrow.h"
 #include "ui/qt/QtText.h"
+#include "util/Trim.h"
 
 #include <QLineEdit>
 #include <QPainter>
@@ -57,7 +58,7 @@ void LabelEditDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     const std::string typed = s(line->text());
     if (m_window->lvwTasks_AfterLabelEdit(typed))
         return;
-    model->setData(index, q(window::trimBlanks(typed)), Qt::EditRole);
+    model->setData(index, q(std::string(util::trimSpaces(typed))), Qt::EditRole);
 }
 
 } // namespace kestrow::gui

@@ -1,13 +1,13 @@
 #include "ui/qt/WorkerRun.h"
 
 #include "base/ErrorReporter.h"
+#include "util/FreshThread.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 
 #include <atomic>
-#include <thread>
 
 namespace kestrow::gui {
 
@@ -48,24 +48,26 @@ void runOnWorkerThread(QObject* context, const std::function<void()>& work)
 
     std::atomic<bool> done{false};
     QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            ReportError("frmKestrow.RunTask");
-        }
-        done = true;
-        // Wakes the local loop; a queued call runs after every signal the work sent.
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    // An application quit ends every loop of the thread at once; the work still
-    // needs this thread for its prompts, so wait on until it has really ended.
-    while (!done) {
-        loop.exec();
-        if (!done)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    worker.join();
+    util::runOnFreshThread(
+        [&] {
+            try {
+                work();
+            } catch (...) {
+                ReportError("frmKestrow.RunTask");
+            }
+            done = true;
+            // Wakes the local loop; a queued call runs after every signal the work sent.
+            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        },
+        [&] {
+            // An application quit ends every loop of the thread at once; the work still
+            // needs this thread for its prompts, so wait on until it has really ended.
+            while (!done) {
+                loop.exec();
+                if (!done)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            }
+        });
     // The wake-up call may still be queued: let it run while the loop exists. What
     // the work sent to the window (its last status texts) arrives before we return.
     QCoreApplication::sendPostedEvents(&loop);
