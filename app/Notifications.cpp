@@ -55,8 +55,8 @@ DateValue OverdueLimit(const cCloneTask& task)
 {
     const DateValue next = task.NextCloneDateTime();
     if (next == 0 || task.IntervalType() == 0 ||
-        CheckScheduleFields(task.IntervalType(), task.IntervalIncrement(), task.StartTime(), task.DaysOfWeek()) !=
-            ScheduleFault::None)
+        CheckScheduleFields(task.IntervalType(), task.IntervalIncrement(), task.StartTime(),
+                            task.DaysOfWeek()) != ScheduleFault::None)
         return 0;
     const double increment = task.IntervalIncrement();
     switch (task.IntervalType()) {

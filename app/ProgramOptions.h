@@ -65,7 +65,7 @@ enum class OptionsMenuItem : int
     mnuOptionsCopyOnlyIfNewer,
     mnuOptionsConfirmSyncActions,
     mnuOptionsCreateTargetFolder,
-    mnuOptionsNotifications, // desktop notifications of scheduled tasks (app/Notifications.h)
+    mnuOptionsNotifications,          // desktop notifications of scheduled tasks (app/Notifications.h)
     mnuOptionsProtectFromEmptySource, // gClone->ProtectFromEmptySource
     mnuOptionsKeepHardLinks,          // gClone->KeepHardLinks
 };

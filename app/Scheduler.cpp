@@ -90,7 +90,8 @@ TickOutcome Scheduler::tmrCloneScheduler_Timer(bool unloading)
 {
     const TickOutcome outcome = tick(unloading);
     // A run writes its task's times on its own thread: look at the list between runs.
-    if (outcome != TickOutcome::Failed && !unloading && !gblnCloneRunning && !gblnRestoreRunning && gCloneTasks) {
+    if (outcome != TickOutcome::Failed && !unloading && !gblnCloneRunning && !gblnRestoreRunning &&
+        gCloneTasks) {
         Guarded("frmKestrow.tmrCloneScheduler_Timer",
                 [this] { m_notifier.checkOverdue(*gCloneTasks, currentClock().now()); });
     }

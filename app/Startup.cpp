@@ -160,7 +160,8 @@ void KestrowShell::startAtLoginOnFirstStart()
 bool KestrowShell::launchAtLogin(bool allUsers)
 {
     DontShowAtStartup(ExecutableName);
-    return ShowatStartup(ExecutableName, platform::executableFolder(), allUsers ? StartupAllUsers : StartupCurrentUser);
+    return ShowatStartup(ExecutableName, platform::executableFolder(),
+                         allUsers ? StartupAllUsers : StartupCurrentUser);
 }
 
 bool KestrowShell::Form_QueryUnload(UnloadMode mode)

@@ -3,9 +3,9 @@
 #include "base/AppState.h"
 #include "base/DateTime.h"
 #include "base/ErrorReporter.h"
+#include "lumbrel/Lumbrel.h"
 #include "platform/DataFile.h"
 #include "platform/TextFile.h"
-#include "lumbrel/Lumbrel.h"
 #include "zelcommon/ZelCommon.h"
 
 namespace kestrow {

@@ -42,8 +42,8 @@ const Clock* g_clock = nullptr;
 
 DateValue dateFromParts(const DateParts& p)
 {
-    const long days = daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) -
-                      kEpochOffset;
+    const long days =
+        daysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) - kEpochOffset;
     const double frac = (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0;
     return static_cast<double>(days) + frac;
 }

@@ -63,6 +63,9 @@ private:
 };
 
 // Now as general date text.
-inline std::string NowText() { return GeneralDateText(currentClock().now()); }
+inline std::string NowText()
+{
+    return GeneralDateText(currentClock().now());
+}
 
 } // namespace kestrow

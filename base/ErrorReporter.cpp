@@ -25,18 +25,26 @@ int32_t errorNumberFromErrno(int err, bool pathExpected)
 {
     switch (err) {
     case ENOENT:
-    case ENOTDIR: return pathExpected ? errnum::PathNotFound : errnum::FileNotFound;
+    case ENOTDIR:
+        return pathExpected ? errnum::PathNotFound : errnum::FileNotFound;
     case EACCES:
     case EPERM:
-    case EROFS: return errnum::PermissionDenied;
+    case EROFS:
+        return errnum::PermissionDenied;
     case ENAMETOOLONG:
-    case EINVAL: return errnum::BadFileName;
-    case EEXIST: return 58;       // file already exists
+    case EINVAL:
+        return errnum::BadFileName;
+    case EEXIST:
+        return 58; // file already exists
     case ENOSPC:
-    case EDQUOT: return 61;       // disk full
-    case EIO: return 57;          // device I/O error
-    case ENOMEM: return 7;        // out of memory
-    default: return 75;           // path/file access error
+    case EDQUOT:
+        return 61; // disk full
+    case EIO:
+        return 57; // device I/O error
+    case ENOMEM:
+        return 7; // out of memory
+    default:
+        return 75; // path/file access error
     }
 }
 
@@ -80,10 +88,10 @@ PendingError pendingErrorFromCurrentException()
     } catch (const std::system_error& ex) {
         e.number = errorNumberFromErrno(ex.code().value(), false);
         e.description = ex.what();
-        e.systemCode = ex.code().category() == std::generic_category() ||
-                               ex.code().category() == std::system_category()
-                           ? ex.code().value()
-                           : 0;
+        e.systemCode =
+            ex.code().category() == std::generic_category() || ex.code().category() == std::system_category()
+                ? ex.code().value()
+                : 0;
     } catch (const std::bad_alloc&) {
         e.number = 7;
         e.description = "Out of memory";
@@ -103,17 +111,18 @@ void ReportError(const PendingError& error, const std::string& location, const s
     try {
         std::string block;
         if (error.systemCode != 0) {
-            block = "DLL Error: " + GetSystemErrorMessage(error.systemCode) + "\n" + "Error: " +
-                    error.description + "\n" + "Source: " + location + "\n" +
+            block = "DLL Error: " + GetSystemErrorMessage(error.systemCode) + "\n" +
+                    "Error: " + error.description + "\n" + "Source: " + location + "\n" +
                     "No: " + std::to_string(error.systemCode) + "\n";
         } else if (error.description == kRegistryDenied) {
-            ui().messageBox(title,
-                            "Unable to read/write information from/to the System\n"
-                            "autostart folders due to the security rules in place on this computer.\n"
-                            "All users on this computer must be granted Read/Write Access to the autostart folders.\n"
-                            "\n"
-                            "See your System Administrator for assistance.",
-                            MsgIcon::Exclamation, MsgButtons::Ok);
+            ui().messageBox(
+                title,
+                "Unable to read/write information from/to the System\n"
+                "autostart folders due to the security rules in place on this computer.\n"
+                "All users on this computer must be granted Read/Write Access to the autostart folders.\n"
+                "\n"
+                "See your System Administrator for assistance.",
+                MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         } else {
             block = "Error: " + error.description + "\n" + "Source: " + location + "\n" +

@@ -85,8 +85,7 @@ void ReportError(const std::string& location, const std::string& detail = {});
 
 // Error boundary: runs `fn`; any exception is reported under `location` and
 // `fallback` is returned instead.
-template <typename T, typename Fn>
-T Guarded(const char* location, T fallback, Fn&& fn)
+template <typename T, typename Fn> T Guarded(const char* location, T fallback, Fn&& fn)
 {
     try {
         return std::forward<Fn>(fn)();
@@ -96,8 +95,7 @@ T Guarded(const char* location, T fallback, Fn&& fn)
     }
 }
 
-template <typename Fn>
-void Guarded(const char* location, Fn&& fn)
+template <typename Fn> void Guarded(const char* location, Fn&& fn)
 {
     try {
         std::forward<Fn>(fn)();

@@ -29,8 +29,7 @@ std::string LibraryFileSpec(const std::string& folder, const char* fileName);
 
 // `Api` holds the library's function pointers; `resolve` fills it from the loaded
 // library and gives false when an export is missing.
-template <typename Api>
-class LoadedLibrary
+template <typename Api> class LoadedLibrary
 {
 public:
     using Resolve = bool (*)(const platform::Library& library, Api& api);
@@ -74,8 +73,7 @@ public:
 
     // A counted string of the C ABI ({data, length}) for `s`; the library never
     // writes through an argument. Throws when `s` is too long for the length.
-    template <typename CString>
-    CString in(const std::string& s) const
+    template <typename CString> CString in(const std::string& s) const
     {
         if (s.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
             ThrowStringTooLong(m_fileName);
@@ -111,8 +109,7 @@ private:
 
 // A string the library returned, copied; the library's `freeString` releases it, also
 // when the copy throws.
-template <typename CString, typename Free>
-std::string TakeLibraryString(CString s, Free freeString)
+template <typename CString, typename Free> std::string TakeLibraryString(CString s, Free freeString)
 {
     const util::ScopeExit release([&] { freeString(s); });
     if (!s.data || s.length <= 0)

@@ -11,7 +11,11 @@
 
 namespace kestrow {
 
-enum class StatusPanel { Panel1, Panel2 };
+enum class StatusPanel
+{
+    Panel1,
+    Panel2
+};
 
 class RunHost
 {

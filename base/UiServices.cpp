@@ -1,8 +1,8 @@
 #include "base/UiServices.h"
 
+#include "platform/SystemInfo.h"
 #include <cstdio>
 #include <iostream>
-#include "platform/SystemInfo.h"
 
 namespace kestrow {
 
@@ -18,11 +18,16 @@ UiServices* g_current = nullptr;
 const char* toString(MsgIcon icon)
 {
     switch (icon) {
-    case MsgIcon::None: return "none";
-    case MsgIcon::Information: return "information";
-    case MsgIcon::Exclamation: return "exclamation";
-    case MsgIcon::Critical: return "critical";
-    case MsgIcon::Question: return "question";
+    case MsgIcon::None:
+        return "none";
+    case MsgIcon::Information:
+        return "information";
+    case MsgIcon::Exclamation:
+        return "exclamation";
+    case MsgIcon::Critical:
+        return "critical";
+    case MsgIcon::Question:
+        return "question";
     }
     return "?";
 }
@@ -30,11 +35,16 @@ const char* toString(MsgIcon icon)
 const char* toString(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::Ok: return "OK";
-    case MsgButtons::OkCancel: return "OK/Cancel";
-    case MsgButtons::RetryCancel: return "Retry/Cancel";
-    case MsgButtons::YesNo: return "Yes/No";
-    case MsgButtons::YesNoCancel: return "Yes/No/Cancel";
+    case MsgButtons::Ok:
+        return "OK";
+    case MsgButtons::OkCancel:
+        return "OK/Cancel";
+    case MsgButtons::RetryCancel:
+        return "Retry/Cancel";
+    case MsgButtons::YesNo:
+        return "Yes/No";
+    case MsgButtons::YesNoCancel:
+        return "Yes/No/Cancel";
     }
     return "?";
 }
@@ -42,11 +52,16 @@ const char* toString(MsgButtons buttons)
 const char* toString(MsgResult result)
 {
     switch (result) {
-    case MsgResult::Ok: return "OK";
-    case MsgResult::Cancel: return "Cancel";
-    case MsgResult::Retry: return "Retry";
-    case MsgResult::Yes: return "Yes";
-    case MsgResult::No: return "No";
+    case MsgResult::Ok:
+        return "OK";
+    case MsgResult::Cancel:
+        return "Cancel";
+    case MsgResult::Retry:
+        return "Retry";
+    case MsgResult::Yes:
+        return "Yes";
+    case MsgResult::No:
+        return "No";
     }
     return "?";
 }
@@ -61,11 +76,14 @@ ScopedUiServices::ScopedUiServices(UiServices& services) : m_installed(g_current
 MsgResult safeAnswer(MsgButtons buttons)
 {
     switch (buttons) {
-    case MsgButtons::Ok: return MsgResult::Ok;
+    case MsgButtons::Ok:
+        return MsgResult::Ok;
     case MsgButtons::OkCancel:
-    case MsgButtons::RetryCancel: return MsgResult::Cancel;
+    case MsgButtons::RetryCancel:
+        return MsgResult::Cancel;
     case MsgButtons::YesNo:
-    case MsgButtons::YesNoCancel: return MsgResult::No;
+    case MsgButtons::YesNoCancel:
+        return MsgResult::No;
     }
     return MsgResult::Cancel;
 }

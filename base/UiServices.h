@@ -12,9 +12,30 @@
 
 namespace kestrow {
 
-enum class MsgIcon { None, Information, Exclamation, Critical, Question };
-enum class MsgButtons { Ok, OkCancel, RetryCancel, YesNo, YesNoCancel };
-enum class MsgResult { Ok, Cancel, Retry, Yes, No };
+enum class MsgIcon
+{
+    None,
+    Information,
+    Exclamation,
+    Critical,
+    Question
+};
+enum class MsgButtons
+{
+    Ok,
+    OkCancel,
+    RetryCancel,
+    YesNo,
+    YesNoCancel
+};
+enum class MsgResult
+{
+    Ok,
+    Cancel,
+    Retry,
+    Yes,
+    No
+};
 
 const char* toString(MsgIcon icon);
 const char* toString(MsgButtons buttons);

@@ -4,7 +4,13 @@
 namespace kestrow::cli {
 
 // Exit codes of the run commands.
-enum ExitCode : int { ExitOk = 0, ExitRunErrors = 1, ExitUsage = 2, ExitCancelled = 3 };
+enum ExitCode : int
+{
+    ExitOk = 0,
+    ExitRunErrors = 1,
+    ExitUsage = 2,
+    ExitCancelled = 3
+};
 
 // Runs the clone command on argv[first..argc). Returns an ExitCode.
 int runCloneCommand(int argc, char* argv[], int first);

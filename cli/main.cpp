@@ -3,9 +3,9 @@
 #include "app/modKestrow.h"
 #include "base/UiServices.h"
 #include "cli/CloneCommand.h"
-#include "cli/TaskCommands.h"
-#include "cli/ReportCommand.h"
 #include "cli/DaemonCommand.h"
+#include "cli/ReportCommand.h"
+#include "cli/TaskCommands.h"
 
 #include <cstring>
 #include <iostream>
@@ -83,7 +83,8 @@ int main(int argc, char* argv[])
             rc = kestrow::cli::runReportCommand(argc, argv, 2);
         }
     } else if (arg == "list" || arg == "run") {
-        const bool help = argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h");
+        const bool help =
+            argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h");
         if (help)
             std::cout << (arg == "list" ? kestrow::cli::listUsage() : kestrow::cli::runUsage());
         else if (arg == "list")

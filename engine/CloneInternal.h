@@ -58,7 +58,8 @@ inline FolderSpecRef MakeFolderRef(std::string spec)
 
 // The subfolder of `parent` that `entry` of `parentListing`'s folder is, with
 // what the listing saw of it.
-FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld, const platform::DirEntry& entry);
+FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld,
+                       const platform::DirEntry& entry);
 
 // gCloneLog->Add when there is a log.
 void LogAdd(LogEntryType type, const std::string& file = {}, const std::string& src = {},
@@ -132,7 +133,7 @@ bool CompareTrees(cClone& clone, const FolderSpecRef& sourceRoot, const FolderSp
 // One folder's entries indexed by name.
 struct FolderListing
 {
-    int error = 0; // errno of the listing, 0 when it worked
+    int error = 0;      // errno of the listing, 0 when it worked
     HeldFolderPtr held; // the folder, held open (null when it could not be opened)
     std::vector<platform::DirEntry> entries;
     std::unordered_map<std::string_view, const platform::DirEntry*> byName;
@@ -152,7 +153,8 @@ struct FolderListing
 
 // A listing made (`entries`, or `error`) of the folder `held`, indexed, with
 // the trash folders of a mount's top left out.
-std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<platform::DirEntry> entries, int error);
+std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<platform::DirEntry> entries,
+                                            int error);
 
 // Opens `folder` through `handles` and lists it; the errno of whichever failed.
 int ListHeld(FolderHandles& handles, const FolderSpecRef& folder, HeldFolderPtr& held,

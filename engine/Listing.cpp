@@ -52,8 +52,9 @@ WalkLevel ListLevel(clone_detail::FolderHandles& handles, const FolderSpecRef& f
     return level;
 }
 
-Walk filesMatchingMasks(clone_detail::FolderHandles& handles, const FolderSpecRef& folder, bool includeSubfolders,
-                        const StringCollection& masks, std::vector<std::string>& items)
+Walk filesMatchingMasks(clone_detail::FolderHandles& handles, const FolderSpecRef& folder,
+                        bool includeSubfolders, const StringCollection& masks,
+                        std::vector<std::string>& items)
 {
     const WalkLevel level = ListLevel(handles, folder);
     size_t next = 0;
@@ -125,8 +126,8 @@ bool GetFilesInPathMatchingMasks(const std::string& folderSpec, bool includeSubf
         // Through held folders from the root given: never through a link or into a
         // mount that takes a listed folder's place, and at any depth.
         clone_detail::FolderHandles handles;
-        return filesMatchingMasks(handles, FolderSpecRef::Root(WithTrailingSlash(folderSpec), 1), includeSubfolders,
-                                  masks, items) == Walk::Done;
+        return filesMatchingMasks(handles, FolderSpecRef::Root(WithTrailingSlash(folderSpec), 1),
+                                  includeSubfolders, masks, items) == Walk::Done;
     });
 }
 
@@ -168,8 +169,8 @@ bool PopulateIncludedItemsArray(const std::string& pstrSourceFolderSpec,
 {
     return Guarded("cClone.PopulateIncludedItemsArray", false, [&] {
         // Every item as it lies below the Source; one that leads out of it is logged and dropped.
-        items = CanonicalItems(pstrIncludeFileSpecs, WithTrailingSlash(pstrSourceFolderSpec), ItemRole::Include,
-                               refused);
+        items = CanonicalItems(pstrIncludeFileSpecs, WithTrailingSlash(pstrSourceFolderSpec),
+                               ItemRole::Include, refused);
         masks.Clear();
         FillColWithParsedStringElems(masks, pstrIncludeFileMasks, ",");
         return GetFilesInPathMatchingMasks(pstrSourceFolderSpec, pbolIncludeSubFolders, masks, items) &&

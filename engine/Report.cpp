@@ -106,7 +106,6 @@ platform::FileComparer& comparer()
     return instance;
 }
 
-
 // AreFilesSameUsingContents and AreFilesSameUsingCRC32 through the two held
 // folders: the same judgements, the same log entries (kinds 12, 13), no path
 // resolved again.

@@ -68,7 +68,8 @@ bool IsTrashEntry(const HeldFolder& folder, const platform::DirEntry& entry)
     return folder.mountTop && entry.isFolder() && IsTrashFolderName(entry.name);
 }
 
-FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld, const platform::DirEntry& entry)
+FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld,
+                       const platform::DirEntry& entry)
 {
     bool mountTop = false;
     if (parentHeld)
@@ -77,7 +78,8 @@ FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld
     return FolderSpecRef::Child(parent, entry.name, entry.device, entry.inode, mountTop);
 }
 
-std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<platform::DirEntry> entries, int error)
+std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<platform::DirEntry> entries,
+                                            int error)
 {
     auto listing = std::make_shared<FolderListing>();
     listing->error = error;
@@ -134,7 +136,8 @@ ExclusionRules MakeExclusionRules(const std::string& sourceRoot, const std::stri
 {
     ExclusionRules rules;
     // Spelt as the walk spells the Source's paths, whatever the person typed.
-    for (std::string& item : CanonicalItems(excludeFileSpecs, WithTrailingSlash(sourceRoot), ItemRole::Exclude)) {
+    for (std::string& item :
+         CanonicalItems(excludeFileSpecs, WithTrailingSlash(sourceRoot), ItemRole::Exclude)) {
         if (!item.empty())
             rules.items.push_back(std::move(item));
     }
@@ -143,7 +146,6 @@ ExclusionRules MakeExclusionRules(const std::string& sourceRoot, const std::stri
 }
 
 namespace {
-
 
 // Whether the pair is the same by a verdict made ahead; a failure is logged as the
 // comparison method logs it.
@@ -323,8 +325,8 @@ FolderSpecRef cClone::RefFor(const std::string& folderSpec)
         } else if (const HeldFolderPtr held = m_handles->open(parent, err)) {
             platform::OpenFolder probe;
             platform::FolderIdentity id;
-            if (platform::openChildFolder(held->folder, held->id, name, nullptr, platform::MountCrossing::allow,
-                                          probe, id) == 0) {
+            if (platform::openChildFolder(held->folder, held->id, name, nullptr,
+                                          platform::MountCrossing::allow, probe, id) == 0) {
                 entry.device = id.device;
                 entry.inode = id.inode;
                 entry.mount = id.mount;
@@ -351,9 +353,8 @@ bool cClone::RootsOverlap(const std::string& source, const std::string& target)
         auto inside = [](const HeldFolder& inner, const HeldFolder& outer) {
             std::vector<platform::FolderIdentity> ancestors;
             platform::ancestorIdentitiesThroughMounts(inner.folder, ancestors);
-            return std::any_of(ancestors.begin(), ancestors.end(), [&](const platform::FolderIdentity& a) {
-                return a.sameFolder(outer.id);
-            });
+            return std::any_of(ancestors.begin(), ancestors.end(),
+                               [&](const platform::FolderIdentity& a) { return a.sameFolder(outer.id); });
         };
         if (heldSource->id.sameFolder(heldTarget->id))
             relation = "The Source and Target folders are the same folder.";
@@ -400,7 +401,8 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
         auto lock = std::make_unique<platform::InstanceLock>();
         // A data folder where no lock can be made must not stop every run: it goes on
         // with the lock on the Target folder itself. A link planted there is worth a word.
-        const auto result = lockFile.empty() ? platform::InstanceLock::Result::Failed : lock->acquire(lockFile);
+        const auto result =
+            lockFile.empty() ? platform::InstanceLock::Result::Failed : lock->acquire(lockFile);
         if (lockFile.empty() && err == ELOOP)
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
                    DataFileErrorText(err, gstrAppPath + "target-locks", GetSystemErrorMessage(err)));
@@ -444,8 +446,9 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
     return false;
 }
 
-bool cClone::RunSequence(const std::string& source, const std::string& target, const std::string& statusSource,
-                         bool statusFirst, const std::function<bool(bool& stop)>& compare)
+bool cClone::RunSequence(const std::string& source, const std::string& target,
+                         const std::string& statusSource, bool statusFirst,
+                         const std::function<bool(bool& stop)>& compare)
 {
     const CompareSnapshot compareOptions; // and the engine's own, in ResetFileOpsList
     ResetFileOpsList(source, target);

@@ -40,7 +40,7 @@ class InstanceLock;
 namespace clone_detail {
 class FolderHandles;
 struct HeldFolder;
-}
+} // namespace clone_detail
 
 enum FileOpType : int32_t
 {
@@ -399,8 +399,8 @@ public:
                       const platform::DirEntry* t);
     void NoteLinkLeaderCopy(const platform::DirEntry& s);
     // `from` in `targetFolder` becomes `to` (the same name in other letter case).
-    void AddRenameOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder, const std::string& from,
-                     const std::string& to);
+    void AddRenameOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
+                     const std::string& from, const std::string& to);
     const std::string& RenamedFrom(const FileOp& op) const;
     // `name` empty: the folders themselves.
     void AddUpdateAttributesOp(const FolderSpecRef& sourceFolder, const FolderSpecRef& targetFolder,
@@ -500,7 +500,8 @@ private:
     // whenever the list moves on to another folder on that side.
     std::shared_ptr<const clone_detail::HeldFolder> OpenOpFolder(const FolderSpecRef& folder, TreeSide side,
                                                                  int& err);
-    // Makes the missing levels of `folder` below the nearest one that exists; the held folder, or null with `err`.
+    // Makes the missing levels of `folder` below the nearest one that exists; the held folder, or null with
+    // `err`.
     std::shared_ptr<const clone_detail::HeldFolder> MakeMissingLevels(const FolderSpecRef& folder, int& err);
     // `source`: the Source folder it is made for (its metadata follow at the end).
     bool CreateFolderAndLogResults(const FolderSpecRef& folder, const FolderSpecRef* source = nullptr);
@@ -523,7 +524,10 @@ private:
     };
     struct LinkKeyHash
     {
-        size_t operator()(const LinkKey& k) const { return std::hash<uint64_t>{}(k.inode * 1000003u ^ k.device); }
+        size_t operator()(const LinkKey& k) const
+        {
+            return std::hash<uint64_t>{}(k.inode * 1000003u ^ k.device);
+        }
     };
     std::unordered_map<LinkKey, LinkLeader, LinkKeyHash> m_linkLeaders;
     std::unordered_map<const FileOp*, LinkKey> m_linkOps;

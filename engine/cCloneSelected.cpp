@@ -43,7 +43,8 @@ public:
     {
         return m_clone.RunSequence(m_src, m_tgt, sourceForStatus, true, [&](bool&) {
             return Guarded("cClone.CompareSourceToTarget_ExclusionsUse", false, [&] {
-                return CompareTrees(m_clone, m_clone.SourceRootRef(), m_clone.TargetRootRef(), m_sub, &exclusions);
+                return CompareTrees(m_clone, m_clone.SourceRootRef(), m_clone.TargetRootRef(), m_sub,
+                                    &exclusions);
             });
         });
     }
@@ -121,9 +122,10 @@ private:
                 case FileOpRename:
                     break;
                 case FileOpUpdateAttributes:
-                    op.Removed = op.FileName.empty()
-                                     ? exclusions->folderExcluded(op.SourceFolderSpec())
-                                     : exclusions->fileExcluded(op.SourceFolderSpec() + op.FileName, op.FileName);
+                    op.Removed =
+                        op.FileName.empty()
+                            ? exclusions->folderExcluded(op.SourceFolderSpec())
+                            : exclusions->fileExcluded(op.SourceFolderSpec() + op.FileName, op.FileName);
                     break;
                 }
             }
@@ -168,8 +170,9 @@ private:
             return it->second;
         int err = 0;
         const HeldFolderPtr held = m_clone.Handles().open(Ref(targetFolder), err);
-        const bool foreign = held && (held->id.device != m_rootId.device ||
-                                      (m_rootId.mount != 0 && held->id.mount != 0 && held->id.mount != m_rootId.mount));
+        const bool foreign =
+            held && (held->id.device != m_rootId.device ||
+                     (m_rootId.mount != 0 && held->id.mount != 0 && held->id.mount != m_rootId.mount));
         m_foreign.emplace(targetFolder, foreign);
         if (foreign)
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
@@ -416,8 +419,8 @@ bool cClone::CloneSelected_ExclusionsOnly(const std::string& pstrSourceFolderSpe
                                           const std::string& pstrExcludeFileMasks)
 {
     return Guarded("cClone.CloneSelected_ExclusionsOnly", false, [&] {
-        const ExclusionRules exclusions = MakeExclusionRules(CanonicalFolderSpec(pstrSourceFolderSpec), pstrExcludeFileSpecs,
-                                                                     pstrExcludeFileMasks);
+        const ExclusionRules exclusions = MakeExclusionRules(CanonicalFolderSpec(pstrSourceFolderSpec),
+                                                             pstrExcludeFileSpecs, pstrExcludeFileMasks);
         CloneSelectedRun run(*this, pstrSourceFolderSpec, pstrTargetFolderSpec, pbolIncludeSubFolders);
         return run.RunExclusions(exclusions, pstrSourceFolderSpec);
     });
@@ -432,8 +435,8 @@ bool cClone::CloneSelected_InclusionExclusion(const std::string& pstrSourceFolde
                                               const std::string& pstrExcludeFileMasks)
 {
     return Guarded("cClone.CloneSelected_InclusionExclusion", false, [&] {
-        const ExclusionRules exclusions = MakeExclusionRules(CanonicalFolderSpec(pstrSourceFolderSpec), pstrExcludeFileSpecs,
-                                                                     pstrExcludeFileMasks);
+        const ExclusionRules exclusions = MakeExclusionRules(CanonicalFolderSpec(pstrSourceFolderSpec),
+                                                             pstrExcludeFileSpecs, pstrExcludeFileMasks);
         CloneSelectedRun run(*this, pstrSourceFolderSpec, pstrTargetFolderSpec, pbolIncludeSubFolders);
         return run.RunInclusions(pstrIncludeFileSpecs, pstrIncludeFileMasks, &exclusions,
                                  pstrSourceFolderSpec);

@@ -48,8 +48,8 @@ bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::
                                 int32_t errorNum, const std::string& msg, const std::string& custom) const
 {
     char digits[16];
-    const std::string_view n(digits, static_cast<size_t>(
-                                         std::to_chars(digits, digits + sizeof digits, errorNum).ptr - digits));
+    const std::string_view n(
+        digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, errorNum).ptr - digits));
     const bool onlyErrors = LogOnlyErrors();
     auto add = [&out](std::initializer_list<std::string_view> parts) {
         for (std::string_view part : parts)
@@ -61,7 +61,8 @@ bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::
     case T::Begin:
         return add({"<Begin: ", task, ">\n"});
     case T::End:
-        return add({"<End: ", task, onlyErrors ? "> {Only Errors Logged}" : "> {All Activity Logged}", "\n\n"});
+        return add(
+            {"<End: ", task, onlyErrors ? "> {Only Errors Logged}" : "> {All Activity Logged}", "\n\n"});
     case T::Copied:
         return !onlyErrors && add({" - Copied: ", file, " from ", src, " to ", tgt, "\n"});
     case T::Deleted:
@@ -84,8 +85,8 @@ bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::
     case T::DuplicateFileError:
         return add({" *Duplicate File Error: ", n, " ", msg, " ", file, " in ", src, "\n"});
     case T::ContentCompareError:
-        return add({" *Content Compare Error: ", n, " ", msg, " ", "Comparing ", file, " in ", src, " and ", tgt,
-                    "\n"});
+        return add({" *Content Compare Error: ", n, " ", msg, " ", "Comparing ", file, " in ", src, " and ",
+                    tgt, "\n"});
     case T::CrcCompareError:
         return add(
             {" *CRC Compare Error: ", n, " ", msg, " ", "Comparing ", file, " in ", src, " and ", tgt, "\n"});
@@ -120,10 +121,12 @@ bool cCloneLog::AppendEntryText(std::string& out, LogEntryType type, const std::
 bool cCloneLog::AddsNothing(LogEntryType type) const
 {
     using T = LogEntryType;
-    if (static_cast<int32_t>(type) < 0 || static_cast<int32_t>(type) > static_cast<int32_t>(T::UpdatedAttributes))
+    if (static_cast<int32_t>(type) < 0 ||
+        static_cast<int32_t>(type) > static_cast<int32_t>(T::UpdatedAttributes))
         return true;
     const bool success = type == T::Copied || type == T::Deleted || type == T::CreatedFolder ||
-                         type == T::DeletedFolder || type == T::InformationOnly || type == T::UpdatedAttributes;
+                         type == T::DeletedFolder || type == T::InformationOnly ||
+                         type == T::UpdatedAttributes;
     return success && LogOnlyErrors();
 }
 

@@ -117,9 +117,9 @@ public:
 private:
     // Appends the text of one entry (without the date and time) to `out`; false,
     // appending nothing, when the kind adds nothing.
-    bool AppendEntryText(std::string& out, LogEntryType type, const std::string& task, const std::string& file,
-                         const std::string& src, const std::string& tgt, int32_t errorNum, const std::string& msg,
-                         const std::string& custom) const;
+    bool AppendEntryText(std::string& out, LogEntryType type, const std::string& task,
+                         const std::string& file, const std::string& src, const std::string& tgt,
+                         int32_t errorNum, const std::string& msg, const std::string& custom) const;
     // Whether an entry of `type` adds nothing under the current options.
     bool AddsNothing(LogEntryType type) const;
     std::atomic<bool> m_LogOnlyErrors{false};

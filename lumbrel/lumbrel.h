@@ -22,7 +22,7 @@ extern "C" {
 
 typedef struct LbString
 {
-    char *data;
+    char* data;
     int32_t length;
 } LbString;
 
@@ -34,7 +34,8 @@ LB_EXPORT void LbFreeString(LbString s);
  * counts; a listed byte whose position lies beyond the end of `replacements` is
  * left as it is. Bytes not listed are copied unchanged, so the result is always
  * as long as `text`. */
-LB_EXPORT LbString ReplaceMultipleChars(const LbString *text, const LbString *chars, const LbString *replacements);
+LB_EXPORT LbString ReplaceMultipleChars(const LbString* text, const LbString* chars,
+                                        const LbString* replacements);
 
 #ifdef __cplusplus
 }

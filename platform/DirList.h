@@ -8,18 +8,24 @@
 
 namespace kestrow::platform {
 
-enum class EntryType : uint8_t { File, Folder, Symlink, Special };
+enum class EntryType : uint8_t
+{
+    File,
+    Folder,
+    Symlink,
+    Special
+};
 
 struct DirEntry
 {
     std::string name;
     EntryType type = EntryType::File;
-    uint64_t size = 0;       // bytes; for a link, the length of its target text
-    int64_t lastWrite = 0;   // 100-nanosecond units since 1601-01-01 UTC
-    uint32_t mode = 0;       // st_mode
-    bool hidden = false;     // the name begins with "."
-    bool system = false;     // FIFO, socket or device node
-    bool readOnly = false;   // no owner write permission (never for a link)
+    uint64_t size = 0;     // bytes; for a link, the length of its target text
+    int64_t lastWrite = 0; // 100-nanosecond units since 1601-01-01 UTC
+    uint32_t mode = 0;     // st_mode
+    bool hidden = false;   // the name begins with "."
+    bool system = false;   // FIFO, socket or device node
+    bool readOnly = false; // no owner write permission (never for a link)
     // Identity of the entry: st_dev, st_ino and the statx mount id (0 where the
     // kernel gives none). A folder whose mount differs from its parent's is the
     // top of another mount.

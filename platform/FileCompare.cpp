@@ -49,7 +49,8 @@ KESTROW_CRC_TARGET inline __m128i load(const unsigned char* p)
 // One fold: x times k (both halves), plus next.
 KESTROW_CRC_TARGET inline __m128i fold(__m128i x, __m128i k, __m128i next)
 {
-    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x11), _mm_clmulepi64_si128(x, k, 0x00)), next);
+    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x11), _mm_clmulepi64_si128(x, k, 0x00)),
+                         next);
 }
 
 KESTROW_CRC_TARGET uint32_t crc32Folded(const unsigned char* buf, size_t len, uint32_t crc)

@@ -7,9 +7,20 @@
 
 namespace kestrow::platform {
 
-enum class PathKind : uint8_t { Missing, File, Folder, Symlink, Special };
+enum class PathKind : uint8_t
+{
+    Missing,
+    File,
+    Folder,
+    Symlink,
+    Special
+};
 
-enum class FollowLinks { no, yes };
+enum class FollowLinks
+{
+    no,
+    yes
+};
 
 // The kind of thing at `path`. Missing when nothing is there; `err` (optional)
 // receives the errno of a failed lstat/stat, ENOENT when simply missing. A

@@ -299,7 +299,8 @@ int copySparse(int in, int out)
         const off_t hole = ::lseek(in, data, SEEK_HOLE);
         if (hole < 0)
             return errno;
-        if (const int err = copyRange(in, out, static_cast<uint64_t>(data), static_cast<uint64_t>(hole - data), buf))
+        if (const int err =
+                copyRange(in, out, static_cast<uint64_t>(data), static_cast<uint64_t>(hole - data), buf))
             return err;
         pos = hole;
     }
@@ -601,8 +602,8 @@ int makeUniqueFile(const std::string& folder, const std::string& prefix, const s
 
 bool isUniqueFileName(std::string_view name, std::string_view prefix, std::string_view extension)
 {
-    if (name.size() != prefix.size() + kUniqueNameRandomChars + extension.size() || !name.starts_with(prefix) ||
-        !name.ends_with(extension))
+    if (name.size() != prefix.size() + kUniqueNameRandomChars + extension.size() ||
+        !name.starts_with(prefix) || !name.ends_with(extension))
         return false;
     const std::string_view random = name.substr(prefix.size(), kUniqueNameRandomChars);
     return std::all_of(random.begin(), random.end(),

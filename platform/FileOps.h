@@ -16,7 +16,8 @@ namespace detail {
 struct OpenFolderAccess;
 }
 
-enum class CopyFlavor {
+enum class CopyFlavor
+{
     Regular,       // data, permission bits, last-write time to the nanosecond
     KeepEverything // also access time, ownership where permitted, extended attributes
 };

@@ -71,7 +71,8 @@ int copyData(int in, int out, uint64_t size, uint64_t inDevice, uint64_t outDevi
 // Whether the file `st` describes has fewer blocks than its size needs.
 inline bool mayHaveHoles(const struct stat& st)
 {
-    return S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size);
+    return S_ISREG(st.st_mode) &&
+           static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size);
 }
 
 void hintSequential(int fd, uint64_t size);

@@ -34,17 +34,24 @@ EntryKind kindFromMode(mode_t mode)
 EntryKind kindFromDirent(int dirFd, const dirent& entry)
 {
     switch (entry.d_type) {
-    case DT_REG: return EntryKind::Regular;
-    case DT_DIR: return EntryKind::Directory;
-    case DT_LNK: return EntryKind::Symlink;
+    case DT_REG:
+        return EntryKind::Regular;
+    case DT_DIR:
+        return EntryKind::Directory;
+    case DT_LNK:
+        return EntryKind::Symlink;
     case DT_FIFO:
     case DT_SOCK:
     case DT_CHR:
-    case DT_BLK: return EntryKind::Other;
-    default: break;
+    case DT_BLK:
+        return EntryKind::Other;
+    default:
+        break;
     }
     // Some file systems do not fill d_type.
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstatat(dirFd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return EntryKind::Missing;
     return kindFromMode(st.st_mode);
@@ -59,7 +66,9 @@ struct DirCloser
 
 EntryKind probeEntry(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (unusable(path) || ::lstat(path.c_str(), &st) != 0)
         return EntryKind::Missing;
     return kindFromMode(st.st_mode);
@@ -67,7 +76,9 @@ EntryKind probeEntry(const std::string& path)
 
 EntryKind probeTarget(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (unusable(path) || ::stat(path.c_str(), &st) != 0)
         return EntryKind::Missing;
     return kindFromMode(st.st_mode);

@@ -10,12 +10,13 @@
 
 namespace kestrow::platform {
 
-enum class EntryKind {
-    Missing,   // nothing there, or the path cannot be examined (bad name, no access, holds a NUL)
+enum class EntryKind
+{
+    Missing, // nothing there, or the path cannot be examined (bad name, no access, holds a NUL)
     Regular,
     Directory,
     Symlink,
-    Other      // FIFO, socket, device node: a "system" entry
+    Other // FIFO, socket, device node: a "system" entry
 };
 
 // Kind of the entry `path` names; a final symbolic link is reported as Symlink.

@@ -28,7 +28,8 @@ std::atomic<bool> g_noOpenat2{false};
 int statFd(int fd, FolderIdentity& id, mode_t& mode)
 {
     struct statx stx;
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_MNT_ID, &stx) != 0)
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_MNT_ID, &stx) !=
+        0)
         return errno;
     id.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
     id.inode = stx.stx_ino;
@@ -60,7 +61,9 @@ Fd openChild(int parent, const char* name, bool noCrossing, bool searchOnly)
     const int flags = (searchOnly ? O_PATH : O_RDONLY) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 #ifdef SYS_openat2
     if (!g_noOpenat2.load(std::memory_order_relaxed)) {
-        struct open_how how{};
+        struct open_how how
+        {
+        };
         how.flags = static_cast<uint64_t>(flags);
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS |
                       (noCrossing ? RESOLVE_NO_XDEV : 0);
@@ -108,7 +111,8 @@ bool sourceDiffers(const PathAttributes& expected, const struct stat& st)
 
 bool sameSizeAndTime(const struct stat& a, const struct stat& b)
 {
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 const std::string kTempPrefix = "kw_";
@@ -116,7 +120,8 @@ const std::string kTempExtension = ".tmp";
 
 // Owner, mode and times of a new link or FIFO `temp` in `dir` (never followed);
 // on failure `temp` is removed.
-int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFlavor flavor, MetadataLoss* loss)
+int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFlavor flavor,
+                      MetadataLoss* loss)
 {
     auto fail = [&](int err) {
         ::unlinkat(dir, temp.c_str(), 0);
@@ -149,7 +154,8 @@ int finishSpecialTemp(int dir, std::string& temp, const struct stat& src, CopyFl
             return fail(errno);
         if (now.st_ino != current.st_ino || now.st_dev != current.st_dev)
             return fail(ESTALE); // someone else's entry under our name
-        if (const int err = detail::chmodHandle(handle.get(), mode); err && !detail::ignorableAttributeError(err))
+        if (const int err = detail::chmodHandle(handle.get(), mode);
+            err && !detail::ignorableAttributeError(err))
             return fail(err);
     }
     // A link's own times cannot be set everywhere; its text is what identifies it.
@@ -194,8 +200,8 @@ int fillCopy(int in, const struct stat& src, int out, CopyFlavor flavor, const P
     struct stat outSt;
     if (::fstat(out, &outSt) != 0)
         return errno;
-    if (const int err = detail::copyData(in, out, static_cast<uint64_t>(src.st_size), src.st_dev, outSt.st_dev,
-                                         detail::mayHaveHoles(src)))
+    if (const int err = detail::copyData(in, out, static_cast<uint64_t>(src.st_size), src.st_dev,
+                                         outSt.st_dev, detail::mayHaveHoles(src)))
         return err;
     if (expected) {
         struct stat after;
@@ -221,8 +227,8 @@ int fillCopy(int in, const struct stat& src, int out, CopyFlavor flavor, const P
     return detail::setTimes(out, -1, nullptr, src, outSt, flavor);
 }
 
-int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavor, const PathAttributes* expected,
-                      std::string& temp, MetadataLoss* loss)
+int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavor,
+                      const PathAttributes* expected, std::string& temp, MetadataLoss* loss)
 {
     Fd in;
     struct stat src;
@@ -232,8 +238,8 @@ int copyRegularToTemp(int fromDir, const char* name, int toDir, CopyFlavor flavo
     if (const int err = detail::claimUniqueName(
             kTempPrefix, kTempExtension,
             [&](const std::string& candidate) {
-                out = Fd(::openat(toDir, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                  0600));
+                out = Fd(::openat(toDir, candidate.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
                 return out.valid() ? 0 : errno;
             },
             temp))
@@ -266,8 +272,8 @@ int linkUnnamed(int fd, int dir, const char* name)
 // replaced through a named temporary file. ENOTSUP (nothing done) where the file
 // system has no unnamed files.
 int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toName, CopyFlavor flavor,
-                       const PathAttributes* expected, int (*checkReplace)(int, const char*, const struct stat&),
-                       MetadataLoss* loss)
+                       const PathAttributes* expected,
+                       int (*checkReplace)(int, const char*, const struct stat&), MetadataLoss* loss)
 {
     Fd out(::openat(toDir, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
     if (!out.valid())
@@ -286,7 +292,8 @@ int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toN
     std::string temp;
     if ((err = detail::claimUniqueName(
              kTempPrefix, kTempExtension,
-             [&](const std::string& candidate) { return linkUnnamed(out.get(), toDir, candidate.c_str()); }, temp)))
+             [&](const std::string& candidate) { return linkUnnamed(out.get(), toDir, candidate.c_str()); },
+             temp)))
         return err;
     if (::renameat(toDir, temp.c_str(), toDir, toName) != 0) {
         err = errno;
@@ -412,7 +419,8 @@ int openRootFolder(const std::string& path, OpenFolder& out, FolderIdentity& id)
 }
 
 int openChildFolder(const OpenFolder& parent, const FolderIdentity& parentId, const std::string& name,
-                    const FolderIdentity* expected, MountCrossing crossing, OpenFolder& out, FolderIdentity& id)
+                    const FolderIdentity* expected, MountCrossing crossing, OpenFolder& out,
+                    FolderIdentity& id)
 {
     out.close();
     id = FolderIdentity{};
@@ -508,7 +516,8 @@ std::string fullPlaceOf(const std::vector<detail::MountEntry>& table, const deta
 {
     const detail::MountEntry* best = nullptr;
     for (const detail::MountEntry& e : table) {
-        if (&e == &top || e.major != top.major || e.minor != top.minor || !detail::isAtOrBelow(top.root, e.root))
+        if (&e == &top || e.major != top.major || e.minor != top.minor ||
+            !detail::isAtOrBelow(top.root, e.root))
             continue;
         if (!best || e.root.size() < best->root.size())
             best = &e;
@@ -638,8 +647,9 @@ int checkReplace(int toDir, const char* toName, const struct stat& src)
 
 } // namespace
 
-int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-               CopyFlavor flavor, const PathAttributes* expected, bool replacing, MetadataLoss* loss)
+int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
+               const std::string& toName, CopyFlavor flavor, const PathAttributes* expected, bool replacing,
+               MetadataLoss* loss)
 {
     if (const int err = checkEntry(from, name))
         return err;
@@ -648,7 +658,9 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
     // A Source listed as a regular file is opened straight away (the open itself
     // refuses a link, and only root can put a device node in its place); anything
     // else is looked at first, so it is never opened.
-    struct stat src{};
+    struct stat src
+    {
+    };
     const bool listedRegular = expected && expected->kind == PathKind::File;
     if (!listedRegular) {
         if (::fstatat(from.fd(), name.c_str(), &src, AT_SYMLINK_NOFOLLOW) != 0)
@@ -710,7 +722,8 @@ int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenF
     return ::renameat(fromDir.fd(), fromName.c_str(), toDir.fd(), toName.c_str()) == 0 ? 0 : errno;
 }
 
-int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName)
+int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
+               const std::string& toName)
 {
     if (const int err = checkEntry(from, name))
         return err;

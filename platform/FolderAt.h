@@ -64,7 +64,8 @@ int openRootFolder(const std::string& path, OpenFolder& out, FolderIdentity& id)
 // searching only (O_PATH) as a fallback, as for a root. `id` receives the
 // identity of what was opened.
 int openChildFolder(const OpenFolder& parent, const FolderIdentity& parentId, const std::string& name,
-                    const FolderIdentity* expected, MountCrossing crossing, OpenFolder& out, FolderIdentity& id);
+                    const FolderIdentity* expected, MountCrossing crossing, OpenFolder& out,
+                    FolderIdentity& id);
 
 // Whether `folder` (identity `id`) is the top of a mount: "/" or a folder on
 // another mount (or device) than its "..". False when that cannot be told.
@@ -123,9 +124,9 @@ int readLinkAt(const OpenFolder& folder, const std::string& name, std::string& o
 // that changes while it is read fails with kSourceChanged, nothing renamed.
 // `replacing` tells that `toName` was there when the caller looked (only how
 // the copy goes about it changes, never what it does).
-int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-               CopyFlavor flavor, const PathAttributes* expected = nullptr, bool replacing = false,
-               MetadataLoss* loss = nullptr);
+int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
+               const std::string& toName, CopyFlavor flavor, const PathAttributes* expected = nullptr,
+               bool replacing = false, MetadataLoss* loss = nullptr);
 
 // What copyFileAt and copyToTempAt give for a Source that is not what was
 // listed or that changed while it was read.
@@ -135,7 +136,8 @@ inline constexpr int kSourceChanged = -2;
 // of `to`, whose name goes to `tempName` (nothing else in `to` is changed). The
 // caller renames it (renameAt) or removes it (deleteFileAt).
 int copyToTempAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, CopyFlavor flavor,
-                 std::string& tempName, const PathAttributes* expected = nullptr, MetadataLoss* loss = nullptr);
+                 std::string& tempName, const PathAttributes* expected = nullptr,
+                 MetadataLoss* loss = nullptr);
 
 // Renames `fromName` in `fromDir` to `toName` in `toDir`; with `replace` false
 // EEXIST when `toName` exists (RENAME_NOREPLACE, or link+unlink where that is
@@ -147,7 +149,8 @@ int renameAt(const OpenFolder& fromDir, const std::string& fromName, const OpenF
 // `from`, replacing what is at `toName` (not a folder) all at once; a link is
 // linked as a link, never followed. EXDEV across file systems, EMLINK when the
 // file has all the names it may have.
-int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName);
+int linkFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
+               const std::string& toName);
 
 // Gives entry `from` of `folder` the spelling `to` that a file system folding
 // letter case takes for the same name: at once where it can, else through a

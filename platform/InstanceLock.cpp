@@ -82,7 +82,9 @@ std::string targetLockFile(const std::string& dataFolder, const std::string& res
         return {};
     }
     // A link in its place would have the lock files made wherever it points.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(folder.c_str(), &st) != 0) {
         err = errno;
         return {};

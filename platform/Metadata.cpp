@@ -56,8 +56,8 @@ int readAttributes(const std::string& path, bool follow, ExtendedAttributes& out
         if (size >= 0)
             break;
         if (errno == ERANGE) {
-            const ssize_t needed = follow ? ::listxattr(path.c_str(), nullptr, 0)
-                                          : ::llistxattr(path.c_str(), nullptr, 0);
+            const ssize_t needed =
+                follow ? ::listxattr(path.c_str(), nullptr, 0) : ::llistxattr(path.c_str(), nullptr, 0);
             if (needed < 0)
                 return unsupported(errno) ? 0 : errno;
             names.resize(static_cast<size_t>(needed) + 1);
@@ -97,18 +97,20 @@ int readAttributes(const std::string& path, bool follow, ExtendedAttributes& out
 
 // Makes the attributes at `path` (a /proc name, followed) `wanted`, given that
 // they are `current`. True when anything was changed.
-bool applyAttributes(const std::string& path, const ExtendedAttributes& current, const ExtendedAttributes& wanted,
-                     MetadataLoss* loss, bool follow = true)
+bool applyAttributes(const std::string& path, const ExtendedAttributes& current,
+                     const ExtendedAttributes& wanted, MetadataLoss* loss, bool follow = true)
 {
     bool changed = false;
     bool refused = false;
     for (const auto& [name, value] : current) {
         if (std::binary_search(wanted.begin(), wanted.end(), std::pair{name, value}))
             continue;
-        const bool stays = std::any_of(wanted.begin(), wanted.end(), [&](const auto& w) { return w.first == name; });
+        const bool stays =
+            std::any_of(wanted.begin(), wanted.end(), [&](const auto& w) { return w.first == name; });
         if (stays)
             continue; // set below with its new value
-        if ((follow ? ::removexattr(path.c_str(), name.c_str()) : ::lremovexattr(path.c_str(), name.c_str())) == 0)
+        if ((follow ? ::removexattr(path.c_str(), name.c_str())
+                    : ::lremovexattr(path.c_str(), name.c_str())) == 0)
             changed = true;
         else if (errno != ENODATA)
             refused = true;
@@ -265,8 +267,10 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
         // A link has no permission bits of its own; its attributes (trusted.*,
         // security.*: user.* are not allowed on links) are its own, read and set
         // by name in its folder.
-        const std::string sourceName = name.empty() ? detail::procFdPath(s) : detail::procFdPath(from.fd(), name);
-        const std::string targetName = toName.empty() ? detail::procFdPath(t) : detail::procFdPath(to.fd(), toName);
+        const std::string sourceName =
+            name.empty() ? detail::procFdPath(s) : detail::procFdPath(from.fd(), name);
+        const std::string targetName =
+            toName.empty() ? detail::procFdPath(t) : detail::procFdPath(to.fd(), toName);
         ExtendedAttributes have, want;
         if (!name.empty() && !toName.empty() && readAttributes(sourceName, false, want) == 0 &&
             readAttributes(targetName, false, have) == 0 && have != want)
@@ -274,8 +278,8 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
     } else if (attributes) {
         ExtendedAttributes have, want;
         const std::string targetName = detail::procFdPath(t);
-        if (readAttributes(detail::procFdPath(s), true, want) == 0 && readAttributes(targetName, true, have) == 0 &&
-            have != want)
+        if (readAttributes(detail::procFdPath(s), true, want) == 0 &&
+            readAttributes(targetName, true, have) == 0 && have != want)
             changed.extendedAttributes = applyAttributes(targetName, have, want, loss);
         // An ACL written above sets the group bits too: look again.
         if (::fstat(t, &ts) != 0)
@@ -300,9 +304,10 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
     }
     if (times) {
         const bool keepAccess = flavor == CopyFlavor::KeepEverything;
-        const bool sameWrite = ts.st_mtim.tv_sec == ss.st_mtim.tv_sec && ts.st_mtim.tv_nsec == ss.st_mtim.tv_nsec;
-        const bool sameAccess =
-            !keepAccess || (ts.st_atim.tv_sec == ss.st_atim.tv_sec && ts.st_atim.tv_nsec == ss.st_atim.tv_nsec);
+        const bool sameWrite =
+            ts.st_mtim.tv_sec == ss.st_mtim.tv_sec && ts.st_mtim.tv_nsec == ss.st_mtim.tv_nsec;
+        const bool sameAccess = !keepAccess || (ts.st_atim.tv_sec == ss.st_atim.tv_sec &&
+                                                ts.st_atim.tv_nsec == ss.st_atim.tv_nsec);
         if (!sameWrite || !sameAccess) {
             struct timespec stamp[2] = {keepAccess ? ss.st_atim : ts.st_atim, ss.st_mtim};
             int rc;
@@ -317,8 +322,8 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
     return 0;
 }
 
-int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-                CopyFlavor flavor)
+int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
+                const std::string& toName, CopyFlavor flavor)
 {
     if (!from.isOpen() || !to.isOpen())
         return EBADF;
@@ -329,8 +334,8 @@ int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolde
     struct stat ss;
     if (::fstatat(from.fd(), name.c_str(), &ss, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    const struct timespec stamp[2] = {flavor == CopyFlavor::KeepEverything ? ss.st_atim : timespec{0, UTIME_NOW},
-                                      ss.st_mtim};
+    const struct timespec stamp[2] = {
+        flavor == CopyFlavor::KeepEverything ? ss.st_atim : timespec{0, UTIME_NOW}, ss.st_mtim};
     return ::utimensat(to.fd(), toName.c_str(), stamp, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
@@ -350,22 +355,23 @@ int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out)
     if (detail::claimUniqueName(
             "kw_", ".tmp",
             [&](const std::string& candidate) {
-                file = Fd(::openat(folder.fd(), candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                   0600));
+                file = Fd(::openat(folder.fd(), candidate.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
                 return file.valid() ? 0 : errno;
             },
             named) != 0)
         return 0; // cannot be written here: nothing known
     struct stat st;
-    out.modes = ::fchmod(file.get(), 0640) == 0 && ::fstat(file.get(), &st) == 0 && (st.st_mode & 0777) == 0640;
+    out.modes =
+        ::fchmod(file.get(), 0640) == 0 && ::fstat(file.get(), &st) == 0 && (st.st_mode & 0777) == 0640;
     if (runningAsRoot()) {
         constexpr uid_t kProbeOwner = 65534;
         out.owners = ::fchown(file.get(), kProbeOwner, kProbeOwner) == 0 && ::fstat(file.get(), &st) == 0 &&
                      st.st_uid == kProbeOwner && st.st_gid == kProbeOwner;
     }
     static const char kProbeValue[] = "1";
-    out.extendedAttributes = ::fsetxattr(file.get(), "user.kestrow-probe", kProbeValue, 1, 0) == 0 ||
-                             !unsupported(errno);
+    out.extendedAttributes =
+        ::fsetxattr(file.get(), "user.kestrow-probe", kProbeValue, 1, 0) == 0 || !unsupported(errno);
     const std::string upper = util::asciiUpper(named);
     out.foldsCase = ::fstatat(folder.fd(), upper.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     file.close();

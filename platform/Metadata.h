@@ -88,8 +88,8 @@ int updateMetadataAt(const OpenFolder& from, const std::string& name, const Open
 // Gives entry `toName` of `to` the times of entry `name` of `from` (links not
 // followed), whatever it seems to have now: after a rename, which some FAT
 // drivers stamp with the time of the rename once their cached times expire.
-int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolder& to, const std::string& toName,
-                CopyFlavor flavor);
+int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
+                const std::string& toName, CopyFlavor flavor);
 
 // Whether the process may give a file owner `uid` and group `gid` (root: any;
 // others: their own uid and a group they belong to).

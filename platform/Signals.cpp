@@ -25,7 +25,9 @@ void cancelOnSignals(std::atomic<bool>& flag)
 {
     static_assert(std::atomic<bool>::is_always_lock_free);
     g_flag = &flag;
-    struct sigaction sa{};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);

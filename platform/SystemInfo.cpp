@@ -70,7 +70,9 @@ int makePath(const std::string& path)
         pos = next + 1;
         if (partial.empty())
             continue;
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::stat(partial.c_str(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
                 return ENOTDIR;

@@ -33,7 +33,9 @@ int writeAll(int fd, const std::string& data)
 std::string readAll(const Fd& fd, int& err)
 {
     std::string out;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd.get(), &st) == 0)
         out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
@@ -69,7 +71,9 @@ std::string readWholeFile(const std::string& path, int& err)
         err = errno;
         return {};
     }
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return {};
@@ -123,7 +127,9 @@ int writeFileAtomically(const std::string& path, const std::string& data)
         return EEXIST;
     // Keep the permission bits of the file being replaced (not those of whatever a link
     // there points to: the rename replaces the link itself).
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         ::fchmod(fd.get(), st.st_mode & 07777);
     int rc = writeAll(fd.get(), data);
@@ -139,7 +145,9 @@ int writeFileAtomically(const std::string& path, const std::string& data)
 
 int64_t fileSize(const std::string& path, int& err)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(path.c_str(), &st) != 0) {
         err = errno;
         return -1;
@@ -150,7 +158,9 @@ int64_t fileSize(const std::string& path, int& err)
 
 bool pathExists(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::lstat(path.c_str(), &st) == 0;
 }
 
@@ -164,7 +174,9 @@ int copyFileNoOverwrite(const std::string& from, const std::string& to)
     const Fd in = openDataFile(from, O_RDONLY);
     if (!in.valid())
         return errno;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(in.get(), &st) != 0)
         return errno;
     Fd out = openDataFile(to, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);

@@ -126,7 +126,8 @@ int topdirTrash(int topdir, TrashFolders& out)
         (st.st_mode & S_ISVTX) != 0) {
         Fd shared;
         Fd own;
-        if (openFolderIn(topdir, ".Trash", shared) == 0 && ensureFolderIn(shared.get(), uid.c_str(), 0700) == 0 &&
+        if (openFolderIn(topdir, ".Trash", shared) == 0 &&
+            ensureFolderIn(shared.get(), uid.c_str(), 0700) == 0 &&
             openFolderIn(shared.get(), uid.c_str(), own) == 0 && openTrashFolders(own.get(), out) == 0)
             return 0;
     }
@@ -156,8 +157,8 @@ int trashInto(const TrashFolders& trash, int folder, const std::string& name, co
         const std::string trashed = trashName(name, attempt);
         const std::string infoName = trashed + kInfoSuffix;
         // O_EXCL makes the claim race-free.
-        Fd fd(::openat(trash.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       0600));
+        Fd fd(::openat(trash.info.get(), infoName.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!fd.valid()) {
             if (errno == EEXIST)
                 continue;

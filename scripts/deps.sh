@@ -6,7 +6,8 @@ set -euo pipefail
 # qt6-base-dev brings Qt's DBus module (libqt6dbus6) too: notifications without a tray.
 KESTROW_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev)
 KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils dosfstools fusefat btrfs-progs
-    desktop-file-utils appstream bash-completion groff-base dpkg-dev file dbus-daemon acl attr rsync libcap2-bin)
+    desktop-file-utils appstream bash-completion groff-base dpkg-dev file dbus-daemon acl attr rsync libcap2-bin
+    clang-format)
 # scripts/package: dpkg-shlibdeps works out the package's dependencies; cpack finds
 # the programs in it with file.
 KESTROW_PACKAGE_PACKAGES=(dpkg-dev file)

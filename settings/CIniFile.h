@@ -69,8 +69,16 @@ public:
     bool DeleteINI();
 
 private:
-    enum class Punctuation { None, FullStop };
-    enum class NeedsKey { No, Yes };
+    enum class Punctuation
+    {
+        None,
+        FullStop
+    };
+    enum class NeedsKey
+    {
+        No,
+        Yes
+    };
 
     // Shows the message of the first missing property; returns whether all are set.
     bool PropertiesSet(Punctuation sectionAndKey, NeedsKey needsKey) const;

@@ -112,7 +112,12 @@ public:
     bool deleteSection(std::string_view section);
 
 private:
-    enum class Eol : uint8_t { None, Lf, CrLf };
+    enum class Eol : uint8_t
+    {
+        None,
+        Lf,
+        CrLf
+    };
 
     struct Line
     {

@@ -42,7 +42,8 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view suffix)
 {
-    return text.size() >= suffix.size() && equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() &&
+           equalsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::size_t findIgnoringCase(std::string_view text, std::string_view part, std::size_t from)

@@ -14,8 +14,7 @@ namespace kestrow::util {
 // calling thread runs `whileRunning` (a front end's event loop, say: the job may need
 // the caller's thread for its prompts); the job's end is waited for even when
 // `whileRunning` returns early or throws. What the job throws is thrown again here.
-template <typename Job, typename WhileRunning>
-void runOnFreshThread(Job&& job, WhileRunning&& whileRunning)
+template <typename Job, typename WhileRunning> void runOnFreshThread(Job&& job, WhileRunning&& whileRunning)
 {
     std::exception_ptr failure;
     {
@@ -33,8 +32,7 @@ void runOnFreshThread(Job&& job, WhileRunning&& whileRunning)
 }
 
 // The same with the calling thread waiting idle.
-template <typename Job>
-void runOnFreshThread(Job&& job)
+template <typename Job> void runOnFreshThread(Job&& job)
 {
     runOnFreshThread(std::forward<Job>(job), [] {});
 }

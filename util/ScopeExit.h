@@ -7,8 +7,7 @@
 
 namespace kestrow::util {
 
-template <typename Fn>
-class [[nodiscard]] ScopeExit
+template <typename Fn> class [[nodiscard]] ScopeExit
 {
 public:
     explicit ScopeExit(Fn fn) noexcept(std::is_nothrow_move_constructible_v<Fn>) : m_fn(std::move(fn)) {}
@@ -29,13 +28,11 @@ private:
     bool m_armed = true;
 };
 
-template <typename Fn>
-ScopeExit(Fn) -> ScopeExit<Fn>;
+template <typename Fn> ScopeExit(Fn) -> ScopeExit<Fn>;
 
 // Gives `variable` a value for the scope and puts the one it had back when the scope
 // ends: a service installed for a run, a test's clock, a thread's snapshot.
-template <typename T>
-class [[nodiscard]] ScopedValue
+template <typename T> class [[nodiscard]] ScopedValue
 {
 public:
     ScopedValue(T& variable, T value)

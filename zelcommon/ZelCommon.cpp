@@ -7,12 +7,16 @@ namespace kestrow::zc {
 
 namespace {
 
-#define KESTROW_ZC_EXPORTS(X)                                                                                \
-    X(ZcFreeString) X(LIBMAIN) X(GetNextSlashPos) X(GetLastItemInPath) X(NormalizePath) X(RemainingString)  \
-    X(ExtractString) X(ReplaceString) X(ToggleCase) X(ProperCase) X(RemoveInternalSpaces) X(StripNull)       \
-    X(GetFilenameExtension) X(RemoveFilenameExtension) X(ReplaceFileName) X(ReplaceExtension)               \
-    X(AddSuffixToFileName) X(ConvertLongToBinaryString) X(ConvertBytesToCorrectByteTypeString) X(IsBitSet)  \
-    X(PBFileExists) X(PBFolderExists) X(APIFileExists) X(APIFolderExists)
+// clang-format off
+#define KESTROW_ZC_EXPORTS(X)                                                                       \
+    X(ZcFreeString)                                                                                 \
+    X(LIBMAIN) X(GetNextSlashPos) X(GetLastItemInPath) X(NormalizePath) X(RemainingString)          \
+    X(ExtractString) X(ReplaceString) X(ToggleCase) X(ProperCase) X(RemoveInternalSpaces)           \
+    X(StripNull) X(GetFilenameExtension) X(RemoveFilenameExtension) X(ReplaceFileName)              \
+    X(ReplaceExtension) X(AddSuffixToFileName) X(ConvertLongToBinaryString)                         \
+    X(ConvertBytesToCorrectByteTypeString) X(IsBitSet) X(PBFileExists) X(PBFolderExists)            \
+    X(APIFileExists) X(APIFolderExists)
+// clang-format on
 
 struct Api
 {
@@ -48,8 +52,7 @@ std::string out(const Api& zc, ZcString s)
     return TakeLibraryString(s, zc.ZcFreeString);
 }
 
-template <typename Fn, typename... Args>
-std::string callString(Fn Api::*fn, const Args&... args)
+template <typename Fn, typename... Args> std::string callString(Fn Api::*fn, const Args&... args)
 {
     const Api& zc = api();
     return out(zc, (zc.*fn)(args...));

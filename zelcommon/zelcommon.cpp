@@ -48,8 +48,7 @@ ZcString result(Bytes bytes)
     return {data, static_cast<int32_t>(bytes.size())};
 }
 
-template <typename Fn>
-ZcString guardedString(Fn&& fn) noexcept
+template <typename Fn> ZcString guardedString(Fn&& fn) noexcept
 {
     try {
         return result(fn());
@@ -58,8 +57,7 @@ ZcString guardedString(Fn&& fn) noexcept
     }
 }
 
-template <typename Fn>
-int16_t guardedFlag(Fn&& fn) noexcept
+template <typename Fn> int16_t guardedFlag(Fn&& fn) noexcept
 {
     try {
         return fn() ? 1 : 0;
@@ -165,8 +163,8 @@ std::string sizeText(int64_t countTimes10000)
 {
     const bool negative = countTimes10000 < 0;
     // Magnitude without overflow for INT64_MIN.
-    const uint64_t n = negative ? static_cast<uint64_t>(-(countTimes10000 + 1)) + 1
-                                : static_cast<uint64_t>(countTimes10000);
+    const uint64_t n =
+        negative ? static_cast<uint64_t>(-(countTimes10000 + 1)) + 1 : static_cast<uint64_t>(countTimes10000);
     constexpr uint64_t kFixed = 10000;
     std::string text;
     if (n < 1024 * kFixed) {
@@ -227,7 +225,8 @@ bool wildMatch(Bytes pattern, Bytes name)
 {
     if (plainMatch(pattern, name))
         return true;
-    return pattern.size() >= 2 && pattern.ends_with(".*") && plainMatch(pattern.substr(0, pattern.size() - 2), name);
+    return pattern.size() >= 2 && pattern.ends_with(".*") &&
+           plainMatch(pattern.substr(0, pattern.size() - 2), name);
 }
 
 bool hasWildcard(Bytes pattern)
@@ -246,8 +245,7 @@ bool isVisible(EntryKind kind, Bytes name)
 }
 
 // Searches `folder` for an entry matching `pattern` that `accept` takes.
-template <typename Accept>
-bool searchFolder(const std::string& folder, Bytes pattern, Accept accept)
+template <typename Accept> bool searchFolder(const std::string& folder, Bytes pattern, Accept accept)
 {
     bool found = false;
     kestrow::platform::forEachDirEntry(folder, [&](std::string_view name, EntryKind kind) {
@@ -263,7 +261,8 @@ bool fileSearch(Bytes path)
     if (path.empty() || path.find('\0') != Bytes::npos)
         return false;
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == Bytes::npos ? std::string("./") : std::string(path.substr(0, slash + 1));
+    const std::string folder =
+        slash == Bytes::npos ? std::string("./") : std::string(path.substr(0, slash + 1));
     Bytes pattern = slash == Bytes::npos ? path : path.substr(slash + 1);
     if (pattern.empty())
         pattern = "*.*";

@@ -33,7 +33,7 @@ extern "C" {
 
 typedef struct ZcString
 {
-    char *data;
+    char* data;
     int32_t length;
 } ZcString; /* counted bytes; may hold NUL */
 
@@ -42,69 +42,69 @@ ZC_EXPORT void ZcFreeString(ZcString s);
 
 /* Library entry point kept for callers that announce attach and detach: 1 for
  * reason codes 0 to 3, else 0. Nothing depends on it being called. */
-ZC_EXPORT int32_t LIBMAIN(void *instance, uint32_t reason, void *reserved);
+ZC_EXPORT int32_t LIBMAIN(void* instance, uint32_t reason, void* reserved);
 
 /* Position of the first "/" or "\" at or after `start` (at least 1); 0 when there
  * is none, when `start` is below 1 or beyond the length, or when the position
  * does not fit in an int16_t. */
-ZC_EXPORT int16_t GetNextSlashPos(const ZcString *path, int16_t start);
+ZC_EXPORT int16_t GetNextSlashPos(const ZcString* path, int16_t start);
 
 /* Everything after the last "/" ("" when the path ends in "/"); the path itself
  * when it holds no "/". */
-ZC_EXPORT ZcString GetLastItemInPath(const ZcString *path);
+ZC_EXPORT ZcString GetLastItemInPath(const ZcString* path);
 
 /* Appends one "/" when the last byte is not "/" and the length is above 2, or
  * when the path is exactly two bytes that end in ":" or begin with "/" ("/x" is
  * a folder at the top of the tree). Everything else is returned unchanged: "",
  * one-byte paths, other two-byte paths, and any path already ending in "/" (so
  * the root "/" stays "/"). */
-ZC_EXPORT ZcString NormalizePath(const ZcString *path);
+ZC_EXPORT ZcString NormalizePath(const ZcString* path);
 
 /* The part of `text` after the first occurrence of `delimiter` (case-sensitive);
  * "" when it does not occur, or when either argument is empty. */
-ZC_EXPORT ZcString RemainingString(const ZcString *text, const ZcString *delimiter);
+ZC_EXPORT ZcString RemainingString(const ZcString* text, const ZcString* delimiter);
 
 /* The part of `text` before the first occurrence of `delimiter`; `text`
  * unchanged when it does not occur or is empty. */
-ZC_EXPORT ZcString ExtractString(const ZcString *text, const ZcString *delimiter);
+ZC_EXPORT ZcString ExtractString(const ZcString* text, const ZcString* delimiter);
 
 /* `text` with every occurrence of `find` replaced, found left to right without
  * overlap and never rescanning inserted text; `text` unchanged when `find` or
  * `text` is empty. An empty `replacement` deletes the occurrences. */
-ZC_EXPORT ZcString ReplaceString(const ZcString *text, const ZcString *find, const ZcString *replacement);
+ZC_EXPORT ZcString ReplaceString(const ZcString* text, const ZcString* find, const ZcString* replacement);
 
 /* "" when `text` is empty or only spaces; otherwise A-Z and a-z swapped, every
  * other byte copied. */
-ZC_EXPORT ZcString ToggleCase(const ZcString *text);
+ZC_EXPORT ZcString ToggleCase(const ZcString* text);
 
 /* First letter of every word upper case, every other letter lower case. A word
  * starts at the beginning or after any byte that is not a letter. Letters here
  * also include seven code page 437 pairs (upper/lower): 8E/84, 99/94, 9A/81,
  * 90/82, A5/A4, 8F/86, 80/87; no other byte changes. */
-ZC_EXPORT ZcString ProperCase(const ZcString *text);
+ZC_EXPORT ZcString ProperCase(const ZcString* text);
 
 /* `text` without any space, leading and trailing ones included. */
-ZC_EXPORT ZcString RemoveInternalSpaces(const ZcString *text);
+ZC_EXPORT ZcString RemoveInternalSpaces(const ZcString* text);
 
 /* `text` up to, not including, its first NUL byte. */
-ZC_EXPORT ZcString StripNull(const ZcString *text);
+ZC_EXPORT ZcString StripNull(const ZcString* text);
 
 /* Everything after the last dot; "" when `name` is empty, only spaces, or has no dot. */
-ZC_EXPORT ZcString GetFilenameExtension(const ZcString *name);
+ZC_EXPORT ZcString GetFilenameExtension(const ZcString* name);
 
 /* Everything before the last dot; "" when `name` is empty or only spaces; `name`
  * unchanged when it has no dot. */
-ZC_EXPORT ZcString RemoveFilenameExtension(const ZcString *name);
+ZC_EXPORT ZcString RemoveFilenameExtension(const ZcString* name);
 
 /* `newBaseName`, followed by "." and the extension of `name` when that is not empty. */
-ZC_EXPORT ZcString ReplaceFileName(const ZcString *name, const ZcString *newBaseName);
+ZC_EXPORT ZcString ReplaceFileName(const ZcString* name, const ZcString* newBaseName);
 
 /* RemoveFilenameExtension(name) + "." + `newExtension`, always (an empty new
  * extension leaves a trailing "."). */
-ZC_EXPORT ZcString ReplaceExtension(const ZcString *name, const ZcString *newExtension);
+ZC_EXPORT ZcString ReplaceExtension(const ZcString* name, const ZcString* newExtension);
 
 /* Base + `suffix`, then "." + extension when the extension is not empty. */
-ZC_EXPORT ZcString AddSuffixToFileName(const ZcString *name, const ZcString *suffix);
+ZC_EXPORT ZcString AddSuffixToFileName(const ZcString* name, const ZcString* suffix);
 
 /* Binary digits of `value` read as unsigned 32-bit, no leading zeros; "0" for 0. */
 ZC_EXPORT ZcString ConvertLongToBinaryString(int32_t value);
@@ -141,20 +141,20 @@ ZC_EXPORT int16_t IsBitSet(int32_t value, int16_t bit);
 /* 1 when a search for `path` finds an entry that is neither a directory, hidden
  * nor system (a symbolic link counts as a file and is not followed). A path
  * ending in "/" searches "*.*" in that folder. "" gives 0. */
-ZC_EXPORT int16_t PBFileExists(const ZcString *path);
+ZC_EXPORT int16_t PBFileExists(const ZcString* path);
 
 /* 1 when the folder `path` holds an entry that is neither hidden nor system
  * (files, folders and links all count); an empty folder gives 0. */
-ZC_EXPORT int16_t PBFolderExists(const ZcString *path);
+ZC_EXPORT int16_t PBFolderExists(const ZcString* path);
 
 /* 1 when the zero-terminated `path` names an entry that is not a directory
  * (hidden and system entries included; a symbolic link is the entry itself,
  * dangling or not). Permissions on the entry are not examined. */
-ZC_EXPORT int16_t APIFileExists(const char *path);
+ZC_EXPORT int16_t APIFileExists(const char* path);
 
 /* 1 when `path` followed by "/" resolves to a directory (a link to a directory
  * counts); an empty directory gives 1. */
-ZC_EXPORT int16_t APIFolderExists(const ZcString *path);
+ZC_EXPORT int16_t APIFolderExists(const ZcString* path);
 
 #ifdef __cplusplus
 }

@@ -37,9 +37,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -151,7 +151,8 @@ public:
         std::fprintf(stderr, "[message] %s: %s\n", title.c_str(), text.c_str());
         return kestrow::safeAnswer(buttons);
     }
-    std::optional<std::string> inputBox(const std::string& title, const std::string&, const std::string&) override
+    std::optional<std::string> inputBox(const std::string& title, const std::string&,
+                                        const std::string&) override
     {
         std::fprintf(stderr, "[input box] %s\n", title.c_str());
         return std::nullopt;
@@ -324,7 +325,8 @@ struct RunResult
 
 // Selects the task and runs it with the Run Selected Task command; returns when the run is over.
 RunResult runOnce(frmKestrow& window, RunRecorder& recorder, const std::string& label,
-                  const std::function<bool(int, const QString&)>& cancelWhen, const std::function<void()>& cancel)
+                  const std::function<bool(int, const QString&)>& cancelWhen,
+                  const std::function<void()>& cancel)
 {
     RunResult result;
     result.label = label;
@@ -399,9 +401,10 @@ void printTable(const std::vector<RunResult>& runs)
                 std::snprintf(buf, sizeof buf, "%.0f", *r.cancelToFinishedMs);
                 cancel = buf;
             }
-            std::printf("%-26s %-12s %9.2f %8zu %9.0f %8zu %9.0f %9.0f %10s\n", r.label.c_str(), p.name.c_str(),
-                        msSince(p.start, p.end) / 1000, p.texts.size(), longestGapMs(p, p.texts), p.paints.size(),
-                        longestGapMs(p, p.paints), p.worstLatenessMs, cancel.c_str());
+            std::printf("%-26s %-12s %9.2f %8zu %9.0f %8zu %9.0f %9.0f %10s\n", r.label.c_str(),
+                        p.name.c_str(), msSince(p.start, p.end) / 1000, p.texts.size(),
+                        longestGapMs(p, p.texts), p.paints.size(), longestGapMs(p, p.paints),
+                        p.worstLatenessMs, cancel.c_str());
         }
         std::printf("%-26s %-12s %9.2f   CPU: window thread %.2f s, process %.2f s", r.label.c_str(),
                     "(whole run)", r.totalMs / 1000, r.windowCpuMs / 1000, r.processCpuMs / 1000);
@@ -417,13 +420,14 @@ void printTable(const std::vector<RunResult>& runs)
             const double gap = longestGapMs(p, p.texts, &after);
             if (gap < 100)
                 continue;
-            const std::string from = after < 0 ? "(phase start)" : '"' + p.values[size_t(after)].toStdString() + '"';
+            const std::string from =
+                after < 0 ? "(phase start)" : '"' + p.values[size_t(after)].toStdString() + '"';
             const std::string to = size_t(after + 1) < p.values.size()
                                        ? '"' + p.values[size_t(after + 1)].toStdString() + '"'
                                        : "(phase end)";
             const double at = after < 0 ? 0 : msSince(p.start, p.texts[size_t(after)]);
-            std::printf("  %s, %s: %.0f ms from %s to %s, %.2f s into the phase\n", r.label.c_str(), p.name.c_str(),
-                        gap, from.c_str(), to.c_str(), at / 1000);
+            std::printf("  %s, %s: %.0f ms from %s to %s, %.2f s into the phase\n", r.label.c_str(),
+                        p.name.c_str(), gap, from.c_str(), to.c_str(), at / 1000);
         }
     }
 }
@@ -462,7 +466,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string dataPath = data.path().toStdString();
-    for (const char* sub : {"data", "home", "home/.local/share", "home/.config", "home/.cache", "etc/xdg", "run"})
+    for (const char* sub :
+         {"data", "home", "home/.local/share", "home/.config", "home/.cache", "etc/xdg", "run"})
         fs::create_directories(fs::path(dataPath) / sub);
     fs::permissions(fs::path(dataPath) / "run", fs::perms::owner_all, fs::perm_options::replace);
     qputenv("KESTROW_HOME", QByteArray::fromStdString(dataPath + "/data"));
@@ -511,7 +516,8 @@ int main(int argc, char** argv)
         // 1: the whole clone.
         runs.push_back(runOnce(window, recorder, "1 full clone", nullptr, nullptr));
         const long copied = countFiles(target);
-        std::printf("run 1: %.1f s, %ld of %ld files in the Target\n", runs.back().totalMs / 1000, copied, files);
+        std::printf("run 1: %.1f s, %ld of %ld files in the Target\n", runs.back().totalMs / 1000, copied,
+                    files);
         std::fflush(stdout);
 
         // 2: cancelled with the status bar's button half-way through the comparing.
@@ -539,17 +545,18 @@ int main(int argc, char** argv)
                     std::fprintf(stderr, "the stop item is disabled during the run\n");
                 stop->trigger();
             }));
-        std::printf("run 3: %.1f s, %ld files copied before the cancel took effect\n", runs.back().totalMs / 1000,
-                    countFiles(target));
+        std::printf("run 3: %.1f s, %ld files copied before the cancel took effect\n",
+                    runs.back().totalMs / 1000, countFiles(target));
 
         window.shell().Form_Unload();
     }
 
     printTable(runs);
     std::printf("\npeak RSS: %.0f MiB\n", double(peakRssKb()) / 1024);
-    std::printf("(texts: status texts delivered to the window; paints: paint events of the window and its status "
-                "bar;\n max late: worst lateness of a %d ms timer on the window thread)\n",
-                kTickMs);
+    std::printf(
+        "(texts: status texts delivered to the window; paints: paint events of the window and its status "
+        "bar;\n max late: worst lateness of a %d ms timer on the window thread)\n",
+        kTickMs);
 
     emptyFolder(target);
     return 0;

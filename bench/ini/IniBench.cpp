@@ -38,10 +38,10 @@ std::string taskName(int t)
 std::string keyName(int k)
 {
     static const char* const names[] = {
-        "SourceFolderSpec", "TargetFolderSpec", "IncludeSubFolders", "StartTime",        "IntervalType",
-        "IntervalIncrement", "LastCloneDateTime", "NextCloneDateTime", "ErrorOnLastClone", "AllFilesAndFolders",
-        "DaysOfWeek",       "IncludeFileSpecs",  "ExcludeFileSpecs",  "IncludeFileMasks", "ExcludeFileMasks",
-        "Category"};
+        "SourceFolderSpec", "TargetFolderSpec",   "IncludeSubFolders", "StartTime",
+        "IntervalType",     "IntervalIncrement",  "LastCloneDateTime", "NextCloneDateTime",
+        "ErrorOnLastClone", "AllFilesAndFolders", "DaysOfWeek",        "IncludeFileSpecs",
+        "ExcludeFileSpecs", "IncludeFileMasks",   "ExcludeFileMasks",  "Category"};
     constexpr int named = sizeof(names) / sizeof(names[0]);
     return k < named ? names[k] : "ExtraKey" + std::to_string(k - named);
 }
@@ -130,8 +130,8 @@ int main(int argc, char** argv)
         }));
     }
 
-    std::printf("Task list of %d tasks x %d keys, %zu bytes, %d rounds, in %s\n", Tasks, KeysPerTask, fileSize,
-                rounds, folder.parent_path().string().c_str());
+    std::printf("Task list of %d tasks x %d keys, %zu bytes, %d rounds, in %s\n", Tasks, KeysPerTask,
+                fileSize, rounds, folder.parent_path().string().c_str());
     report("write whole list (batch: build, one atomic save)", write);
     report("read whole list (batch: load, read every value)", read);
     report("update one key of every task (batch: load, save)", update);

@@ -27,7 +27,8 @@ bool cClone::LinkFileAndLogResults(const FileOp& op)
         const auto leader = key != m_linkOps.end() ? m_linkLeaders.find(key->second) : m_linkLeaders.end();
         // Only a first name that is now the Source's data may be linked to: one
         // that needed no copy, or whose copy went well.
-        if (leader != m_linkLeaders.end() && (!leader->second.copy || m_leadersCopied.contains(leader->second.copy))) {
+        if (leader != m_linkLeaders.end() &&
+            (!leader->second.copy || m_leadersCopied.contains(leader->second.copy))) {
             int err = 0;
             const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, TreeSide::Target, err);
             const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, TreeSide::Target, err) : nullptr;
@@ -53,10 +54,12 @@ bool cClone::RenameAndLogResults(const FileOp& op)
         if (folder && err == 0) {
             if (const HeldFolderPtr source =
                     op.SourceFolder ? OpenOpFolder(op.SourceFolder, TreeSide::Source, err) : nullptr)
-                (void)platform::copyTimesAt(source->folder, op.FileName, folder->folder, op.FileName, RunCopyFlavor());
+                (void)platform::copyTimesAt(source->folder, op.FileName, folder->folder, op.FileName,
+                                            RunCopyFlavor());
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
                    "Renamed \"" + from + "\" to \"" + op.FileName +
-                       "\", as the Target does not tell letter case apart. - '" + op.TargetFolderSpec() + "' ");
+                       "\", as the Target does not tell letter case apart. - '" + op.TargetFolderSpec() +
+                       "' ");
             return false;
         }
         err = err ? err : ENOENT;
@@ -79,8 +82,8 @@ bool cClone::UpdateAttributesAndLogResults(const FileOp& op)
             return true;
         }
         platform::MetadataChanges changed;
-        err = platform::updateMetadataAt(from->folder, op.FileName, to->folder, op.FileName, RunCopyFlavor(), true,
-                                         false, &m_metadataLoss, changed);
+        err = platform::updateMetadataAt(from->folder, op.FileName, to->folder, op.FileName, RunCopyFlavor(),
+                                         true, false, &m_metadataLoss, changed);
         if (err) {
             LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(), err,
                    GetSystemErrorMessage(err));
@@ -92,7 +95,8 @@ bool cClone::UpdateAttributesAndLogResults(const FileOp& op)
     });
 }
 
-bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_set<const void*>& changedFolders)
+bool cClone::FinishFolders(const std::vector<bool>& skip,
+                           const std::unordered_set<const void*>& changedFolders)
 {
     return Guarded("cClone.PerformFileOperations", true, [&] {
         struct Work
@@ -129,8 +133,8 @@ bool cClone::FinishFolders(const std::vector<bool>& skip, const std::unordered_s
             }
             platform::MetadataChanges changed;
             const bool times = m_targetFeatures.folderTimes || !f.target.sameAs(m_targetRoot);
-            err = platform::updateMetadataAt(from->folder, {}, to->folder, {}, RunCopyFlavor(), w.attributes, times,
-                                             &m_metadataLoss, changed);
+            err = platform::updateMetadataAt(from->folder, {}, to->folder, {}, RunCopyFlavor(), w.attributes,
+                                             times, &m_metadataLoss, changed);
             if (err) {
                 LogAdd(LogEntryType::CopyError, {}, *f.source, *f.target, err, GetSystemErrorMessage(err));
                 errors = true;

@@ -95,7 +95,8 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
             return false;
         };
         auto errorText = [](int err) {
-            return err == platform::kSourceChanged ? std::string(kChangedMessage) : GetSystemErrorMessage(err);
+            return err == platform::kSourceChanged ? std::string(kChangedMessage)
+                                                   : GetSystemErrorMessage(err);
         };
         auto code = [](int err) { return err == platform::kSourceChanged ? kChangedCode : err; };
 
@@ -105,8 +106,8 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
             // Nothing to protect: the copy is whole or absent under its name anyway.
             if (const int err = platform::copyFileAt(from.folder, name, to.folder, name,
                                                      platform::CopyFlavor::Regular, expected, false, loss))
-                return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec, code(err),
-                                     errorText(err), "(Copy Failed)");
+                return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec,
+                                     code(err), errorText(err), "(Copy Failed)");
             return true;
         }
         if (probe == 0 && existing.kind == platform::PathKind::Folder) {
@@ -117,8 +118,8 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
         if (IsCloneCancelled())
             return false;
         std::string temp;
-        if (const int err = platform::copyToTempAt(from.folder, name, to.folder, platform::CopyFlavor::Regular,
-                                                   temp, expected, loss)) {
+        if (const int err = platform::copyToTempAt(from.folder, name, to.folder,
+                                                   platform::CopyFlavor::Regular, temp, expected, loss)) {
             return safeCopyError(err == platform::kSourceChanged ? SourceFileSpec : TargetFileSpec, code(err),
                                  errorText(err), "(Copy Failed)");
         }
@@ -266,8 +267,9 @@ void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
         attempt.err = err;
         return;
     }
-    const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
-                                         platform::CopyFlavor::Regular, &before, op.TargetListed, attempt.loss);
+    const int err =
+        platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
+                             platform::CopyFlavor::Regular, &before, op.TargetListed, attempt.loss);
     if (err == 0) {
         attempt.outcome = CopyOutcome::Copied;
     } else if (err == platform::kSourceChanged) {
@@ -500,7 +502,8 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder, const Folder
         if (const int makeErr = platform::makeFolderAt(held->folder, name, source && *source ? 0700 : 0777)) {
             // One that is there already is fine; a link or file standing there is not the folder.
             platform::PathAttributes a;
-            if (platform::entryAttributesAt(held->folder, name, a) != 0 || a.kind != platform::PathKind::Folder) {
+            if (platform::entryAttributesAt(held->folder, name, a) != 0 ||
+                a.kind != platform::PathKind::Folder) {
                 LogAdd(LogEntryType::CreateDirError, {}, {}, text, makeErr, GetSystemErrorMessage(makeErr));
                 return true;
             }
@@ -600,7 +603,8 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             }
         }
 
-        // The folders whose entries the list changes: their last-write times are the Source's again at the end.
+        // The folders whose entries the list changes: their last-write times are the Source's again at the
+        // end.
         std::unordered_set<const void*> changedFolders;
         auto changedIn = [&changedFolders](const FolderSpecRef& folder) {
             if (folder)
@@ -638,9 +642,9 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         for (const FolderSpecRef* root : {&m_sourceRoot, &m_targetRoot}) {
             int err = 0;
             if (*root && !m_handles->openVerified(*root, err) && err == platform::kFolderReplaced) {
-                LogAdd(LogEntryType::FolderPathError, std::string(root == &m_sourceRoot ? "Source: " : "Target: ") +
-                                                          **root,
-                       {}, {}, 0, kRootMovedText);
+                LogAdd(LogEntryType::FolderPathError,
+                       std::string(root == &m_sourceRoot ? "Source: " : "Target: ") + **root, {}, {}, 0,
+                       kRootMovedText);
                 return false;
             }
         }
@@ -677,9 +681,10 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             const FileOp& op = FileOpsArray[i];
             if (op.Removed || skip[i])
                 continue;
-            changedIn(op.OpType == FileOpCreateFolder || op.OpType == FileOpRemoveFolder ? op.TargetFolder.parent()
-                      : op.OpType == FileOpUpdateAttributes                                   ? FolderSpecRef()
-                                                                                              : op.TargetFolder);
+            changedIn(op.OpType == FileOpCreateFolder || op.OpType == FileOpRemoveFolder
+                          ? op.TargetFolder.parent()
+                      : op.OpType == FileOpUpdateAttributes ? FolderSpecRef()
+                                                            : op.TargetFolder);
             switch (op.OpType) {
             case FileOpCopy:
                 if (!plannedRemovals.empty() && plannedRemovals.contains(op.TargetFileSpec() + '/')) {
@@ -793,8 +798,8 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             FolderSpecRef top = folder;
             while (top.parent())
                 top = top.parent();
-            LogAdd(LogEntryType::FolderPathError, (top.rootId() == 1 ? "Source: " : "Target: ") + *folder, {}, {},
-                   0, FolderOpenErrorText(err));
+            LogAdd(LogEntryType::FolderPathError, (top.rootId() == 1 ? "Source: " : "Target: ") + *folder, {},
+                   {}, 0, FolderOpenErrorText(err));
             errors = true;
         };
         bool rootsStayed = true;
@@ -851,7 +856,8 @@ bool SafeCopy(const std::string& SourceFileSpec, const std::string& TargetFileSp
     FolderHandles handles;
     int err = 0;
     const HeldFolderPtr from = handles.open(FolderSpecRef(GetFolderPart(SourceFileSpec)), err);
-    const HeldFolderPtr to = from ? handles.open(FolderSpecRef(WithTrailingSlash(TargetFolderSpec)), err) : nullptr;
+    const HeldFolderPtr to =
+        from ? handles.open(FolderSpecRef(WithTrailingSlash(TargetFolderSpec)), err) : nullptr;
     if (!from || !to) {
         LogAdd(LogEntryType::SafeCopyError, from ? TargetFileSpec : SourceFileSpec, {}, {}, err,
                GetSystemErrorMessage(err), "(Copy Failed)");

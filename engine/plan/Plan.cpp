@@ -31,7 +31,6 @@
 #include <thread>
 #include <unordered_set>
 
-
 namespace kestrow {
 
 using namespace clone_detail;
@@ -129,8 +128,8 @@ void cClone::AddRemoveFolderOp(const FolderSpecRef& targetFolder)
     op.TargetFolder = targetFolder;
 }
 
-bool cClone::PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& target, const platform::DirEntry& s,
-                          const platform::DirEntry* t)
+bool cClone::PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& target,
+                          const platform::DirEntry& s, const platform::DirEntry* t)
 {
     if (!m_run.keepHardLinks || s.type != platform::EntryType::File || s.links < 2)
         return false;
@@ -143,8 +142,8 @@ bool cClone::PlanHardLink(const FolderSpecRef& source, const FolderSpecRef& targ
         leader.targetDevice = t ? t->device : 0;
         return false;
     }
-    if (t && t->type == platform::EntryType::File && leader.targetInode != 0 && t->inode == leader.targetInode &&
-        t->device == leader.targetDevice)
+    if (t && t->type == platform::EntryType::File && leader.targetInode != 0 &&
+        t->inode == leader.targetInode && t->device == leader.targetDevice)
         return true; // a link of it already
     const CloneEntryState state{s.size, s.lastWrite};
     AddCopyOp(source, target, s.name, &state, true, t ? TargetEntry::Listed : TargetEntry::None);
@@ -218,7 +217,8 @@ bool cClone::AttributesDiffer(const platform::DirEntry& source, const platform::
         return true;
     // A link has no permission bits of its own.
     const uint32_t wanted = platform::copiedPermissions(source.mode, !ownerDiffers);
-    if (source.type != platform::EntryType::Symlink && can.modes && (target.mode & platform::kPermissionBits) != wanted)
+    if (source.type != platform::EntryType::Symlink && can.modes &&
+        (target.mode & platform::kPermissionBits) != wanted)
         return true;
     // Attributes cost two reads per pair: looked at only where the Source has
     // changed (chmod, setfattr, setfacl all mark it) since the Target last did.
@@ -252,10 +252,11 @@ void cClone::LogMetadataLoss()
     std::string list;
     for (const std::string& p : parts)
         list += (list.empty() ? "" : ", ") + p;
-    LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
-           "Some metadata could not be kept in the Target (its file system or this user's rights do not allow "
-           "it): " +
-               list + ". - '" + *m_targetRoot + "' ");
+    LogAdd(
+        LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+        "Some metadata could not be kept in the Target (its file system or this user's rights do not allow "
+        "it): " +
+            list + ". - '" + *m_targetRoot + "' ");
 }
 
 bool cClone::CreateFolderFileOpAlreadyAdded(const std::string& path) const
@@ -298,8 +299,8 @@ void cClone::RemoveLeftoverTempFiles()
                    "Removed a temporary file left by an interrupted run. - '" + spec + "' ");
         else if (!IsMissingError(err))
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
-                   "Not removed, as it is not a temporary file of this program: " + GetSystemErrorMessage(err) +
-                       " - '" + spec + "' ");
+                   "Not removed, as it is not a temporary file of this program: " +
+                       GetSystemErrorMessage(err) + " - '" + spec + "' ");
     }
     LeftoverTempFiles.clear();
     m_leftovers.clear();

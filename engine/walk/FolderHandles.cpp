@@ -69,7 +69,8 @@ HeldFolderPtr FolderHandles::open(const FolderSpecRef& folder, int& err)
     return openLocked(folder, err, &lock);
 }
 
-HeldFolderPtr FolderHandles::openLocked(const FolderSpecRef& folder, int& err, std::unique_lock<std::mutex>* lock)
+HeldFolderPtr FolderHandles::openLocked(const FolderSpecRef& folder, int& err,
+                                        std::unique_lock<std::mutex>* lock)
 {
     err = 0;
     if (folder.rootId() != 0)
@@ -108,11 +109,10 @@ HeldFolderPtr FolderHandles::openLocked(const FolderSpecRef& folder, int& err, s
         // The listing threads open folders side by side: the kernel's part runs unlocked.
         if (lock)
             lock->unlock();
-        err = platform::openChildFolder(base->folder, base->id, std::string(level.name()),
-                                        expected.known() ? &expected : nullptr,
-                                        level.mountTop() ? platform::MountCrossing::allow
-                                                         : platform::MountCrossing::refuse,
-                                        held->folder, held->id);
+        err = platform::openChildFolder(
+            base->folder, base->id, std::string(level.name()), expected.known() ? &expected : nullptr,
+            level.mountTop() ? platform::MountCrossing::allow : platform::MountCrossing::refuse, held->folder,
+            held->id);
         if (lock)
             lock->lock();
         if (err)
@@ -153,8 +153,8 @@ HeldFolderPtr FolderHandles::openVerified(const FolderSpecRef& folder, int& err)
     return openLocked(folder, err);
 }
 
-HeldFolderPtr FolderHandles::openChecked(const FolderSpecRef& folder, std::unordered_set<const void*>& checked,
-                                         int& err)
+HeldFolderPtr FolderHandles::openChecked(const FolderSpecRef& folder,
+                                         std::unordered_set<const void*>& checked, int& err)
 {
     std::lock_guard lock(m_mutex);
     err = 0;

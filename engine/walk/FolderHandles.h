@@ -60,7 +60,8 @@ public:
     // opened again by name from the nearest one that is (or the root), and then
     // added to it: each folder of a list is checked afresh once, whatever the
     // order its operations come in.
-    HeldFolderPtr openChecked(const FolderSpecRef& folder, std::unordered_set<const void*>& checked, int& err);
+    HeldFolderPtr openChecked(const FolderSpecRef& folder, std::unordered_set<const void*>& checked,
+                              int& err);
 
     // Drops `folder` from the cache (it was removed or is about to be made).
     void forget(const FolderSpecRef& folder);
@@ -75,7 +76,8 @@ private:
     };
 
     // With `lock` given, it is let go while the kernel opens a level.
-    HeldFolderPtr openLocked(const FolderSpecRef& folder, int& err, std::unique_lock<std::mutex>* lock = nullptr);
+    HeldFolderPtr openLocked(const FolderSpecRef& folder, int& err,
+                             std::unique_lock<std::mutex>* lock = nullptr);
     HeldFolderPtr rootLocked(const FolderSpecRef& root, int& err);
     void remember(const FolderSpecRef& ref, HeldFolderPtr held);
 

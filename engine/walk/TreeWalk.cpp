@@ -33,7 +33,6 @@
 #include <thread>
 #include <unordered_set>
 
-
 namespace kestrow {
 
 using namespace clone_detail;
@@ -225,7 +224,8 @@ public:
         }
     }
     // The Source twin of Target entry `t` of folder `tgt` (a file's rename planned), or null.
-    const platform::DirEntry* take(const FolderSpecRef& src, const FolderSpecRef& tgt, const platform::DirEntry& t)
+    const platform::DirEntry* take(const FolderSpecRef& src, const FolderSpecRef& tgt,
+                                   const platform::DirEntry& t)
     {
         if (m_unmatched.empty())
             return nullptr;
@@ -237,8 +237,9 @@ public:
         m_paired.insert(s);
         if (s->isFolder())
             LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
-                   "The folder \"" + t.name + "\" keeps this spelling in the Target, whose file system takes \"" +
-                       s->name + "\" for the same name. - '" + *tgt + "' ");
+                   "The folder \"" + t.name +
+                       "\" keeps this spelling in the Target, whose file system takes \"" + s->name +
+                       "\" for the same name. - '" + *tgt + "' ");
         else
             m_clone.AddRenameOp(src, tgt, t.name, s->name);
         return s;
@@ -692,12 +693,13 @@ private:
                 else if ((sourceEntry = twins->take(src, tgt, t)))
                     twin = true;
             }
-            child.src = sourceEntry ? ChildRef(src, sl->held.get(), *sourceEntry)
-                                    : FolderSpecRef::Child(src, t.name);
+            child.src =
+                sourceEntry ? ChildRef(src, sl->held.get(), *sourceEntry) : FolderSpecRef::Child(src, t.name);
             child.tgt = ChildRef(tgt, tl->held.get(), t);
             child.hidden = t.hidden;
             if (sourceEntry) {
-                child.attributesDiffer = m_clone.AttributesDiffer(*sourceEntry, t, sl->held.get(), tl->held.get());
+                child.attributesDiffer =
+                    m_clone.AttributesDiffer(*sourceEntry, t, sl->held.get(), tl->held.get());
                 child.timeDiffers = sourceEntry->lastWrite != t.lastWrite;
             }
             child.noDelete = noDelete;
@@ -722,8 +724,9 @@ private:
                 c.hidden = s.hidden;
                 c.device = s.device;
                 c.inode = s.inode;
-                c.mountTop = sl->held && ((s.mount != 0 && sl->held->id.mount != 0 && s.mount != sl->held->id.mount) ||
-                                          s.device != sl->held->id.device);
+                c.mountTop =
+                    sl->held && ((s.mount != 0 && sl->held->id.mount != 0 && s.mount != sl->held->id.mount) ||
+                                 s.device != sl->held->id.device);
                 if (tl->hasFolder(s.name) || (twins && twins->paired(s))) {
                     c.target = Side::Present;
                     if (const auto it = childIndex.find(s.name); it != childIndex.end())
@@ -803,12 +806,13 @@ private:
             if (!s.isFolder())
                 continue;
             platform::PathAttributes a;
-            const Side target = targetHeld && platform::entryAttributesAt(targetHeld->folder, s.name, a) == 0 &&
+            const Side target = targetHeld &&
+                                        platform::entryAttributesAt(targetHeld->folder, s.name, a) == 0 &&
                                         a.kind == platform::PathKind::Folder
                                     ? Side::Present
                                     : Side::Missing;
-            pass2.push_back({ChildRef(node.src, sl->held.get(), s), FolderSpecRef::Child(node.tgt, s.name), -1,
-                             target, s.hidden, false});
+            pass2.push_back({ChildRef(node.src, sl->held.get(), s), FolderSpecRef::Child(node.tgt, s.name),
+                             -1, target, s.hidden, false});
             RequestSourceListing(pass2.back());
         }
         if (node.target == Side::Missing && AddSourceContents(node.src, node.tgt, *sl))
@@ -888,7 +892,6 @@ bool CompareTrees(cClone& clone, const FolderSpecRef& sourceRoot, const FolderSp
 }
 
 } // namespace clone_detail
-
 
 bool cClone::CompareEntireSource(const std::string& pstrSourceFolderSpec,
                                  const std::string& pstrTargetFolderSpec, bool pbolIncludeSubFolders)

@@ -131,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     require(again.sectionNames() == doc.sectionNames(), "sections survive a re-parse");
     for (const Pair& p : pairs) {
         if (storableSection(p.section) && storableKey(p.key))
-            require(again.value(p.section, p.key) == doc.value(p.section, p.key), "values survive a re-parse");
+            require(again.value(p.section, p.key) == doc.value(p.section, p.key),
+                    "values survive a re-parse");
     }
     return 0;
 }

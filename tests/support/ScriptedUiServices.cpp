@@ -39,8 +39,8 @@ MsgResult ScriptedUiServices::messageBox(const std::string& title, const std::st
 std::optional<std::string> ScriptedUiServices::inputBox(const std::string& title, const std::string& prompt,
                                                         const std::string& defaultText)
 {
-    m_prompts.push_back({RecordedPrompt::Kind::Input, title, prompt, MsgIcon::None, MsgButtons::OkCancel,
-                         defaultText});
+    m_prompts.push_back(
+        {RecordedPrompt::Kind::Input, title, prompt, MsgIcon::None, MsgButtons::OkCancel, defaultText});
     if (m_inputs.empty()) {
         ADD_FAILURE() << "unscripted input box: " << title << "\n" << prompt;
         return std::nullopt;

@@ -12,7 +12,12 @@ namespace kestrow::test {
 
 struct RecordedPrompt
 {
-    enum class Kind { Message, Input, Beep } kind;
+    enum class Kind
+    {
+        Message,
+        Input,
+        Beep
+    } kind;
     std::string title;
     std::string text; // message text, or the input box's prompt
     MsgIcon icon = MsgIcon::None;

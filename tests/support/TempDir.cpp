@@ -14,9 +14,9 @@ namespace fs = std::filesystem;
 namespace kestrow::test {
 
 namespace {
-const char* const kIsolatedVars[] = {"KESTROW_HOME",  "HOME",           "XDG_DATA_HOME", "XDG_CONFIG_HOME",
-                                     "XDG_CACHE_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS", "XDG_RUNTIME_DIR",
-                                     "TMPDIR"};
+const char* const kIsolatedVars[] = {
+    "KESTROW_HOME",    "HOME",          "XDG_DATA_HOME",   "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+    "XDG_CONFIG_DIRS", "XDG_DATA_DIRS", "XDG_RUNTIME_DIR", "TMPDIR"};
 }
 
 TempDir::TempDir()
@@ -29,8 +29,8 @@ TempDir::TempDir()
         const char* v = std::getenv(name);
         m_savedEnv.emplace_back(name, v ? std::string("=") + v : std::string());
     }
-    for (const char* sub : {"data", "home", "home/.local/share", "home/.config", "home/.cache", "etc/xdg",
-                            "run", "tmp"})
+    for (const char* sub :
+         {"data", "home", "home/.local/share", "home/.config", "home/.cache", "etc/xdg", "run", "tmp"})
         fs::create_directories(m_root + "/" + sub);
     ::setenv("KESTROW_HOME", (m_root + "/data").c_str(), 1);
     ::setenv("HOME", (m_root + "/home").c_str(), 1);
@@ -54,7 +54,8 @@ TempDir::~TempDir()
     }
     std::error_code ec;
     // Make everything writable again so a test that locked a folder still cleans up.
-    for (auto it = fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ec);
+    for (auto it =
+             fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);

@@ -61,7 +61,8 @@ void asUnprivilegedUser(const std::vector<std::string>& trees, const std::functi
         runInChild(trees, check);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "the check as user " << kNobodyId << " ended by signal " << WTERMSIG(status);
+    ASSERT_TRUE(WIFEXITED(status)) << "the check as user " << kNobodyId << " ended by signal "
+                                   << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the check as user " << kNobodyId
                                       << " failed (its messages are above; 2: could not become the user, "
                                          "3: an exception)";

@@ -47,14 +47,15 @@ void frmKestrow::buildAdminLogHelpMenus()
     addAction(m_mnuLog, "mnuLogView", QStringLiteral("View &Log"), &frmKestrow::mnuViewLog_Click);
     QMenu* sizes = m_mnuLog->addMenu(QStringLiteral("&Reset Log At Size"));
     sizes->setObjectName(QStringLiteral("mnuLogReset"));
-    for (auto [item, caption] : {std::pair{I::mnuLogSize100, "&100 kb"}, std::pair{I::mnuLogSize200, "&200 kb"},
-                                 std::pair{I::mnuLogSize500, "&500 kb"}, std::pair{I::mnuLogSize1Meg, "1 &Meg"},
-                                 std::pair{I::mnuLogSizeNever, "Never Reset Log"}}) {
+    for (auto [item, caption] :
+         {std::pair{I::mnuLogSize100, "&100 kb"}, std::pair{I::mnuLogSize200, "&200 kb"},
+          std::pair{I::mnuLogSize500, "&500 kb"}, std::pair{I::mnuLogSize1Meg, "1 &Meg"},
+          std::pair{I::mnuLogSizeNever, "Never Reset Log"}}) {
         connect(optionAction(sizes, item, QString::fromLatin1(caption)), &QAction::triggered, this,
                 [this, item] { chooseLogSize(item); });
     }
-    connect(optionAction(m_mnuLog, I::mnuLogOnlyErrors, QStringLiteral("Log Only &Errors")), &QAction::triggered,
-            this, [this] { toggleOption(OptionsMenuItem::mnuLogOnlyErrors); });
+    connect(optionAction(m_mnuLog, I::mnuLogOnlyErrors, QStringLiteral("Log Only &Errors")),
+            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuLogOnlyErrors); });
     addAction(m_mnuLog, "mnuLogClear", QStringLiteral("&Clear Log"), &frmKestrow::mnuLogClear_Click);
     addAction(m_mnuLog, "mnuLogSaveAs", QStringLiteral("&Save Log As..."), &frmKestrow::SaveLog);
 
@@ -64,11 +65,13 @@ void frmKestrow::buildAdminLogHelpMenus()
     connect(contents, &QAction::triggered, this, [this] { openHelp(1); });
     QAction* legend = addAction(m_mnuHelp, "mnuHelpIconLegend", QStringLiteral("&Icon Legend"), nullptr);
     connect(legend, &QAction::triggered, this, [this] { openHelp(52); });
-    QAction* trouble = addAction(m_mnuHelp, "mnuHelpTroubleshooting", QStringLiteral("&Troubleshooting"), nullptr);
+    QAction* trouble =
+        addAction(m_mnuHelp, "mnuHelpTroubleshooting", QStringLiteral("&Troubleshooting"), nullptr);
     connect(trouble, &QAction::triggered, this, [this] { openHelp(32); });
     QMenu* web = m_mnuHelp->addMenu(QStringLiteral("Kestrow on the &Web"));
     web->setObjectName(QStringLiteral("mnuHelpOneTheWeb"));
-    addAction(web, "mnuHelpOnTheWebSite", QStringLiteral("&Web Site"), &frmKestrow::mnuHelpOnTheWebSite_Click);
+    addAction(web, "mnuHelpOnTheWebSite", QStringLiteral("&Web Site"),
+              &frmKestrow::mnuHelpOnTheWebSite_Click);
     addAction(web, "mnuHelpOnTheWebContactUs", QStringLiteral("&Contact Us"),
               &frmKestrow::mnuHelpOnTheWebContactUs_Click);
     m_mnuHelp->addSeparator();

@@ -35,17 +35,15 @@ struct ToolbarItem
     const char* text;
 };
 constexpr ToolbarItem kToolbarItems[] = {
-    {"NEWTASK", "New Task"},
-    {"DELETETASK", "Delete Task"},
-    {"RUNTASK", "Run Task"},
-    {"TASKPROPERTIES", "Task Properties"},
-    {"VIEWLOG", "View Log"},
-    {"HELP", "Help"},
+    {"NEWTASK", "New Task"}, {"DELETETASK", "Delete Task"},
+    {"RUNTASK", "Run Task"}, {"TASKPROPERTIES", "Task Properties"},
+    {"VIEWLOG", "View Log"}, {"HELP", "Help"},
 };
 
 } // namespace
 
-QAction* frmKestrow::addAction(QMenu* menu, const char* name, const QString& caption, void (frmKestrow::*slot)())
+QAction* frmKestrow::addAction(QMenu* menu, const char* name, const QString& caption,
+                               void (frmKestrow::*slot)())
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
@@ -63,11 +61,14 @@ void frmKestrow::buildMenus()
 {
     m_mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     m_mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    addAction(m_mnuFile, "mnuFileNewTask", QStringLiteral("&New Clone Task"), &frmKestrow::mnuFileNewTask_Click);
+    addAction(m_mnuFile, "mnuFileNewTask", QStringLiteral("&New Clone Task"),
+              &frmKestrow::mnuFileNewTask_Click);
     addAction(m_mnuFile, "mnuFileDuplicateTask", QStringLiteral("&Duplicate Selected Task"),
               &frmKestrow::mnuFileDuplicateTask_Click);
-    addAction(m_mnuFile, "mnuFileDeleteTask", QStringLiteral("&Delete Task"), &frmKestrow::mnuFileDeleteTask_Click);
-    addAction(m_mnuFile, "mnuFileRenameTask", QStringLiteral("&Rename Task"), &frmKestrow::mnuFileRenameTask_Click);
+    addAction(m_mnuFile, "mnuFileDeleteTask", QStringLiteral("&Delete Task"),
+              &frmKestrow::mnuFileDeleteTask_Click);
+    addAction(m_mnuFile, "mnuFileRenameTask", QStringLiteral("&Rename Task"),
+              &frmKestrow::mnuFileRenameTask_Click);
     addAction(m_mnuFile, "mnuFileTaskProperties", QStringLiteral("Task &Properties..."),
               &frmKestrow::mnuFileTaskProperties_Click);
     m_mnuFile->addSeparator();
@@ -75,14 +76,16 @@ void frmKestrow::buildMenus()
               &frmKestrow::mnuRunSelectedTask_Click);
     addAction(m_mnuFile, "mnuRunCheckedTasks", QStringLiteral("Run &Tasks with Checkmarks"),
               &frmKestrow::mnuRunCheckedTasks_Click);
-    addAction(m_mnuFile, "mnuRunAllTasksNow", QStringLiteral("Run &All Tasks"), &frmKestrow::mnuRunAllTasksNow_Click);
+    addAction(m_mnuFile, "mnuRunAllTasksNow", QStringLiteral("Run &All Tasks"),
+              &frmKestrow::mnuRunAllTasksNow_Click);
     m_mnuFileCategoryName = m_mnuFile->addMenu(QStringLiteral("Run All Tasks in Category"));
     m_mnuFileCategoryName->setObjectName(QStringLiteral("mnuFileRunCategory"));
     m_mnuFile->addSeparator();
     addAction(m_mnuFile, "mnuFileRestore", QStringLiteral("Restore Source from Target"),
               &frmKestrow::mnuFileRestore_Click);
     m_mnuFile->addSeparator();
-    QAction* pause = addAction(m_mnuFile, "mnuFilePauseExecution", QStringLiteral("&Pause Scheduler"), nullptr);
+    QAction* pause =
+        addAction(m_mnuFile, "mnuFilePauseExecution", QStringLiteral("&Pause Scheduler"), nullptr);
     pause->setCheckable(true);
     connect(pause, &QAction::triggered, this, [this] { mnuFilePauseExecution_Click(); });
     addAction(m_mnuFile, "mnuFileReport", QStringLiteral("Cr&eate a Report of Folder Differences"),
@@ -96,7 +99,8 @@ void frmKestrow::buildMenus()
               &frmKestrow::mnuFileSaveTaskListAs_Click);
     m_mnuFile->addSeparator();
     QAction* close = addAction(m_mnuFile, "mnuFileClose", QStringLiteral("C&lose"), nullptr);
-    connect(close, &QAction::triggered, this, [this] { m_shell->Form_QueryUnload(UnloadMode::FormControlMenu); });
+    connect(close, &QAction::triggered, this,
+            [this] { m_shell->Form_QueryUnload(UnloadMode::FormControlMenu); });
     // mnuFile_Click: the category entries are rebuilt whenever the menu opens.
     connect(m_mnuFile, &QMenu::aboutToShow, this, &frmKestrow::LoadCategoriesInFileMenu);
 
@@ -128,8 +132,8 @@ void frmKestrow::buildMenus()
     m_mnuChooseClonePopupMenu->setObjectName(QStringLiteral("mnuChooseClonePopupMenu"));
     addAction(m_mnuChooseClonePopupMenu, "mnuChooseCloneRunSelected", QStringLiteral("Run Selected Task"),
               &frmKestrow::mnuRunSelectedTask_Click);
-    addAction(m_mnuChooseClonePopupMenu, "mnuChooseCloneRunCheckMarked", QStringLiteral("Run Tasks with Checkmarks"),
-              &frmKestrow::mnuRunCheckedTasks_Click);
+    addAction(m_mnuChooseClonePopupMenu, "mnuChooseCloneRunCheckMarked",
+              QStringLiteral("Run Tasks with Checkmarks"), &frmKestrow::mnuRunCheckedTasks_Click);
 }
 
 void frmKestrow::popUpFileMenuAt(const QPoint& globalPos)
@@ -173,7 +177,8 @@ void frmKestrow::rebuildCategoryMenu(QMenu* menu, const char* objectPrefix)
 
 void frmKestrow::LoadCategoriesInFileMenu()
 {
-    Guarded("frmKestrow.LoadCategoriesInFileMenu", [&] { rebuildCategoryMenu(m_mnuFileCategoryName, "mnuFileCategoryName"); });
+    Guarded("frmKestrow.LoadCategoriesInFileMenu",
+            [&] { rebuildCategoryMenu(m_mnuFileCategoryName, "mnuFileCategoryName"); });
 }
 
 void frmKestrow::LoadCategoriesInPopupMenu()

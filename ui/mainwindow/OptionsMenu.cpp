@@ -34,7 +34,6 @@ constexpr OptionsMenuItem kCompareItems[] = {
 
 } // namespace
 
-
 QAction* frmKestrow::optionAction(QMenu* menu, OptionsMenuItem item, const QString& caption)
 {
     QAction* action = menu->addAction(caption);
@@ -54,8 +53,8 @@ void frmKestrow::buildOptionsMenus()
     compare->setObjectName(QStringLiteral("mnuComparisonMethod"));
     const char* const compareCaptions[] = {"&Date/Time", "&Size", "&Contents", "C&RC32"};
     for (int i = 0; i < 4; ++i)
-        connect(optionAction(compare, kCompareItems[i], QString::fromLatin1(compareCaptions[i])), &QAction::triggered,
-                this, [this, i] { chooseCompareMethod(i); });
+        connect(optionAction(compare, kCompareItems[i], QString::fromLatin1(compareCaptions[i])),
+                &QAction::triggered, this, [this, i] { chooseCompareMethod(i); });
 
     QMenu* fat = m_mnuOptions->addMenu(QStringLiteral("FAT/NTFS Issues"));
     fat->setObjectName(QStringLiteral("mnuOptionsFATNTFS"));
@@ -70,7 +69,8 @@ void frmKestrow::buildOptionsMenus()
 
     QMenu* del = m_mnuOptions->addMenu(QStringLiteral("Delete Methods"));
     del->setObjectName(QStringLiteral("mnuOptionsDelete"));
-    const char* const deleteCaptions[] = {"Regular Delete", "Send To Recycle Bin", "Do Not Delete", "Secure Delete"};
+    const char* const deleteCaptions[] = {"Regular Delete", "Send To Recycle Bin", "Do Not Delete",
+                                          "Secure Delete"};
     for (int i = 0; i < 4; ++i)
         connect(optionAction(del, mnuOptionsDeleteMethod(i), QString::fromLatin1(deleteCaptions[i])),
                 &QAction::triggered, this, [this, i] { chooseDeleteMethod(i); });
@@ -93,7 +93,8 @@ void frmKestrow::buildOptionsMenus()
                 [this, item] { toggleOption(item); });
     }
     m_mnuOptions->addSeparator();
-    addAction(m_mnuOptions, "mnuOptionsDelayBeforeFirstTask", QStringLiteral("Delay Before First Task Execution..."),
+    addAction(m_mnuOptions, "mnuOptionsDelayBeforeFirstTask",
+              QStringLiteral("Delay Before First Task Execution..."),
               &frmKestrow::mnuOptionsDelayBeforeFirstTask_Click);
     QMenu* login = m_mnuOptions->addMenu(QStringLiteral("Launch Kestrow at &Login"));
     login->setObjectName(QStringLiteral("mnuOptionsRunOnWindowsStartup"));
@@ -106,12 +107,14 @@ void frmKestrow::buildOptionsMenus()
     }
     connect(optionAction(m_mnuOptions, I::mnuOptionsPromptToInsertRemovableDrive,
                          QStringLiteral("Prompt Me to Insert Removable Drives")),
-            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsPromptToInsertRemovableDrive); });
+            &QAction::triggered, this,
+            [this] { toggleOption(OptionsMenuItem::mnuOptionsPromptToInsertRemovableDrive); });
     connect(optionAction(m_mnuOptions, I::mnuOptionsNotifications, QStringLiteral("&Notifications")),
             &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsNotifications); });
     connect(optionAction(m_mnuOptions, I::mnuOptionsProtectFromEmptySource,
                          QStringLiteral("Protect Targets From an Empty Source")),
-            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsProtectFromEmptySource); });
+            &QAction::triggered, this,
+            [this] { toggleOption(OptionsMenuItem::mnuOptionsProtectFromEmptySource); });
     connect(optionAction(m_mnuOptions, I::mnuOptionsKeepHardLinks, QStringLiteral("Keep &Hard Links")),
             &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsKeepHardLinks); });
     QMenu* reset = m_mnuOptions->addMenu(QStringLiteral("Reset &Error Indicator"));
@@ -124,10 +127,11 @@ void frmKestrow::buildOptionsMenus()
     toolbar->setObjectName(QStringLiteral("mnuOptionsToolbar"));
     for (auto [item, caption] : {std::pair{I::mnuOptionsToolbarShow, "&Show Toolbar"},
                                  std::pair{I::mnuOptionsToolbarHide, "&Hide Toolbar"}}) {
-        connect(optionAction(toolbar, item, QString::fromLatin1(caption)), &QAction::triggered, this, [this, item] {
-            m_shell->options().checkOnly(item);
-            syncOptionActions();
-        });
+        connect(optionAction(toolbar, item, QString::fromLatin1(caption)), &QAction::triggered, this,
+                [this, item] {
+                    m_shell->options().checkOnly(item);
+                    syncOptionActions();
+                });
     }
 }
 
@@ -168,19 +172,45 @@ void frmKestrow::toggleOption(OptionsMenuItem item)
         const bool on = !options.checked(item);
         options.setChecked(item, on);
         switch (item) {
-        case I::mnuOptionsFATIgnore2SecDiff: gCompare->setIgnoreFAT_NTFS_TwoSecDiff(on); break;
-        case I::mnuOptionsFATIgnoreDST: gCompare->setIgnoreFAT_NTFS_DaylightSavings(on); break;
-        case I::mnuOptionsIgnoreSystemFiles: gCompare->setIgnoreSystemFiles(on); break;
-        case I::mnuOptionsIgnoreHiddenFiles: gCompare->setIgnoreHiddenFiles(on); break;
-        case I::mnuOptionsIgnoreSystemFolders: gCompare->setIgnoreSystemFolders(on); break;
-        case I::mnuOptionsIgnoreHiddenFolders: gCompare->setIgnoreHiddenFolders(on); break;
-        case I::mnuOptionsCopyOnlyIfNewer: gClone->setCopyOnlyIfNewer(on); break;
-        case I::mnuOptionsCreateTargetFolder: gClone->setCreateTargetFolder(on); break;
-        case I::mnuOptionsConfirmSyncActions: gClone->setConfirmSyncActions(on); break;
-        case I::mnuOptionsPromptToInsertRemovableDrive: gblnPromptToInsertRemovableDrive = on; break;
-        case I::mnuOptionsNotifications: gblnNotifications = on; break;
-        case I::mnuOptionsProtectFromEmptySource: gClone->setProtectFromEmptySource(on); break;
-        case I::mnuOptionsKeepHardLinks: gClone->setKeepHardLinks(on); break;
+        case I::mnuOptionsFATIgnore2SecDiff:
+            gCompare->setIgnoreFAT_NTFS_TwoSecDiff(on);
+            break;
+        case I::mnuOptionsFATIgnoreDST:
+            gCompare->setIgnoreFAT_NTFS_DaylightSavings(on);
+            break;
+        case I::mnuOptionsIgnoreSystemFiles:
+            gCompare->setIgnoreSystemFiles(on);
+            break;
+        case I::mnuOptionsIgnoreHiddenFiles:
+            gCompare->setIgnoreHiddenFiles(on);
+            break;
+        case I::mnuOptionsIgnoreSystemFolders:
+            gCompare->setIgnoreSystemFolders(on);
+            break;
+        case I::mnuOptionsIgnoreHiddenFolders:
+            gCompare->setIgnoreHiddenFolders(on);
+            break;
+        case I::mnuOptionsCopyOnlyIfNewer:
+            gClone->setCopyOnlyIfNewer(on);
+            break;
+        case I::mnuOptionsCreateTargetFolder:
+            gClone->setCreateTargetFolder(on);
+            break;
+        case I::mnuOptionsConfirmSyncActions:
+            gClone->setConfirmSyncActions(on);
+            break;
+        case I::mnuOptionsPromptToInsertRemovableDrive:
+            gblnPromptToInsertRemovableDrive = on;
+            break;
+        case I::mnuOptionsNotifications:
+            gblnNotifications = on;
+            break;
+        case I::mnuOptionsProtectFromEmptySource:
+            gClone->setProtectFromEmptySource(on);
+            break;
+        case I::mnuOptionsKeepHardLinks:
+            gClone->setKeepHardLinks(on);
+            break;
         case I::mnuLogOnlyErrors:
             gCloneLog->setLogOnlyErrors(on);
             if (on && gCloneLog->CurrInMemoryLogSize() != 0)
@@ -190,7 +220,8 @@ void frmKestrow::toggleOption(OptionsMenuItem item)
                                 "The Clear Log option is available in the Log menu",
                                 MsgIcon::Information, MsgButtons::Ok);
             break;
-        default: break;
+        default:
+            break;
         }
     });
     syncOptionActions();
@@ -212,13 +243,13 @@ void frmKestrow::chooseDeleteMethod(int index)
         if (index == 1 && gblnShowSendToRecycleBinMsg) {
             // Shown once per options file, whatever the answer.
             gblnShowSendToRecycleBinMsg = false;
-            const MsgResult answer = ui().messageBox(
-                "Send To Recycle Bin",
-                "Files on removeable drives and network drives are not sent \n"
-                "to the Recycle Bin.  They are permanently deleted.  This is determined\n"
-                "by the operating system; Kestrow has no control over this.\n\n"
-                "Do you still wish to select this Delete Method?",
-                MsgIcon::Information, MsgButtons::YesNo);
+            const MsgResult answer =
+                ui().messageBox("Send To Recycle Bin",
+                                "Files on removeable drives and network drives are not sent \n"
+                                "to the Recycle Bin.  They are permanently deleted.  This is determined\n"
+                                "by the operating system; Kestrow has no control over this.\n\n"
+                                "Do you still wish to select this Delete Method?",
+                                MsgIcon::Information, MsgButtons::YesNo);
             if (answer == MsgResult::No)
                 return;
         }
@@ -258,13 +289,13 @@ void frmKestrow::chooseLogSize(OptionsMenuItem item)
         if (options.checked(item))
             return;
         if (item == I::mnuLogSizeNever) {
-            const MsgResult answer = ui().messageBox(
-                "Confirm Log Size Change",
-                "The Log file can grow to be VERY LARGE.\n"
-                "This can take up disk space/memory and possibly affect system performance.\n"
-                "It will also take more time to display the contents of the Log.\n\n"
-                "Are you certain that you want to make this change?",
-                MsgIcon::Information, MsgButtons::YesNo);
+            const MsgResult answer =
+                ui().messageBox("Confirm Log Size Change",
+                                "The Log file can grow to be VERY LARGE.\n"
+                                "This can take up disk space/memory and possibly affect system performance.\n"
+                                "It will also take more time to display the contents of the Log.\n\n"
+                                "Are you certain that you want to make this change?",
+                                MsgIcon::Information, MsgButtons::YesNo);
             if (answer != MsgResult::Yes)
                 return;
             gCloneLog->setRestrictLogSize(false);
@@ -285,18 +316,19 @@ void frmKestrow::mnuOptionsDelayBeforeFirstTask_Click()
 {
     Guarded("mnuOptionsDelayBeforeFirstTask_Click", [&] {
         const int32_t current = glngDelayBeforeFirstTask;
-        const std::optional<std::string> answer =
-            ui().inputBox("Delay Duration",
-                          "How many minutes should pass after Kestrow startup before the first task is executed?"
-                          "\n\nEnter only numeric values.",
-                          std::to_string(current == 0 ? 1 : current));
+        const std::optional<std::string> answer = ui().inputBox(
+            "Delay Duration",
+            "How many minutes should pass after Kestrow startup before the first task is executed?"
+            "\n\nEnter only numeric values.",
+            std::to_string(current == 0 ? 1 : current));
         const std::string text(util::trimSpaces(answer.value_or(std::string())));
         if (text.empty())
             return;
         if (!IsNumericText(text)) {
             ui().messageBox("Invalid Delay Input",
-                            "\"" + text + "\" is not a valid numeric input.\n\nFor example, enter \"5\" "
-                                          "(without the quotes)\nfor a five minute delay.",
+                            "\"" + text +
+                                "\" is not a valid numeric input.\n\nFor example, enter \"5\" "
+                                "(without the quotes)\nfor a five minute delay.",
                             MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
@@ -308,8 +340,9 @@ void frmKestrow::mnuOptionsDelayBeforeFirstTask_Click()
                             MsgIcon::Information, MsgButtons::Ok);
         } else {
             ui().messageBox("Invalid Delay Input",
-                            "\"" + text + "\" is not a valid delay input.\n\nThe delay value must be a positive "
-                                          "number.",
+                            "\"" + text +
+                                "\" is not a valid delay input.\n\nThe delay value must be a positive "
+                                "number.",
                             MsgIcon::Exclamation, MsgButtons::Ok);
         }
     });

@@ -21,7 +21,6 @@
 
 namespace kestrow::gui {
 
-
 bool frmKestrow::refuseDuringRun()
 {
     if (!gblnCloneRunning)
@@ -87,7 +86,8 @@ void frmKestrow::mnuRunSelectedTask_Click()
     Guarded("frmKestrow.mnuRunSelectedTask_Click", [&] {
         QTreeWidgetItem* row = selectedRow();
         if (!row) {
-            ui().messageBox("Run Selected Task", "Please select a task to run", MsgIcon::Information, MsgButtons::Ok);
+            ui().messageBox("Run Selected Task", "Please select a task to run", MsgIcon::Information,
+                            MsgButtons::Ok);
             return;
         }
         runTask(gCloneTasks->Item(s(row->text(ColTaskName))));
@@ -206,7 +206,8 @@ void frmKestrow::StatusBarCancel_Click()
         CancelRequested = true;
         return;
     }
-    ui().messageBox("Cancel Clone", "The clone will be cancelled after the current file operation is completed.",
+    ui().messageBox("Cancel Clone",
+                    "The clone will be cancelled after the current file operation is completed.",
                     MsgIcon::Information, MsgButtons::Ok);
 }
 

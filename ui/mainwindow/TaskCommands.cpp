@@ -59,8 +59,8 @@ void frmKestrow::mnuFileNewTask_Click()
             return;
         }
         if (gCloneTasks->Item(name)) {
-            ui().messageBox("Duplicate Task Name", "A task with this name already exists.", MsgIcon::Exclamation,
-                            MsgButtons::Ok);
+            ui().messageBox("Duplicate Task Name", "A task with this name already exists.",
+                            MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
         auto task = std::make_shared<cCloneTask>();
@@ -69,8 +69,9 @@ void frmKestrow::mnuFileNewTask_Click()
             return;
         addTaskAsNew(task);
         ui().messageBox("New Task",
-                        "'" + name + "' has been created successfully.\n\n"
-                                     "To run this task, click on the Run Task toolbar button.",
+                        "'" + name +
+                            "' has been created successfully.\n\n"
+                            "To run this task, click on the Run Task toolbar button.",
                         MsgIcon::Information, MsgButtons::Ok);
     });
 }
@@ -93,8 +94,8 @@ void frmKestrow::mnuFileDuplicateTask_Click()
         // The copy is added whether the dialog was confirmed or cancelled.
         showTaskPropertiesDialog(task);
         addTaskAsNew(task);
-        ui().messageBox("Duplicate Task", "'" + name + "' has been created successfully.", MsgIcon::Information,
-                        MsgButtons::Ok);
+        ui().messageBox("Duplicate Task", "'" + name + "' has been created successfully.",
+                        MsgIcon::Information, MsgButtons::Ok);
     });
 }
 
@@ -105,7 +106,8 @@ void frmKestrow::mnuFileDeleteTask_Click()
     Guarded("frmKestrow.mnuFileDeleteTask_Click", [&] {
         QTreeWidgetItem* row = selectedRow();
         if (!row) {
-            ui().messageBox("Delete Task", "Please select a task to delete", MsgIcon::Information, MsgButtons::Ok);
+            ui().messageBox("Delete Task", "Please select a task to delete", MsgIcon::Information,
+                            MsgButtons::Ok);
             return;
         }
         const std::string name = s(row->text(ColTaskName));
@@ -128,7 +130,8 @@ void frmKestrow::mnuFileRenameTask_Click()
         return;
     QTreeWidgetItem* row = selectedRow();
     if (!row) {
-        ui().messageBox("Rename Task", "Please select a task to rename.", MsgIcon::Information, MsgButtons::Ok);
+        ui().messageBox("Rename Task", "Please select a task to rename.", MsgIcon::Information,
+                        MsgButtons::Ok);
         return;
     }
     m_lvwTasks->setFocus();
@@ -166,13 +169,15 @@ void frmKestrow::mnuRestetErrorFlagForSelectedTask_Click()
     Guarded("frmKestrow.mnuRestetErrorFlagForSelectedTask_Click", [&] {
         QTreeWidgetItem* row = selectedRow();
         if (!row) {
-            ui().messageBox("Reset Error Flag", "Please select a task first.", MsgIcon::Information, MsgButtons::Ok);
+            ui().messageBox("Reset Error Flag", "Please select a task first.", MsgIcon::Information,
+                            MsgButtons::Ok);
             return;
         }
         const CloneTaskPtr task = gCloneTasks->Item(s(row->text(ColTaskName)));
         if (!task) {
-            ui().messageBox("Unexpected Error - Reset Error Flag", "Unable to locate the Task object in the collection.",
-                            MsgIcon::Exclamation, MsgButtons::Ok);
+            ui().messageBox("Unexpected Error - Reset Error Flag",
+                            "Unable to locate the Task object in the collection.", MsgIcon::Exclamation,
+                            MsgButtons::Ok);
             return;
         }
         task->setErrorOnLastClone(false);
@@ -207,7 +212,8 @@ void frmKestrow::mnuFileReport_Click()
 {
     if (refuseDuringRun())
         return;
-    const CloneTaskPtr task = selectedTask("Create a Report of Folder Differences", "Please select a task first");
+    const CloneTaskPtr task =
+        selectedTask("Create a Report of Folder Differences", "Please select a task first");
     if (!task)
         return;
     setWaitCursor(true);
@@ -223,7 +229,8 @@ void frmKestrow::mnuFileReport_Click()
                             MsgButtons::Ok);
         } else {
             CreateHTMLReportOfFolderDiffs(WithTrailingSlash(task->SourceFolderSpec()),
-                                          WithTrailingSlash(task->TargetFolderSpec()), task->IncludeSubFolders());
+                                          WithTrailingSlash(task->TargetFolderSpec()),
+                                          task->IncludeSubFolders());
         }
     });
     m_panel1->clear();
@@ -249,9 +256,10 @@ void frmKestrow::mnuFileRestore_Click()
         }
         int32_t errorNumber = 0;
         if (ValidateFolderPath(target, errorNumber) != FolderStatusOk) {
-            ui().messageBox("Restore Source",
-                            "Make sure that the Target folder exists and that you have permission to access it.",
-                            MsgIcon::Exclamation, MsgButtons::Ok);
+            ui().messageBox(
+                "Restore Source",
+                "Make sure that the Target folder exists and that you have permission to access it.",
+                MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
         gRestore->setTaskName(task->TaskName());

@@ -48,9 +48,10 @@ void frmKestrow::buildCentralWidget()
     m_lvwTasks = new TaskListView(central);
     m_lvwTasks->setObjectName(QStringLiteral("lvwTasks"));
     m_lvwTasks->setColumnCount(ColumnCount);
-    m_lvwTasks->setHeaderLabels({QStringLiteral("Task Name"), QStringLiteral("Source"), QStringLiteral("Target"),
-                                 QStringLiteral("Next Run"), QStringLiteral("Last Run"),
-                                 QStringLiteral("Next Run Formatted"), QStringLiteral("Last Run Formatted")});
+    m_lvwTasks->setHeaderLabels({QStringLiteral("Task Name"), QStringLiteral("Source"),
+                                 QStringLiteral("Target"), QStringLiteral("Next Run"),
+                                 QStringLiteral("Last Run"), QStringLiteral("Next Run Formatted"),
+                                 QStringLiteral("Last Run Formatted")});
     m_lvwTasks->setColumnHidden(ColNextRunFormatted, true);
     m_lvwTasks->setColumnHidden(ColLastRunFormatted, true);
     m_lvwTasks->setRootIsDecorated(false);
@@ -220,7 +221,8 @@ void frmKestrow::setPausedBackground(bool paused)
 {
     m_pausedBackground = paused;
     const QSize size = m_lvwTasks->viewport()->size();
-    m_lvwTasks->setBackgroundPicture(paused ? pausedBackground(size.width(), size.height(), m_baseColor) : QPixmap());
+    m_lvwTasks->setBackgroundPicture(paused ? pausedBackground(size.width(), size.height(), m_baseColor)
+                                            : QPixmap());
 }
 
 void frmKestrow::lvwTasks_ColumnClick(int column)
@@ -234,7 +236,9 @@ void frmKestrow::lvwTasks_ColumnClick(int column)
             return;
         }
         // "Next Run" and "Last Run" sort by their hidden sort keys.
-        m_sortKey = column == ColNextRun ? ColNextRunFormatted : column == ColLastRun ? ColLastRunFormatted : column;
+        m_sortKey = column == ColNextRun   ? ColNextRunFormatted
+                    : column == ColLastRun ? ColLastRunFormatted
+                                           : column;
         m_lvwTasks->sortItems(m_sortKey, m_sortOrder);
         m_lvwTasks->header()->setSortIndicator(column, m_sortOrder);
     });

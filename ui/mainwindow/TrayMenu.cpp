@@ -39,7 +39,8 @@ void frmKestrow::buildTrayMenu()
     m_mnuPopup->addSeparator();
     addAction(m_mnuPopup, "mnuPopupShow", QStringLiteral("&Show Main Window"), &frmKestrow::ShowFromTray);
     QAction* toTray = addAction(m_mnuPopup, "mnuPopupSendToTray", QStringLiteral("Send to &Tray"), nullptr);
-    connect(toTray, &QAction::triggered, this, [this] { m_shell->Form_QueryUnload(UnloadMode::FormControlMenu); });
+    connect(toTray, &QAction::triggered, this,
+            [this] { m_shell->Form_QueryUnload(UnloadMode::FormControlMenu); });
     m_mnuPopup->addSeparator();
     addAction(m_mnuPopup, "mnuPopupShutDown", QStringLiteral("&Shut Down Kestrow"), &frmKestrow::ShutDown);
 }

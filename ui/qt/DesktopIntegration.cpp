@@ -51,7 +51,8 @@ void DesktopIntegration::setContextMenu(QMenu* menu)
         m_tray->setContextMenu(menu);
 }
 
-bool DesktopIntegration::showMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon)
+bool DesktopIntegration::showMessage(const QString& title, const QString& text,
+                                     QSystemTrayIcon::MessageIcon icon)
 {
     if (!m_tray || !m_visible || !QSystemTrayIcon::supportsMessages())
         return false;

@@ -11,8 +11,6 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 
-
-
 namespace kestrow::gui {
 
 class DesktopIntegration : public QObject

@@ -57,9 +57,10 @@ void DesktopNotifier::notify(const Notification& notification)
     if (m_tray.showMessage(title, text, icon)) {
         m_lastRoute = Route::Tray;
     } else {
-        QDBusConnection bus = m_busName.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_busName);
+        QDBusConnection bus =
+            m_busName.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_busName);
         m_lastRoute = bus.isConnected() && bus.send(notifyMessage(notification)) ? Route::NotificationService
-                                                                                   : Route::None;
+                                                                                 : Route::None;
     }
     Q_EMIT notified(title, text, m_lastRoute);
 }

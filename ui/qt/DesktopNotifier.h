@@ -28,7 +28,8 @@ public:
     // `busName`: the name of the D-Bus connection the notification service is
     // called on (QDBusConnection::connectToBus); empty: the session bus, connected
     // only when a notification first needs it.
-    explicit DesktopNotifier(DesktopIntegration& tray, QObject* parent = nullptr, const QString& busName = {});
+    explicit DesktopNotifier(DesktopIntegration& tray, QObject* parent = nullptr,
+                             const QString& busName = {});
 
     void notify(const Notification& notification) override;
 

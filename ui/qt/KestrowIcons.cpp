@@ -78,7 +78,8 @@ void drawFolder(QPainter& p, const QRectF& r, const QColor& fill)
     p.drawPath(path);
     p.setPen(Qt::NoPen);
     p.setBrush(fill.lighter(115));
-    p.drawRect(QRectF(r.left() + r.width() * 0.04, r.top() + tabH * 2.1, r.width() * 0.92, r.height() * 0.12));
+    p.drawRect(
+        QRectF(r.left() + r.width() * 0.04, r.top() + tabH * 2.1, r.width() * 0.92, r.height() * 0.12));
 }
 
 void drawBadgeCircle(QPainter& p, const QRectF& r, const QColor& fill)
@@ -128,7 +129,8 @@ void drawAppIcon(QPainter& p, qreal s, AppIconKind kind)
     p.drawPath(curve);
     p.setPen(Qt::NoPen);
     p.setBrush(arrow);
-    p.drawPolygon(QPolygonF({QPointF(s * 0.74, s * 0.42), QPointF(s * 0.94, s * 0.42), QPointF(s * 0.84, s * 0.55)}));
+    p.drawPolygon(
+        QPolygonF({QPointF(s * 0.74, s * 0.42), QPointF(s * 0.94, s * 0.42), QPointF(s * 0.84, s * 0.55)}));
     if (kind == AppIconKind::Animate) {
         p.setBrush(QColor(0xff, 0xff, 0xff, 150));
         p.drawEllipse(QRectF(s * 0.14, s * 0.62, s * 0.18, s * 0.18));
@@ -144,8 +146,9 @@ void drawAppIcon(QPainter& p, qreal s, AppIconKind kind)
     } else if (paused) {
         const QRectF badge(s * 0.50, s * 0.50, s * 0.48, s * 0.48);
         drawBadgeCircle(p, badge, QColor(0x34, 0x49, 0x5e));
-        drawPauseBars(p, badge.adjusted(badge.width() * 0.3, badge.height() * 0.27, -badge.width() * 0.3,
-                                        -badge.height() * 0.27),
+        drawPauseBars(p,
+                      badge.adjusted(badge.width() * 0.3, badge.height() * 0.27, -badge.width() * 0.3,
+                                     -badge.height() * 0.27),
                       Qt::white);
     }
 }
@@ -167,9 +170,12 @@ void drawRowIcon(QPainter& p, qreal s, RowIcon icon)
     if (next)
         drawClockBadge(p, QRectF(s * 0.46, s * 0.46, s * 0.54, s * 0.54));
     if (error) {
-        const QRectF badge = next ? QRectF(0, s * 0.46, s * 0.54, s * 0.54) : QRectF(s * 0.46, s * 0.46, s * 0.54, s * 0.54);
+        const QRectF badge =
+            next ? QRectF(0, s * 0.46, s * 0.54, s * 0.54) : QRectF(s * 0.46, s * 0.46, s * 0.54, s * 0.54);
         drawBadgeCircle(p, badge, QColor(0xd6, 0x2d, 0x20));
-        drawCross(p, badge.adjusted(badge.width() * 0.3, badge.height() * 0.3, -badge.width() * 0.3, -badge.height() * 0.3),
+        drawCross(p,
+                  badge.adjusted(badge.width() * 0.3, badge.height() * 0.3, -badge.width() * 0.3,
+                                 -badge.height() * 0.3),
                   Qt::white, qMax<qreal>(1.0, s / 14.0));
     }
 }
@@ -200,8 +206,9 @@ void drawToolbarImage(QPainter& p, qreal s, const QString& key)
             p.drawLine(QPointF(c.x(), c.y() - arm), QPointF(c.x(), c.y() + arm));
         } else {
             drawBadgeCircle(p, badge, QColor(0xd6, 0x2d, 0x20));
-            drawCross(p, badge.adjusted(badge.width() * 0.3, badge.height() * 0.3, -badge.width() * 0.3,
-                                        -badge.height() * 0.3),
+            drawCross(p,
+                      badge.adjusted(badge.width() * 0.3, badge.height() * 0.3, -badge.width() * 0.3,
+                                     -badge.height() * 0.3),
                       Qt::white, qMax<qreal>(1.5, s / 11.0));
         }
     } else if (key == QLatin1String("RUNTASK")) {
@@ -210,7 +217,8 @@ void drawToolbarImage(QPainter& p, qreal s, const QString& key)
         p.drawEllipse(QRectF(s * 0.06, s * 0.06, s * 0.88, s * 0.88));
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
-        p.drawPolygon(QPolygonF({QPointF(s * 0.38, s * 0.26), QPointF(s * 0.38, s * 0.74), QPointF(s * 0.76, s * 0.5)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(s * 0.38, s * 0.26), QPointF(s * 0.38, s * 0.74), QPointF(s * 0.76, s * 0.5)}));
     } else if (key == QLatin1String("TASKPROPERTIES")) {
         drawSheet(p, QRectF(s * 0.12, s * 0.04, s * 0.66, s * 0.88));
         // A slider knob on two of the lines: settings.
@@ -220,8 +228,9 @@ void drawToolbarImage(QPainter& p, qreal s, const QString& key)
         p.drawEllipse(QRectF(s * 0.24, s * 0.64, s * 0.18, s * 0.18));
         p.setBrush(QColor(0xf3, 0x9c, 0x12));
         p.setPen(Qt::NoPen);
-        p.drawPolygon(QPolygonF({QPointF(s * 0.92, s * 0.42), QPointF(s * 0.98, s * 0.48), QPointF(s * 0.60, s * 0.92),
-                                 QPointF(s * 0.52, s * 0.96), QPointF(s * 0.54, s * 0.86)}));
+        p.drawPolygon(
+            QPolygonF({QPointF(s * 0.92, s * 0.42), QPointF(s * 0.98, s * 0.48), QPointF(s * 0.60, s * 0.92),
+                       QPointF(s * 0.52, s * 0.96), QPointF(s * 0.54, s * 0.86)}));
     } else if (key == QLatin1String("VIEWLOG")) {
         drawSheet(p, QRectF(s * 0.08, s * 0.04, s * 0.66, s * 0.88));
         p.setPen(QPen(QColor(0x2c, 0x3e, 0x50), qMax<qreal>(1.5, s / 10.0), Qt::SolidLine, Qt::RoundCap));
@@ -245,8 +254,9 @@ void drawStopSign(QPainter& p, qreal s)
 {
     QPolygonF octagon;
     const qreal a = s * 0.29, m = s * 0.04;
-    octagon << QPointF(a + m, m) << QPointF(s - a - m, m) << QPointF(s - m, a + m) << QPointF(s - m, s - a - m)
-            << QPointF(s - a - m, s - m) << QPointF(a + m, s - m) << QPointF(m, s - a - m) << QPointF(m, a + m);
+    octagon << QPointF(a + m, m) << QPointF(s - a - m, m) << QPointF(s - m, a + m)
+            << QPointF(s - m, s - a - m) << QPointF(s - a - m, s - m) << QPointF(a + m, s - m)
+            << QPointF(m, s - a - m) << QPointF(m, a + m);
     p.setPen(QPen(Qt::white, qMax<qreal>(1.0, s / 16.0)));
     p.setBrush(QColor(0xc0, 0x39, 0x2b));
     p.drawPolygon(octagon);
@@ -269,8 +279,8 @@ QIcon rowIcon(RowIcon icon)
 
 QIcon toolbarIcon(const QString& key)
 {
-    static const std::array<const char*, 6> keys{"NEWTASK", "DELETETASK", "RUNTASK", "TASKPROPERTIES", "VIEWLOG",
-                                                 "HELP"};
+    static const std::array<const char*, 6> keys{"NEWTASK",        "DELETETASK", "RUNTASK",
+                                                 "TASKPROPERTIES", "VIEWLOG",    "HELP"};
     bool known = false;
     for (const char* k : keys)
         known = known || key == QLatin1String(k);

@@ -18,9 +18,7 @@ bool performAll(const std::vector<std::string>& actions, std::vector<bool>& skip
 }
 } // namespace
 
-QtRunHost::QtRunHost(QObject* parent) : QObject(parent), m_confirm(performAll)
-{
-}
+QtRunHost::QtRunHost(QObject* parent) : QObject(parent), m_confirm(performAll) {}
 
 bool QtRunHost::onWindowThread() const
 {
@@ -44,7 +42,8 @@ void QtRunHost::setStatusText(StatusPanel panel, const std::string& text)
             return;
         m_deliveryPosted = true;
     }
-    QMetaObject::invokeMethod(this, [this] { deliverPendingTexts(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { deliverPendingTexts(); }, Qt::QueuedConnection);
 }
 
 void QtRunHost::deliverPendingTexts()

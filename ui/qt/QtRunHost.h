@@ -38,8 +38,8 @@ public:
 
     // The confirmation of the planned operations, called on the window thread. Until
     // the confirmation dialog exists the default performs every operation.
-    using ConfirmHandler =
-        std::function<bool(const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming)>;
+    using ConfirmHandler = std::function<bool(const std::vector<std::string>& actions,
+                                              std::vector<bool>& skipped, bool& keepConfirming)>;
     void setConfirmHandler(ConfirmHandler handler);
 
 Q_SIGNALS:

@@ -11,8 +11,7 @@ namespace kestrow::gui {
 
 namespace {
 // Dialogs live on the application's thread: a call from elsewhere waits there.
-template <typename Fn>
-void onGuiThread(Fn&& fn)
+template <typename Fn> void onGuiThread(Fn&& fn)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread())
@@ -40,28 +39,51 @@ MsgResult QtUiServices::messageBox(const std::string& title, const std::string& 
     box.setWindowTitle(q(title));
     box.setText(q(text));
     switch (icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     switch (buttons) {
-    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MsgButtons::RetryCancel: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
-    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MsgButtons::RetryCancel:
+        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     case MsgButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     box.setWindowModality(Qt::ApplicationModal);
     switch (box.exec()) {
-    case QMessageBox::Ok: return MsgResult::Ok;
-    case QMessageBox::Retry: return MsgResult::Retry;
-    case QMessageBox::Yes: return MsgResult::Yes;
-    case QMessageBox::No: return MsgResult::No;
-    default: return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    case QMessageBox::Ok:
+        return MsgResult::Ok;
+    case QMessageBox::Retry:
+        return MsgResult::Retry;
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    default:
+        return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
     }
 }
 
@@ -74,8 +96,8 @@ std::optional<std::string> QtUiServices::inputBox(const std::string& title, cons
         return result;
     }
     bool ok = false;
-    const QString text = QInputDialog::getText(dialogParent(), q(title),
-                                               q(prompt), QLineEdit::Normal, q(defaultText), &ok);
+    const QString text =
+        QInputDialog::getText(dialogParent(), q(title), q(prompt), QLineEdit::Normal, q(defaultText), &ok);
     if (!ok)
         return std::nullopt;
     return s(text);

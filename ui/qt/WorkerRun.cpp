@@ -11,8 +11,7 @@
 
 namespace kestrow::gui {
 
-template <typename Fn>
-void WindowThreadUiServices::onWindowThread(Fn&& fn)
+template <typename Fn> void WindowThreadUiServices::onWindowThread(Fn&& fn)
 {
     if (!m_context || QThread::currentThread() == m_context->thread())
         fn();
@@ -28,7 +27,8 @@ MsgResult WindowThreadUiServices::messageBox(const std::string& title, const std
     return result;
 }
 
-std::optional<std::string> WindowThreadUiServices::inputBox(const std::string& title, const std::string& prompt,
+std::optional<std::string> WindowThreadUiServices::inputBox(const std::string& title,
+                                                            const std::string& prompt,
                                                             const std::string& defaultText)
 {
     std::optional<std::string> result;
@@ -57,7 +57,8 @@ void runOnWorkerThread(QObject* context, const std::function<void()>& work)
             }
             done = true;
             // Wakes the local loop; a queued call runs after every signal the work sent.
-            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
         },
         [&] {
             // An application quit ends every loop of the thread at once; the work still

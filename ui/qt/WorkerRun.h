@@ -25,8 +25,7 @@ public:
     void beep() override;
 
 private:
-    template <typename Fn>
-    void onWindowThread(Fn&& fn);
+    template <typename Fn> void onWindowThread(Fn&& fn);
 
     UiServices& m_target;
     QObject* m_context;

@@ -53,15 +53,16 @@ TEST_F(CliFaultTest, KilledRunsConvergeToAnExactMirrorWithNoTemporaryFile)
             file("src/d" + std::to_string(i % 6) + "/f" + std::to_string(i) + ".bin",
                  std::string(4096 + 512 * ((i + round) % 9), char('A' + (i + round) % 26)),
                  1'600'000'000 + round + 1);
-        const int pid = StartCli({"clone", src(), tgt(), "-q", "--copy", round % 2 ? "safe" : "regular",
-                                  "--delete", "regular"});
+        const int pid = StartCli(
+            {"clone", src(), tgt(), "-q", "--copy", round % 2 ? "safe" : "regular", "--delete", "regular"});
         ASSERT_GT(pid, 0);
         if (KillAfter(pid, delay(rng)))
             ++killedMidRun;
     }
     const CliResult last = runClone({"--copy", "safe", "--delete", "regular"});
     EXPECT_EQ(last.exitCode, 0) << last.out << last.err;
-    EXPECT_TRUE(TreeDifferences(src(), tgt()).empty()) << ::testing::PrintToString(TreeDifferences(src(), tgt()));
+    EXPECT_TRUE(TreeDifferences(src(), tgt()).empty())
+        << ::testing::PrintToString(TreeDifferences(src(), tgt()));
     EXPECT_TRUE(tempFilesUnder(tgt()).empty()) << ::testing::PrintToString(tempFilesUnder(tgt()));
     EXPECT_TRUE(tempFilesUnder(src()).empty());
     RecordProperty("killed_mid_run", killedMidRun);
@@ -112,7 +113,8 @@ TEST_F(CliFaultTest, ATargetLockedByAnotherProcessIsSkippedAndTheOthersAreCloned
     const std::string other = root() + "other/";
     fs::create_directories(other);
     int err = 0;
-    const std::string lockFile = platform::targetLockFile(gstrAppPath, platform::resolvedFolderPath(tgt()), err);
+    const std::string lockFile =
+        platform::targetLockFile(gstrAppPath, platform::resolvedFolderPath(tgt()), err);
     ASSERT_FALSE(lockFile.empty()) << err;
     // A second process holds the lock (flock locks belong to the open file: a child of our own).
     int ready[2];

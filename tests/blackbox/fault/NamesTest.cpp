@@ -208,8 +208,8 @@ TEST_F(NamesTest, AFatTargetCopiesNothingOnTheSecondRunAndFollowsCaseOnlyRenames
         GTEST_SKIP() << "the FAT image cannot be made";
     folder("tgt");
     // The kernel's vfat where there is one, else the FUSE driver (fusefat).
-    std::unique_ptr<ScopedMount> fat = std::make_unique<ScopedMount>("mount -t vfat -o loop " + shellQuoted(image),
-                                                                     tgt());
+    std::unique_ptr<ScopedMount> fat =
+        std::make_unique<ScopedMount>("mount -t vfat -o loop " + shellQuoted(image), tgt());
     if (!fat->mounted() && (fs::exists("/usr/bin/fusefat") || fs::exists("/bin/fusefat")))
         fat = std::make_unique<ScopedMount>("fusefat -o rw+ " + shellQuoted(image), tgt());
     if (!fat->mounted())

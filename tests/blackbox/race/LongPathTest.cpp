@@ -80,7 +80,6 @@ TEST_F(LongPathTest, TreesPastThePathLimitAreClonedByteExactAndKeptInStep)
     RemoveTreeAt(t);
 }
 
-
 // A run holds a bounded number of folders open whatever the tree's shape (the
 // roots, 64 recent folders, the listings read ahead): with the process allowed
 // only 256 descriptors, a tree of 600 folders side by side and a chain 400
@@ -94,7 +93,9 @@ TEST_F(LongPathTest, ATreeOfAnyShapeRunsInAFewDescriptors)
     const std::string deepSource = MakeFolderChain(s + "/deep", "d", 400 * 2);
     WriteFileAt(deepSource, "deep.txt", "deep");
     folder("t");
-    struct rlimit saved {};
+    struct rlimit saved
+    {
+    };
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     struct rlimit tight = saved;
     tight.rlim_cur = 256;

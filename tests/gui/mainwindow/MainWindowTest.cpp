@@ -93,8 +93,9 @@ protected:
         std::string text;
         for (const TaskSpec& t : tasks) {
             text += "[" + t.name + "]\nSourceFolderSpec=" + t.source + "\nTargetFolderSpec=" + t.target +
-                    "\nIntervalType=" + std::to_string(t.intervalType) + "\nIntervalIncrement=5\nNextCloneDateTime=" +
-                    t.next + "\nErrorOnLastClone=" + (t.error ? "True" : "False") + "\nCategory=" + t.category + "\n";
+                    "\nIntervalType=" + std::to_string(t.intervalType) +
+                    "\nIntervalIncrement=5\nNextCloneDateTime=" + t.next +
+                    "\nErrorOnLastClone=" + (t.error ? "True" : "False") + "\nCategory=" + t.category + "\n";
         }
         dir.writeFile("data/Default Task List.kwt", text);
     }
@@ -111,7 +112,8 @@ protected:
     // Runs in these tests perform their operations without the confirmation list.
     void performWithoutConfirming()
     {
-        dir.writeFile("data/kestrow.ini", "[Reminders]\nSysTray=False\n[Miscellaneous]\nConfirmSyncActions=False\n");
+        dir.writeFile("data/kestrow.ini",
+                      "[Reminders]\nSysTray=False\n[Miscellaneous]\nConfirmSyncActions=False\n");
     }
 
     QTreeWidget* list() const { return window->taskListView(); }
@@ -162,15 +164,15 @@ protected:
                 targets->clear();
                 targets->addItem(q(target));
             }
-            dialog->findChild<QPushButton*>(ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"))->click();
+            dialog->findChild<QPushButton*>(ok ? QStringLiteral("cmdOK") : QStringLiteral("cmdCancel"))
+                ->click();
             ++dialogsAnswered;
         });
     }
 
     // Once a visible top-level window of type T shows up (the next modal dialog), hands
     // it to `answer`, which must close it; counts it in dialogsAnswered.
-    template <typename T>
-    void whenShown(std::function<void(T*)> answer, int triesLeft = kPollTries)
+    template <typename T> void whenShown(std::function<void(T*)> answer, int triesLeft = kPollTries)
     {
         QTimer::singleShot(triesLeft == kPollTries ? 0 : kPollMs, [this, answer, triesLeft] {
             for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -224,10 +226,12 @@ TEST_F(MainWindowTest, StartsWithItsCaptionAndTaskListAndClosesCleanly)
         texts << item->text();
         EXPECT_FALSE(item->icon().isNull()) << s(item->objectName());
     }
-    EXPECT_EQ(keys, QStringList({QStringLiteral("NEWTASK"), QStringLiteral("DELETETASK"), QStringLiteral("RUNTASK"),
-                                 QStringLiteral("TASKPROPERTIES"), QStringLiteral("VIEWLOG"), QStringLiteral("HELP")}));
-    EXPECT_EQ(texts, QStringList({QStringLiteral("New Task"), QStringLiteral("Delete Task"), QStringLiteral("Run Task"),
-                                  QStringLiteral("Task Properties"), QStringLiteral("View Log"), QStringLiteral("Help")}));
+    EXPECT_EQ(keys, QStringList({QStringLiteral("NEWTASK"), QStringLiteral("DELETETASK"),
+                                 QStringLiteral("RUNTASK"), QStringLiteral("TASKPROPERTIES"),
+                                 QStringLiteral("VIEWLOG"), QStringLiteral("HELP")}));
+    EXPECT_EQ(texts, QStringList({QStringLiteral("New Task"), QStringLiteral("Delete Task"),
+                                  QStringLiteral("Run Task"), QStringLiteral("Task Properties"),
+                                  QStringLiteral("View Log"), QStringLiteral("Help")}));
     // The sort-key columns exist but are not shown.
     EXPECT_EQ(list()->columnCount(), 7);
     EXPECT_TRUE(list()->isColumnHidden(frmKestrow::ColNextRunFormatted));
@@ -406,53 +410,54 @@ TEST_F(MainWindowTest, CommandsThatWouldStartOrChangeARunAreRefusedWithABeepDuri
 
     // The run waits for its confirmation on the window thread: that is "during a run".
     bool confirmed = false;
-    w.runHostObject().setConfirmHandler([&](const std::vector<std::string>& actions, std::vector<bool>& skipped,
-                                            bool& keepConfirming) {
-        confirmed = true;
-        EXPECT_TRUE(gblnCloneRunning);
-        EXPECT_EQ(w.windowTitle(), QStringLiteral("Kestrow running task: A"));
-        EXPECT_EQ(w.tray().toolTip(), QStringLiteral("Kestrow running task: A"));
-        EXPECT_TRUE(w.cancelItemVisible());
-        EXPECT_FALSE(w.topLevelMenusEnabled());
-        for (QAction* item : w.findChild<QToolBar*>(QStringLiteral("suToolbar"))->actions())
-            EXPECT_EQ(item->isEnabled(), item->objectName() == QLatin1String("HELP")) << s(item->objectName());
+    w.runHostObject().setConfirmHandler(
+        [&](const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming) {
+            confirmed = true;
+            EXPECT_TRUE(gblnCloneRunning);
+            EXPECT_EQ(w.windowTitle(), QStringLiteral("Kestrow running task: A"));
+            EXPECT_EQ(w.tray().toolTip(), QStringLiteral("Kestrow running task: A"));
+            EXPECT_TRUE(w.cancelItemVisible());
+            EXPECT_FALSE(w.topLevelMenusEnabled());
+            for (QAction* item : w.findChild<QToolBar*>(QStringLiteral("suToolbar"))->actions())
+                EXPECT_EQ(item->isEnabled(), item->objectName() == QLatin1String("HELP"))
+                    << s(item->objectName());
 
-        // The tray menu during a run: only the stop command of the run commands.
-        w.SysTray_RightClick();
-        EXPECT_FALSE(w.findChild<QMenu*>(QStringLiteral("mnuPopupRunTask"))->menuAction()->isEnabled());
-        EXPECT_FALSE(w.action(QStringLiteral("mnuPopupRunAllTasks"))->isEnabled());
-        EXPECT_TRUE(w.action(QStringLiteral("mnuPopupCancelRunningTask"))->isEnabled());
+            // The tray menu during a run: only the stop command of the run commands.
+            w.SysTray_RightClick();
+            EXPECT_FALSE(w.findChild<QMenu*>(QStringLiteral("mnuPopupRunTask"))->menuAction()->isEnabled());
+            EXPECT_FALSE(w.action(QStringLiteral("mnuPopupRunAllTasks"))->isEnabled());
+            EXPECT_TRUE(w.action(QStringLiteral("mnuPopupCancelRunningTask"))->isEnabled());
 
-        const int beepsBefore = ui.beeps();
-        const std::size_t promptsBefore = ui.prompts().size();
-        select("B");
-        const std::vector<std::function<void()>> commands = {
-            [&] { w.mnuRunSelectedTask_Click(); },
-            [&] { w.mnuRunCheckedTasks_Click(); },
-            [&] { w.mnuRunAllTasksNow_Click(); },
-            [&] { w.RunAllTasksInCategory("Unfiled"); },
-            [&] { w.mnuPopupTaskName_Click(1); },
-            [&] { w.mnuFileNewTask_Click(); },
-            [&] { w.mnuFileDuplicateTask_Click(); },
-            [&] { w.mnuFileDeleteTask_Click(); },
-            [&] { w.mnuFileRenameTask_Click(); },
-            [&] { w.mnuFileTaskProperties_Click(); },
-            [&] { w.mnuFileNewTaskList_Click(); },
-            [&] { w.mnuFileReport_Click(); },
-            [&] { w.ToolbarClick(QStringLiteral("RUNTASK")); },
-            [&] { w.ShutDown(); },
-        };
-        for (const auto& command : commands)
-            command();
-        QTest::keyRelease(w.taskListView(), Qt::Key_Delete);
-        EXPECT_EQ(ui.beeps() - beepsBefore, static_cast<int>(commands.size()) + 1);
-        EXPECT_EQ(ui.prompts().size() - promptsBefore, commands.size() + 1) << "only beeps";
-        EXPECT_FALSE(w.unloaded());
+            const int beepsBefore = ui.beeps();
+            const std::size_t promptsBefore = ui.prompts().size();
+            select("B");
+            const std::vector<std::function<void()>> commands = {
+                [&] { w.mnuRunSelectedTask_Click(); },
+                [&] { w.mnuRunCheckedTasks_Click(); },
+                [&] { w.mnuRunAllTasksNow_Click(); },
+                [&] { w.RunAllTasksInCategory("Unfiled"); },
+                [&] { w.mnuPopupTaskName_Click(1); },
+                [&] { w.mnuFileNewTask_Click(); },
+                [&] { w.mnuFileDuplicateTask_Click(); },
+                [&] { w.mnuFileDeleteTask_Click(); },
+                [&] { w.mnuFileRenameTask_Click(); },
+                [&] { w.mnuFileTaskProperties_Click(); },
+                [&] { w.mnuFileNewTaskList_Click(); },
+                [&] { w.mnuFileReport_Click(); },
+                [&] { w.ToolbarClick(QStringLiteral("RUNTASK")); },
+                [&] { w.ShutDown(); },
+            };
+            for (const auto& command : commands)
+                command();
+            QTest::keyRelease(w.taskListView(), Qt::Key_Delete);
+            EXPECT_EQ(ui.beeps() - beepsBefore, static_cast<int>(commands.size()) + 1);
+            EXPECT_EQ(ui.prompts().size() - promptsBefore, commands.size() + 1) << "only beeps";
+            EXPECT_FALSE(w.unloaded());
 
-        skipped.assign(actions.size(), false);
-        keepConfirming = true;
-        return true;
-    });
+            skipped.assign(actions.size(), false);
+            keepConfirming = true;
+            return true;
+        });
 
     select("A");
     trigger("mnuRunSelectedTask");
@@ -583,10 +588,11 @@ TEST_F(MainWindowTest, TrayMenuWithNoTasksAndItsWindowEntries)
     QStringList captions;
     for (QAction* entry : categories->actions())
         captions << entry->text();
-    EXPECT_EQ(captions, QStringList({QStringLiteral("Unfiled"), QStringLiteral("Documents"), QStringLiteral("E-mail"),
-                                     QStringLiteral("Financial"), QStringLiteral("Personal"),
-                                     QStringLiteral("Pictures"), QStringLiteral("Settings"), QStringLiteral("Work"),
-                                     QStringLiteral("Edit Categories...")}));
+    EXPECT_EQ(captions,
+              QStringList({QStringLiteral("Unfiled"), QStringLiteral("Documents"), QStringLiteral("E-mail"),
+                           QStringLiteral("Financial"), QStringLiteral("Personal"),
+                           QStringLiteral("Pictures"), QStringLiteral("Settings"), QStringLiteral("Work"),
+                           QStringLiteral("Edit Categories...")}));
     categories->actions().front()->trigger();
     EXPECT_EQ(lastMessage(), "No Tasks in Category|No tasks are in this category.");
 
@@ -654,9 +660,10 @@ TEST_F(MainWindowTest, TheSchedulerRunsADueTaskOnlyWhileTheWindowIsNotOpen)
     window->RestoreMainWindow();
 
     EXPECT_EQ(window->tmrCloneScheduler_Timer(), TickOutcome::WindowOpen);
-    EXPECT_EQ(lastMessage(), "Scheduled Task Not Run|The following scheduled task was not run:\nDue\n\n"
-                             "Scheduled tasks are run only when the\napplication window is closed or minimized.\n\n"
-                             "Note: This message will not appear again.");
+    EXPECT_EQ(lastMessage(),
+              "Scheduled Task Not Run|The following scheduled task was not run:\nDue\n\n"
+              "Scheduled tasks are run only when the\napplication window is closed or minimized.\n\n"
+              "Note: This message will not appear again.");
     // Once only; afterwards the status bar says it.
     EXPECT_EQ(window->tmrCloneScheduler_Timer(), TickOutcome::WindowOpen);
     EXPECT_EQ(ui.messages().size(), 1u);
@@ -670,7 +677,8 @@ TEST_F(MainWindowTest, TheSchedulerRunsADueTaskOnlyWhileTheWindowIsNotOpen)
     const CloneTaskPtr task = gCloneTasks->Item("Due");
     ASSERT_NE(task, nullptr);
     EXPECT_GT(task->NextCloneDateTime(), clock.now());
-    EXPECT_EQ(window->findRow("Due")->text(frmKestrow::ColNextRun), q(GeneralDateText(task->NextCloneDateTime())));
+    EXPECT_EQ(window->findRow("Due")->text(frmKestrow::ColNextRun),
+              q(GeneralDateText(task->NextCloneDateTime())));
     EXPECT_EQ(frmKestrow::rowIconIndex(window->findRow("Due")), 3);
     // Not due again until its next minute.
     EXPECT_EQ(window->tmrCloneScheduler_Timer(), TickOutcome::NotDue);
@@ -737,7 +745,8 @@ TEST_F(MainWindowTest, OptionMenusShowAndChangeTheOptions)
     EXPECT_TRUE(contains(ini, "CompareType=Size")) << ini;
     EXPECT_TRUE(contains(ini, "MaxSize=1000")) << ini;
     EXPECT_TRUE(contains(ini, "ConfirmSyncActions=False")) << ini;
-    EXPECT_TRUE(contains(ini, "Width=" + PadLeft(std::to_string(700 * ProgramOptions::TwipsPerPixel), '0', 10)))
+    EXPECT_TRUE(
+        contains(ini, "Width=" + PadLeft(std::to_string(700 * ProgramOptions::TwipsPerPixel), '0', 10)))
         << ini;
     EXPECT_TRUE(contains(ini, "ColumnTwo=0000000240")) << ini;
 }
@@ -930,11 +939,17 @@ TEST_F(MainWindowTest, DelayInputIsCheckedRowByRow)
         int32_t delay; // afterwards
     };
     const Row table[] = {
-        {"abc", "Invalid Delay Input|\"abc\" is not a valid numeric input.\n\nFor example, enter \"5\" (without the "
-                "quotes)\nfor a five minute delay.",
+        {"abc",
+         "Invalid Delay Input|\"abc\" is not a valid numeric input.\n\nFor example, enter \"5\" (without the "
+         "quotes)\nfor a five minute delay.",
          0},
-        {"0", "Invalid Delay Input|\"0\" is not a valid delay input.\n\nThe delay value must be a positive number.", 0},
-        {" -3 ", "Invalid Delay Input|\"-3\" is not a valid delay input.\n\nThe delay value must be a positive number.",
+        {"0",
+         "Invalid Delay Input|\"0\" is not a valid delay input.\n\nThe delay value must be a positive "
+         "number.",
+         0},
+        {" -3 ",
+         "Invalid Delay Input|\"-3\" is not a valid delay input.\n\nThe delay value must be a positive "
+         "number.",
          0},
         {"2.5", "Delay|This change will take effect the next time Kestrow is launched.", 2},
         {"3.5", "Delay|This change will take effect the next time Kestrow is launched.", 4},
@@ -965,8 +980,9 @@ TEST_F(MainWindowTest, SelectedTaskCommandsSayWhatIsMissing)
     EXPECT_EQ(lastMessage(), "Restore Source|Problems determining the Target Folder.");
     select("GoneTarget");
     trigger("mnuFileRestore");
-    EXPECT_EQ(lastMessage(),
-              "Restore Source|Make sure that the Target folder exists and that you have permission to access it.");
+    EXPECT_EQ(
+        lastMessage(),
+        "Restore Source|Make sure that the Target folder exists and that you have permission to access it.");
     EXPECT_FALSE(gblnRestoreRunning);
 
     // Reset of the selected task's error indicator.
@@ -1024,7 +1040,9 @@ TEST_F(MainWindowTest, LogAndRestoreCommandsOpenTheirWindows)
     start();
 
     // The log viewer shows the log file.
-    { std::ofstream(gCloneLog->LogFileSpec()) << "<marker line>\n"; }
+    {
+        std::ofstream(gCloneLog->LogFileSpec()) << "<marker line>\n";
+    }
     QString shownLog;
     whenShown<gui::frmLog>([&](gui::frmLog* log) {
         shownLog = log->logView()->toPlainText();

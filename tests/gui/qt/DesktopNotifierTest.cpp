@@ -2,6 +2,7 @@
 // it builds, and its delivery to a notification service on a private D-Bus bus of
 // the test's own (a dbus-daemon started for the test; skipped when there is none).
 
+#include "ui/qt/DesktopNotifier.h"
 #include "app/Notifications.h"
 #include "app/ProgramOptions.h"
 #include "base/AppState.h"
@@ -12,7 +13,6 @@
 #include "tests/support/TempDir.h"
 #include "ui/mainwindow/frmKestrow.h"
 #include "ui/qt/DesktopIntegration.h"
-#include "ui/qt/DesktopNotifier.h"
 
 #include <QAction>
 #include <QApplication>
@@ -79,7 +79,8 @@ public:
         }
         const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
         QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("notify-server"));
-        if (!server.isConnected() || !server.registerService(QStringLiteral("org.freedesktop.Notifications")) ||
+        if (!server.isConnected() ||
+            !server.registerService(QStringLiteral("org.freedesktop.Notifications")) ||
             !server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &m_server,
                                    QDBusConnection::ExportAllSlots)) {
             why = QStringLiteral("the private bus refused the fake notification server");
@@ -142,8 +143,9 @@ TEST(DesktopNotifierTest, NotifyCallCarriesTheNotification)
     EXPECT_EQ(a[1].toUInt(), 0u) << "a new notification, replacing none";
     EXPECT_EQ(a[2].toString(), QStringLiteral("kestrow"));
     EXPECT_EQ(a[3].toString(), QStringLiteral("Kestrow: task not run"));
-    EXPECT_EQ(a[4].toString(), QStringLiteral("The scheduled task \"Music &amp; &lt;Films&gt;\" has not been able "
-                                              "to run since it was due at 12/7/2026 9:30:00 AM."));
+    EXPECT_EQ(a[4].toString(),
+              QStringLiteral("The scheduled task \"Music &amp; &lt;Films&gt;\" has not been able "
+                             "to run since it was due at 12/7/2026 9:30:00 AM."));
     EXPECT_TRUE(a[5].toStringList().isEmpty());
     const QVariantMap hints = a[6].toMap();
     EXPECT_EQ(hints.value(QStringLiteral("urgency")).metaType(), QMetaType::fromType<uchar>()) << "a byte";
@@ -204,11 +206,12 @@ TEST(DesktopNotifierTest, MainWindowTellsAFailedScheduledRunUnlessSwitchedOff)
     ScopedClock clockScope(clock);
     gblnSchedulerPaused = gblnCloneRunning = gblnScheduledRun = false;
     ResetCancelFlags();
-    dir.writeFile("data/kestrow.ini", "[Reminders]\nSysTray=False\n[Miscellaneous]\nConfirmSyncActions=False\n");
-    dir.writeFile("data/Default Task List.kwt", "[Nightly]\nSourceFolderSpec=" + (dir / "missing/") +
-                                                    "\nTargetFolderSpec=" + (dir / "dst/") +
-                                                    "\nIntervalType=1\nIntervalIncrement=60\nNextCloneDateTime=" +
-                                                    DayNumberText(clock.now()) + "\n");
+    dir.writeFile("data/kestrow.ini",
+                  "[Reminders]\nSysTray=False\n[Miscellaneous]\nConfirmSyncActions=False\n");
+    dir.writeFile(
+        "data/Default Task List.kwt",
+        "[Nightly]\nSourceFolderSpec=" + (dir / "missing/") + "\nTargetFolderSpec=" + (dir / "dst/") +
+            "\nIntervalType=1\nIntervalIncrement=60\nNextCloneDateTime=" + DayNumberText(clock.now()) + "\n");
     dir.makeDir("dst");
     {
         gui::frmKestrow window(DesktopIntegration::TrayMode::NoTray);
@@ -222,8 +225,9 @@ TEST(DesktopNotifierTest, MainWindowTellsAFailedScheduledRunUnlessSwitchedOff)
 
         EXPECT_EQ(window.tmrCloneScheduler_Timer(), TickOutcome::Ran);
         ASSERT_TRUE(bus.waitForCalls(1));
-        EXPECT_EQ(bus.server().calls[0][4].toString(),
-                  QStringLiteral("The scheduled task \"Nightly\" ended with errors. The log has the details."));
+        EXPECT_EQ(
+            bus.server().calls[0][4].toString(),
+            QStringLiteral("The scheduled task \"Nightly\" ended with errors. The log has the details."));
 
         item->trigger();
         EXPECT_FALSE(item->isChecked());

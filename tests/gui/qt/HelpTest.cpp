@@ -17,9 +17,9 @@
 #include <sstream>
 
 using namespace kestrow;
-using kestrow::test::ScriptedUiServices;
 using kestrow::gui::q;
 using kestrow::gui::s;
+using kestrow::test::ScriptedUiServices;
 
 namespace fs = std::filesystem;
 

@@ -66,9 +66,10 @@ std::string section(const std::string& name, const std::string& source, const st
 {
     return "[" + name + "]\nSourceFolderSpec=" + source + "\nTargetFolderSpec=" + target +
            "\nIncludeSubFolders=True\nStartTime=0.5\nIntervalType=" + std::to_string(type) +
-           "\nIntervalIncrement=" + std::to_string(increment) + "\nLastCloneDateTime=0\nNextCloneDateTime=" +
-           DayNumberText(next) + "\nErrorOnLastClone=False\nAllFilesAndFolders=True\nDaysOfWeek=" +
-           std::to_string(daysOfWeek) + "\n";
+           "\nIntervalIncrement=" + std::to_string(increment) +
+           "\nLastCloneDateTime=0\nNextCloneDateTime=" + DayNumberText(next) +
+           "\nErrorOnLastClone=False\nAllFilesAndFolders=True\nDaysOfWeek=" + std::to_string(daysOfWeek) +
+           "\n";
 }
 
 class NotificationsTest : public ::testing::Test
@@ -135,7 +136,8 @@ TEST_F(NotificationsTest, ScheduledRunWithErrorsNotifiesOnceNamingTheTask)
     ASSERT_EQ(sink.seen.size(), 1u);
     EXPECT_EQ(sink.seen[0].kind, NotificationKind::RunEndedWithErrors);
     EXPECT_EQ(sink.seen[0].taskName, "Photos to USB");
-    EXPECT_EQ(sink.seen[0].text, "The scheduled task \"Photos to USB\" ended with errors. The log has the details.");
+    EXPECT_EQ(sink.seen[0].text,
+              "The scheduled task \"Photos to USB\" ended with errors. The log has the details.");
     EXPECT_EQ(SyslogPriority(sink.seen[0].kind), 3);
 
     // Ticks until its next run say nothing more.
@@ -168,8 +170,8 @@ TEST_F(NotificationsTest, RunsThatNeedNoNotification)
         SCOPED_TRACE(row.name);
         sink.seen.clear();
         host.refuseRun = row.hostRefuses;
-        loadTaskList(section(row.name, row.sourceMissing ? missing() : good(), target() + "<:>" + (dir / "dst2/"),
-                             1, 60, clock.now()));
+        loadTaskList(section(row.name, row.sourceMissing ? missing() : good(),
+                             target() + "<:>" + (dir / "dst2/"), 1, 60, clock.now()));
         const CloneTaskPtr task = gCloneTasks->Item(row.name);
         if (row.cancelAfterFirstTarget)
             task->TargetCloned = [](const std::string&, bool) { CancelRequested = true; };
@@ -198,8 +200,9 @@ TEST_F(NotificationsTest, TaskNotRunForTwoIntervalsIsNamedOnceUntilItRuns)
     scheduler.tmrCloneScheduler_Timer();
     ASSERT_EQ(sink.seen.size(), 1u);
     EXPECT_EQ(sink.seen[0].kind, NotificationKind::NotRunForTooLong);
-    EXPECT_EQ(sink.seen[0].text,
-              "The scheduled task \"Docs\" has not been able to run since it was due at 12/7/2026 12:00:00 PM.");
+    EXPECT_EQ(
+        sink.seen[0].text,
+        "The scheduled task \"Docs\" has not been able to run since it was due at 12/7/2026 12:00:00 PM.");
     EXPECT_EQ(SyslogPriority(sink.seen[0].kind), 4);
 
     for (int i = 0; i < 120; ++i) {
@@ -229,8 +232,9 @@ TEST_F(NotificationsTest, EveryHoldBackCountsAndARunningTaskIsLeftAlone)
     // Paused since Friday noon: the daily task is more than two days behind.
     gblnSchedulerPaused = true;
     EXPECT_EQ(scheduler.tmrCloneScheduler_Timer(), TickOutcome::Busy);
-    EXPECT_EQ(texts(), std::vector<std::string>{"The scheduled task \"Daily\" has not been able to run since it "
-                                                "was due at 12/4/2026 12:00:00 PM."});
+    EXPECT_EQ(texts(),
+              std::vector<std::string>{"The scheduled task \"Daily\" has not been able to run since it "
+                                       "was due at 12/4/2026 12:00:00 PM."});
     gblnSchedulerPaused = false;
 
     // While a run is active the list is not looked at; the first tick after it is.
@@ -381,8 +385,10 @@ TEST_F(NotificationsOptionTest, ReadsWritesAndDefaultsToOn)
     for (const bool on : {false, true}) {
         gblnNotifications = on;
         ASSERT_TRUE(SaveProgramOptionsToIniFile(W));
-        const std::string text = dir.readFile("data/" + std::filesystem::path(OptionsFileSpec()).filename().string());
-        EXPECT_NE(text.find(std::string("Notifications=") + (on ? "True" : "False")), std::string::npos) << text;
+        const std::string text =
+            dir.readFile("data/" + std::filesystem::path(OptionsFileSpec()).filename().string());
+        EXPECT_NE(text.find(std::string("Notifications=") + (on ? "True" : "False")), std::string::npos)
+            << text;
         gblnNotifications = !on;
         ASSERT_TRUE(ReadProgramOptionsFromIniFile(W));
         EXPECT_EQ(gblnNotifications, on);

@@ -113,7 +113,8 @@ TEST_F(StartAtLoginTest, ReadOnlyAllUsersFolderGivesTheAccessDeniedMessage)
         EXPECT_FALSE(ShowatStartup("kestrow", "/opt/kestrow/", StartupAllUsers));
         ASSERT_EQ(ui.messages().size(), 1u);
         EXPECT_EQ(ui.messages()[0].title, "Unexpected Error in modKestrow.ShowatStartup");
-        EXPECT_NE(ui.messages()[0].text.find("autostart folders due to the security rules"), std::string::npos);
+        EXPECT_NE(ui.messages()[0].text.find("autostart folders due to the security rules"),
+                  std::string::npos);
         EXPECT_FALSE(fs::exists(dir / "data/ERR_DETAIL.TXT"));
     });
 }

@@ -16,8 +16,9 @@ using kestrow::test::TempDir;
 
 namespace {
 
-const std::string kTail = "\n* If this problem persists, please contact our technical support staff for assistance.\n"
-                          "  (Refer to the Troubleshooting section of the Help file for details.)";
+const std::string kTail =
+    "\n* If this problem persists, please contact our technical support staff for assistance.\n"
+    "  (Refer to the Troubleshooting section of the Help file for details.)";
 
 struct ReporterTest : ::testing::Test
 {
@@ -89,7 +90,8 @@ TEST_F(ReporterTest, DetailAppendsRecordsAndMentionsTheFile)
     const std::string block1 = "Error: Path not found\nSource: modKestrow.FolderExists\nNo: 76\n";
     const std::string block2 = "Error: File not found\nSource: modKestrow.FileExists\nNo: 53\n";
     EXPECT_EQ(detailFile(), "\n12/7/2026 6:37:02 AM\n" + block1 + "\n- More Information - \nFolder: /x/y/\n" +
-                                "\n12/7/2026 6:37:02 AM\n" + block2 + "\n- More Information - \nFile: /x/z\n");
+                                "\n12/7/2026 6:37:02 AM\n" + block2 +
+                                "\n- More Information - \nFile: /x/z\n");
     EXPECT_EQ(ui.messages()[0].text, block1 + "\nSee the ERR_DETAIL.TXT file before proceeding.\n" + kTail);
 }
 
@@ -117,7 +119,8 @@ TEST_F(ReporterTest, GuardedReportsAndReturnsFallback)
     EXPECT_EQ(r, -1);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, "Unexpected Error in cCloneLog.Add");
-    EXPECT_TRUE(ui.messages()[0].text.starts_with("Error: Bad file name or number\nSource: cCloneLog.Add\nNo: 52\n"));
+    EXPECT_TRUE(
+        ui.messages()[0].text.starts_with("Error: Bad file name or number\nSource: cCloneLog.Add\nNo: 52\n"));
 
     ui.clear();
     std::string s = Guarded("x.y", std::string("fallback"), []() -> std::string {

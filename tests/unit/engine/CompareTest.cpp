@@ -340,9 +340,9 @@ TEST_F(ContentComparison, UnreadableFileIsLoggedWithAccessDenied)
         tmp.writeFile("tgt/secret.txt", "x");
         fs::permissions(src() + "secret.txt", fs::perms::none);
         EXPECT_FALSE(contents("secret.txt").same);
-        EXPECT_EQ(
-            logCount(" *Content Compare Error: " + std::to_string(EACCES) + " " + GetSystemErrorMessage(EACCES)),
-            1);
+        EXPECT_EQ(logCount(" *Content Compare Error: " + std::to_string(EACCES) + " " +
+                           GetSystemErrorMessage(EACCES)),
+                  1);
     });
 }
 

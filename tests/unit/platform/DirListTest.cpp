@@ -1,8 +1,8 @@
 #include "platform/DirList.h"
 
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 
 #include "platform/DirList.h"
 #include "platform/FileOps.h"
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -187,8 +187,7 @@ TEST(Drives, VfatKeepsLastWriteTimesInTwoSecondSteps)
     if (!t::quietly("mkfs.vfat " + t::shellQuoted(image)))
         GTEST_SKIP() << "mkfs.vfat failed on the image";
     const std::string point = tmp.makeDir("fat");
-    t::ScopedMount kernelMount("mount -t vfat -o loop " + t::shellQuoted(image),
-                               point);
+    t::ScopedMount kernelMount("mount -t vfat -o loop " + t::shellQuoted(image), point);
     std::optional<t::ScopedMount> fuseMount;
     if (!kernelMount.mounted() && t::quietly("command -v fusefat"))
         fuseMount.emplace("fusefat -o rw+ " + t::shellQuoted(image), point);

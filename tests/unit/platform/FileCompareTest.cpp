@@ -2,9 +2,9 @@
 
 #include "platform/FileOps.h"
 
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 #include "platform/FolderAt.h"
 
 #include "platform/FileInfo.h"
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -261,8 +261,7 @@ TEST(CopyFile, ReflinkSharesTheDataWhereTheFileSystemCan)
     if (!t::quietly("mkfs.btrfs -q " + t::shellQuoted(image)))
         GTEST_SKIP() << "mkfs.btrfs failed on the image";
     const std::string point = tmp.makeDir("btrfs");
-    t::ScopedMount mount("mount -t btrfs -o loop " + t::shellQuoted(image),
-                         point);
+    t::ScopedMount mount("mount -t btrfs -o loop " + t::shellQuoted(image), point);
     if (!mount.mounted())
         GTEST_SKIP() << "no btrfs loop mount on this machine";
 

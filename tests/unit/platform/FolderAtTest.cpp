@@ -1,8 +1,8 @@
 #include "platform/FolderAt.h"
 
 #include "platform/FileOpsInternal.h"
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <grp.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -87,7 +87,8 @@ TEST(FolderAt, NamesThatAreNotSingleNamesAreRefused)
          std::vector<std::string>{"", ".", "..", "a/b", "../a", "a/", std::string("a\0b", 3)}) {
         OpenFolder child;
         FolderIdentity id;
-        EXPECT_EQ(openChildFolder(root, none, name, nullptr, MountCrossing::allow, child, id), EINVAL) << name;
+        EXPECT_EQ(openChildFolder(root, none, name, nullptr, MountCrossing::allow, child, id), EINVAL)
+            << name;
         EXPECT_FALSE(child.isOpen());
         PathAttributes attrs;
         EXPECT_EQ(entryAttributesAt(root, name, attrs), EINVAL) << name;
@@ -174,8 +175,7 @@ TEST_P(BothOpenPaths, ABindMountOfTheSameFileSystemIsACrossing)
     tmp.makeDir("root/mnt");
     tmp.makeDir("root/plain");
     tmp.writeFile("elsewhere/inside", "x");
-    t::ScopedMount mount("mount --bind " + t::shellQuoted(tmp / "elsewhere"),
-                         tmp / "root/mnt");
+    t::ScopedMount mount("mount --bind " + t::shellQuoted(tmp / "elsewhere"), tmp / "root/mnt");
     if (!mount.mounted())
         GTEST_SKIP() << "could not bind-mount here";
 
@@ -190,7 +190,8 @@ TEST_P(BothOpenPaths, ABindMountOfTheSameFileSystemIsACrossing)
 
     OpenFolder child;
     FolderIdentity id;
-    EXPECT_EQ(openChildFolder(root, rootId, "mnt", &expected, MountCrossing::refuse, child, id), kFolderReplaced);
+    EXPECT_EQ(openChildFolder(root, rootId, "mnt", &expected, MountCrossing::refuse, child, id),
+              kFolderReplaced);
     EXPECT_FALSE(child.isOpen());
     ASSERT_EQ(openChildFolder(root, rootId, "mnt", &expected, MountCrossing::allow, child, id), 0);
     EXPECT_EQ(namesAt(child), std::set<std::string>{"inside"});
@@ -571,8 +572,7 @@ TEST(FolderAt, TrashFromAHandleOnABindMountUsesThatMountsTrash)
     t::ScopedEnv xdg("XDG_DATA_HOME", tmp / "xdg-data");
     tmp.writeFile("source/sub/item", "x");
     tmp.makeDir("bound");
-    t::ScopedMount mount("mount --bind " + t::shellQuoted(tmp / "source"),
-                         tmp / "bound");
+    t::ScopedMount mount("mount --bind " + t::shellQuoted(tmp / "source"), tmp / "bound");
     if (!mount.mounted())
         GTEST_SKIP() << "could not bind-mount here";
     const OpenFolder sub = openRoot(tmp / "bound/sub");

@@ -1,8 +1,8 @@
 #include "platform/FileOps.h"
 #include "platform/InstanceLock.h"
 
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -20,10 +20,12 @@ TEST(UniqueFileName, MatchesExactlyWhatMakeUniqueFileGives)
         bool matches;
     };
     const Row rows[] = {
-        {"kw_0123abcd.tmp", true},      {"kw_00000000.tmp", true},     {"kw_0123ABCD.tmp", false},
-        {"kw_0123abc.tmp", false},      {"kw_0123abcde.tmp", false},   {"kw_0123abcg.tmp", false},
-        {"KW_0123abcd.tmp", false},     {"kw_0123abcd.TMP", false},    {"kw_0123abcd.tmp.bak", false},
-        {"xkw_0123abcd.tmp", false},    {"kw_0123abcd", false},        {"kw_.tmp", false},
+        {"kw_0123abcd.tmp", true},      {"kw_00000000.tmp", true},
+        {"kw_0123ABCD.tmp", false},     {"kw_0123abc.tmp", false},
+        {"kw_0123abcde.tmp", false},    {"kw_0123abcg.tmp", false},
+        {"KW_0123abcd.tmp", false},     {"kw_0123abcd.TMP", false},
+        {"kw_0123abcd.tmp.bak", false}, {"xkw_0123abcd.tmp", false},
+        {"kw_0123abcd", false},         {"kw_.tmp", false},
         {"kw_0123 bcd.tmp", false},     {"", false},
     };
     for (const Row& row : rows)

@@ -1,8 +1,8 @@
 #include "platform/InstanceLock.h"
 #include "platform/TextFile.h"
 
-#include "tests/unit/platform/PlatformTestUtil.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/platform/PlatformTestUtil.h"
 
 #include <gtest/gtest.h>
 

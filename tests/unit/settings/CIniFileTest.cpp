@@ -91,7 +91,8 @@ TEST_F(CIniFileTest, GetStringValueFollowsTheProfileReadRules)
         {"text after the closing bracket is ignored", "[S] ; note\nA=1\n", "S", "A", "d", "1"},
         {"the section name runs to the last bracket", "[a]b]\nk=1\n", "a]b", "k", "d", "1"},
         {"letters beyond ASCII are not folded", "[Zw\xc3\xb6lf]\nk=1\n", "ZW\xc3\x96LF", "k", "d", "d"},
-        {"ASCII letters around other bytes are folded", "[Zw\xc3\xb6lf]\nk=1\n", "ZW\xc3\xb6LF", "k", "d", "1"},
+        {"ASCII letters around other bytes are folded", "[Zw\xc3\xb6lf]\nk=1\n", "ZW\xc3\xb6LF", "k", "d",
+         "1"},
     };
     for (const ReadRow& row : rows) {
         SCOPED_TRACE(row.proves);
@@ -154,7 +155,12 @@ TEST_F(CIniFileTest, GetIntegerValueReadsTheLeadingDecimalNumber)
     EXPECT_TRUE(scripted.prompts().empty());
 }
 
-enum class Op { Set, DeleteKey, DeleteSection };
+enum class Op
+{
+    Set,
+    DeleteKey,
+    DeleteSection
+};
 
 struct WriteRow
 {

@@ -226,11 +226,11 @@ TEST_F(IniDocumentFile, BatchAndSingleValueWritesGiveTheSameFile)
     ASSERT_EQ(doc.save(), 0);
     EXPECT_EQ(tmp.readFile("batch.kwt"), tmp.readFile("single.kwt"));
     EXPECT_EQ(tmp.readFile("batch.kwt"),
-              "; tasks\r\n[Task 1]\r\nKey0 = " + valueFor(1, 0) + "\r\nKey1=" + valueFor(1, 1) + "\nKey2="
-                  + valueFor(1, 2) + "\nKey3=" + valueFor(1, 3) + "\n\r\n[Task 0]\nKey0=" + valueFor(0, 0)
-                  + "\nKey1=" + valueFor(0, 1) + "\nKey2=" + valueFor(0, 2) + "\nKey3=" + valueFor(0, 3)
-                  + "\n[Task 2]\nKey0=" + valueFor(2, 0) + "\nKey1=" + valueFor(2, 1) + "\nKey2="
-                  + valueFor(2, 2) + "\nKey3=" + valueFor(2, 3) + "\n");
+              "; tasks\r\n[Task 1]\r\nKey0 = " + valueFor(1, 0) + "\r\nKey1=" + valueFor(1, 1) + "\nKey2=" +
+                  valueFor(1, 2) + "\nKey3=" + valueFor(1, 3) + "\n\r\n[Task 0]\nKey0=" + valueFor(0, 0) +
+                  "\nKey1=" + valueFor(0, 1) + "\nKey2=" + valueFor(0, 2) + "\nKey3=" + valueFor(0, 3) +
+                  "\n[Task 2]\nKey0=" + valueFor(2, 0) + "\nKey1=" + valueFor(2, 1) +
+                  "\nKey2=" + valueFor(2, 2) + "\nKey3=" + valueFor(2, 3) + "\n");
     EXPECT_TRUE(scripted.prompts().empty());
 }
 

@@ -3,9 +3,9 @@
 #include "tasks/modChangePriority.h"
 
 #include "log/CloneLog.h"
-#include "tests/unit/tasks/ThreadPrivilege.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/tasks/ThreadPrivilege.h"
 
 #include <gtest/gtest.h>
 

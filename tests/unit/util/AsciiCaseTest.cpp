@@ -100,14 +100,10 @@ TEST(AsciiCase, FindsThePartFromAPlace)
 {
     constexpr std::size_t npos = std::string_view::npos;
     const FindRow rows[] = {
-        {"a<:>b<:>c", "<:>", 0, 1},
-        {"a<:>b<:>c", "<:>", 2, 5},
-        {"One AND two", "and", 0, 4},
-        {"One AND two", "and", 5, npos},
-        {"abc", "abcd", 0, npos},
-        {"abc", "", 2, 2}, // as string_view::find has it
-        {"abc", "c", 4, npos},
-        {"xXx", "XX", 0, 0},
+        {"a<:>b<:>c", "<:>", 0, 1},   {"a<:>b<:>c", "<:>", 2, 5},
+        {"One AND two", "and", 0, 4}, {"One AND two", "and", 5, npos},
+        {"abc", "abcd", 0, npos},     {"abc", "", 2, 2}, // as string_view::find has it
+        {"abc", "c", 4, npos},        {"xXx", "XX", 0, 0},
     };
     for (const FindRow& row : rows) {
         SCOPED_TRACE(std::string(row.text) + " / " + row.part + " from " + std::to_string(row.from));

@@ -32,12 +32,12 @@ TEST(RetryOnce, TriesAgainOnlyAfterARepairThatChangedSomething)
     for (const RetryRow& row : rows) {
         SCOPED_TRACE(row.what);
         int attempts = 0, repairs = 0;
-        const int result = retryOnce([&] { return row.results.at(attempts++); },
-                                     [](int err) { return err == EACCES; },
-                                     [&] {
-                                         ++repairs;
-                                         return row.repairChanges;
-                                     });
+        const int result =
+            retryOnce([&] { return row.results.at(attempts++); }, [](int err) { return err == EACCES; },
+                      [&] {
+                          ++repairs;
+                          return row.repairChanges;
+                      });
         EXPECT_EQ(result, row.result);
         EXPECT_EQ(attempts, row.attempts);
         EXPECT_EQ(repairs, row.repairs);

@@ -112,7 +112,8 @@ TEST(Lumbrel, CBoundaryTakesNullArgumentsAndLongText)
 {
     kestrow::platform::Library lib;
     ASSERT_TRUE(lib.load(kestrow::platform::executableFolder() + "liblumbrel.so")) << lib.error();
-    const auto replace = reinterpret_cast<decltype(&::ReplaceMultipleChars)>(lib.symbol("ReplaceMultipleChars"));
+    const auto replace =
+        reinterpret_cast<decltype(&::ReplaceMultipleChars)>(lib.symbol("ReplaceMultipleChars"));
     const auto release = reinterpret_cast<decltype(&::LbFreeString)>(lib.symbol("LbFreeString"));
     ASSERT_NE(replace, nullptr);
     ASSERT_NE(release, nullptr);

@@ -22,8 +22,7 @@ protected:
         ASSERT_TRUE(m_lib.load(kestrow::platform::executableFolder() + "libzelcommon.so")) << m_lib.error();
     }
 
-    template <typename Fn>
-    Fn fn(const char* name) const
+    template <typename Fn> Fn fn(const char* name) const
     {
         void* address = m_lib.symbol(name);
         EXPECT_NE(address, nullptr) << name;
@@ -53,8 +52,8 @@ protected:
 using Unary = ZcString (*)(const ZcString*);
 using Binary = ZcString (*)(const ZcString*, const ZcString*);
 
-const char* const kUnary[] = {"GetLastItemInPath",   "NormalizePath",        "ToggleCase",
-                              "ProperCase",          "RemoveInternalSpaces", "StripNull",
+const char* const kUnary[] = {"GetLastItemInPath",    "NormalizePath",          "ToggleCase",
+                              "ProperCase",           "RemoveInternalSpaces",   "StripNull",
                               "GetFilenameExtension", "RemoveFilenameExtension"};
 
 } // namespace
@@ -83,12 +82,9 @@ TEST_F(ZelCommonAbi, NullEmptyAndMalformedArgumentsReadAsEmpty)
         const ZcString* b;
         std::string expected;
     } rows[] = {
-        {"RemainingString", &xs, nullptr, ""},
-        {"ExtractString", &xs, nullptr, "x"},
-        {"ExtractString", nullptr, &xs, ""},
-        {"ReplaceFileName", nullptr, &xs, "x"},
-        {"ReplaceExtension", nullptr, nullptr, "."},
-        {"AddSuffixToFileName", nullptr, &xs, "x"},
+        {"RemainingString", &xs, nullptr, ""},       {"ExtractString", &xs, nullptr, "x"},
+        {"ExtractString", nullptr, &xs, ""},         {"ReplaceFileName", nullptr, &xs, "x"},
+        {"ReplaceExtension", nullptr, nullptr, "."}, {"AddSuffixToFileName", nullptr, &xs, "x"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -174,8 +170,8 @@ TEST_F(ZelCommonAbi, ReplaceStringRefusesAResultBeyondTheLengthLimit)
     // decided before anything that size is allocated.
     std::string text(100000, 'a'), find = "a", replacement(30000, 'r');
     const ZcString t = view(text), f = view(find), r = view(replacement);
-    const ZcString result = fn<ZcString (*)(const ZcString*, const ZcString*, const ZcString*)>("ReplaceString")(
-        &t, &f, &r);
+    const ZcString result =
+        fn<ZcString (*)(const ZcString*, const ZcString*, const ZcString*)>("ReplaceString")(&t, &f, &r);
     EXPECT_EQ(result.data, nullptr);
     EXPECT_EQ(result.length, 0);
 }

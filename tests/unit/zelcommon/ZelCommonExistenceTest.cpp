@@ -137,14 +137,10 @@ TEST_F(ZelCommonExistence, APIFolderExists)
 {
     dir.makeDir("empty");
     const PathRow rows[] = {
-        {"empty folder exists", dir / "empty", true},
-        {"folder with files", t, true},
-        {"trailing separator", t + "/sub/", true},
-        {"link to a folder", t + "/subLink", true},
-        {"file is no folder", t + "/a.txt", false},
-        {"FIFO is no folder", t + "/fifo", false},
-        {"missing", dir / "missing", false},
-        {"empty path", "", false},
+        {"empty folder exists", dir / "empty", true}, {"folder with files", t, true},
+        {"trailing separator", t + "/sub/", true},    {"link to a folder", t + "/subLink", true},
+        {"file is no folder", t + "/a.txt", false},   {"FIFO is no folder", t + "/fifo", false},
+        {"missing", dir / "missing", false},          {"empty path", "", false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);

@@ -187,7 +187,11 @@ TEST(ZelCommonStrings, CaseFunctions)
         {"accented lower raised at word start", "\x84hnlich", "\x8Ehnlich"},
         {"accented upper lowered inside a word", "STRA\x8E", "Stra\x84"},
         {"every accented pair converts", "x\x8E\x99\x9A\x90\xA5\x8F\x80", "X\x84\x94\x81\x82\xA4\x86\x87"},
-        {"other high bytes are no letters", "\xE4" "bc", "\xE4" "Bc"},
+        {"other high bytes are no letters",
+         "\xE4"
+         "bc",
+         "\xE4"
+         "Bc"},
         {"empty gives empty", "", ""},
     };
     for (const auto& r : proper) {
@@ -300,8 +304,14 @@ TEST(ZelCommonNumbers, BinaryAndBits)
         int16_t bit;
         bool expected;
     } bits[] = {
-        {5, 0, true},   {5, 1, false}, {5, 2, true}, {-1, 31, true}, {std::numeric_limits<int32_t>::min(), 31, true},
-        {1, 32, false}, {1, -1, false}, {-1, 32, false},
+        {5, 0, true},
+        {5, 1, false},
+        {5, 2, true},
+        {-1, 31, true},
+        {std::numeric_limits<int32_t>::min(), 31, true},
+        {1, 32, false},
+        {1, -1, false},
+        {-1, 32, false},
     };
     for (const auto& r : bits) {
         SCOPED_TRACE(testing::Message() << r.value << " bit " << r.bit);

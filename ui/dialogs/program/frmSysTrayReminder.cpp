@@ -17,9 +17,10 @@ frmSysTrayReminder::frmSysTrayReminder(QWidget* parent) : QDialog(parent)
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
     auto* layout = new QVBoxLayout(this);
-    auto* message = new QLabel(QStringLiteral("To exit the program, right-click on the icon in the system tray and "
-                                              "select 'Shut Down Kestrow' from the menu."),
-                               this);
+    auto* message =
+        new QLabel(QStringLiteral("To exit the program, right-click on the icon in the system tray and "
+                                  "select 'Shut Down Kestrow' from the menu."),
+                   this);
     message->setObjectName(QStringLiteral("lblMsg"));
     message->setWordWrap(true);
     layout->addWidget(message);

@@ -148,16 +148,17 @@ void frmConfirmChanges::reject()
 
 bool frmConfirmChanges::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_lvwSyncOperations && event->type() == QEvent::KeyRelease
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+    if (watched == m_lvwSyncOperations && event->type() == QEvent::KeyRelease &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
         cmdRemove_Click();
         return true;
     }
     return QDialog::eventFilter(watched, event);
 }
 
-bool ShowConfirmSyncActions(QWidget* parent, const std::vector<std::string>& actions, std::vector<bool>& skipped,
-                            bool& keepConfirming)
+bool ShowConfirmSyncActions(QWidget* parent, const std::vector<std::string>& actions,
+                            std::vector<bool>& skipped, bool& keepConfirming)
 {
     const bool startState = gClone ? gClone->ConfirmSyncActions() : true;
     frmConfirmChanges dialog(startState, parent);

@@ -121,8 +121,8 @@ bool frmFileMask::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_lstFileTypes && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();
-        if (text.size() == 1 && text.front().isPrint() && !text.front().isSpace()
-            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (text.size() == 1 && text.front().isPrint() && !text.front().isSpace() &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
             selectByFirstCharacter(text.front());
             return true;
         }

@@ -136,8 +136,8 @@ frmSelectFiles::frmSelectFiles(frmTaskProperties& owner)
     m_tabSelectFiles->addTab(includePage, QStringLiteral("Include"));
     m_tabSelectFiles->addTab(excludePage, QStringLiteral("Exclude"));
 
-    m_fraIncludeFiles = new QGroupBox(QStringLiteral("Checkmark the files/folders that you DO want to clone"),
-                                      includePage);
+    m_fraIncludeFiles =
+        new QGroupBox(QStringLiteral("Checkmark the files/folders that you DO want to clone"), includePage);
     m_fraIncludeFiles->setObjectName(QStringLiteral("fraIncludeFiles"));
     m_tvwIncludeTabFolder = treeIn(m_fraIncludeFiles, "tvwIncludeTabFolder");
     QPushButton* cmdIncludeAddNew = nullptr;
@@ -190,9 +190,8 @@ frmSelectFiles::frmSelectFiles(frmTaskProperties& owner)
     for (TreeState* state : {m_include.get(), m_exclude.get()}) {
         QTreeWidget* tree = state->tree;
         tree->viewport()->installEventFilter(this);
-        connect(tree, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem*, int) {
-            m_checkChangedByClick = false;
-        });
+        connect(tree, &QTreeWidget::itemPressed, this,
+                [this](QTreeWidgetItem*, int) { m_checkChangedByClick = false; });
         connect(tree, &QTreeWidget::itemClicked, this, [this, tree](QTreeWidgetItem* item, int) {
             if (!std::exchange(m_checkChangedByClick, false))
                 NodeClick(tree, item);
@@ -343,8 +342,9 @@ void frmSelectFiles::loadChildren(TreeState& state, QTreeWidgetItem* item)
     // A folder on the way to a saved item is opened so the item shows.
     for (QTreeWidgetItem* folder : folders) {
         const std::string folderKey = nodeKey(folder);
-        const bool holdsSpec = std::any_of(state.specs.Items().begin(), state.specs.Items().end(),
-                                           [&](const std::string& spec) { return spec.starts_with(folderKey); });
+        const bool holdsSpec =
+            std::any_of(state.specs.Items().begin(), state.specs.Items().end(),
+                        [&](const std::string& spec) { return spec.starts_with(folderKey); });
         if (!holdsSpec)
             continue;
         loadChildren(state, folder);
@@ -394,9 +394,10 @@ void frmSelectFiles::NodeCheck(TreeState& state, QTreeWidgetItem* item)
             [&] {
                 const std::string key = nodeKey(item);
                 if (!state.include && key == kRootKey && checked) {
-                    ui().messageBox("Invalid Selection",
-                                    "You cannot Exclude all of the subfolders and files in the Source folder.",
-                                    MsgIcon::Exclamation, MsgButtons::Ok);
+                    ui().messageBox(
+                        "Invalid Selection",
+                        "You cannot Exclude all of the subfolders and files in the Source folder.",
+                        MsgIcon::Exclamation, MsgButtons::Ok);
                     mnodNodeToBeUnchecked = item;
                     // The button was released while the message was up.
                     uncheckRememberedNode();

@@ -142,8 +142,8 @@ frmTaskProperties::frmTaskProperties(QWidget* parent) : QDialog(parent)
     m_lstTargetFolders->viewport()->installEventFilter(this);
     m_cmdSelectTargetFolder =
         pictureButton(this, "cmdSelectTargetFolder", "Add a Target Folder", QStyle::SP_DirOpenIcon);
-    m_cmdRemoveFolder =
-        pictureButton(this, "cmdRemoveFolder", "Remove Selected Folder from List", QStyle::SP_DialogDiscardButton);
+    m_cmdRemoveFolder = pictureButton(this, "cmdRemoveFolder", "Remove Selected Folder from List",
+                                      QStyle::SP_DialogDiscardButton);
 
     auto* folders = new QGridLayout;
     folders->addWidget(lblSourceFolder, 0, 0);
@@ -225,10 +225,13 @@ frmTaskProperties::frmTaskProperties(QWidget* parent) : QDialog(parent)
     connect(buttons.cancel, &QPushButton::clicked, this, &frmTaskProperties::cmdCancel_Click);
     connect(buttons.help, &QPushButton::clicked, this, &frmTaskProperties::cmdHelp_Click);
     connect(cmdSelect, &QPushButton::clicked, this, &frmTaskProperties::cmdSelect_Click);
-    connect(m_cmdSelectSourceFolder, &QToolButton::clicked, this, &frmTaskProperties::cmdSelectSourceFolder_Click);
-    connect(m_cmdSelectTargetFolder, &QToolButton::clicked, this, &frmTaskProperties::cmdSelectTargetFolder_Click);
+    connect(m_cmdSelectSourceFolder, &QToolButton::clicked, this,
+            &frmTaskProperties::cmdSelectSourceFolder_Click);
+    connect(m_cmdSelectTargetFolder, &QToolButton::clicked, this,
+            &frmTaskProperties::cmdSelectTargetFolder_Click);
     connect(m_cmdRemoveFolder, &QToolButton::clicked, this, &frmTaskProperties::cmdRemoveFolder_Click);
-    connect(m_lstTargetFolders, &QListWidget::itemDoubleClicked, this, &frmTaskProperties::lstTargetFolders_DblClick);
+    connect(m_lstTargetFolders, &QListWidget::itemDoubleClicked, this,
+            &frmTaskProperties::lstTargetFolders_DblClick);
     for (int i = 0; i < 2; ++i)
         connect(m_optWhichFiles[i], &QRadioButton::clicked, this, [this, i] { optWhichFiles_Click(i); });
     connect(m_cboFrequency, &QComboBox::currentIndexChanged, this, &frmTaskProperties::cboFrequency_Click);
@@ -363,7 +366,8 @@ void frmTaskProperties::cboFrequency_Click()
         const int choice = m_cboFrequency->currentIndex();
         if (choice < 0 || choice > 6)
             return;
-        static const char* const units[] = {nullptr, "Minutes:", "Hours:", "Days:", "Days:", nullptr, nullptr};
+        static const char* const units[] = {
+            nullptr, "Minutes:", "Hours:", "Days:", "Days:", nullptr, nullptr};
         if (units[choice])
             m_lblFrequencyType->setText(QString::fromLatin1(units[choice]));
         const bool increment = choice >= 1 && choice <= 3;
@@ -531,8 +535,9 @@ bool frmTaskProperties::SaveTaskProperties()
             task.setLastCloneDateTime(TruncateToSeconds(currentClock().now()));
         if (task.IntervalType() != 0) {
             int32_t dow = task.DaysOfWeek();
-            task.setNextCloneDateTime(DetermineNextCloneDateTime(task.LastCloneDateTime(), task.IntervalType(),
-                                                                 task.IntervalIncrement(), task.StartTime(), dow));
+            task.setNextCloneDateTime(
+                DetermineNextCloneDateTime(task.LastCloneDateTime(), task.IntervalType(),
+                                           task.IntervalIncrement(), task.StartTime(), dow));
             task.setDaysOfWeek(dow);
         }
         task.setCategory(s(m_cboCategories->currentText()));
@@ -583,9 +588,10 @@ void frmTaskProperties::cmdSelect_Click()
         }
         int32_t errorNumber = 0;
         if (ValidateFolderPath(source, errorNumber) != FolderStatusOk) {
-            ui().messageBox("Select Files/Folders",
-                            "Make sure that the Source folder exists and that you have permission to access it.",
-                            MsgIcon::Exclamation, MsgButtons::Ok);
+            ui().messageBox(
+                "Select Files/Folders",
+                "Make sure that the Source folder exists and that you have permission to access it.",
+                MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
         m_SourceFolderSpec = source;
@@ -661,8 +667,8 @@ void frmTaskProperties::lstTargetFolders_DblClick(QListWidgetItem* item)
         return;
     Guarded("frmTaskProperties.lstTargetFolders_DblClick", [&] {
         const std::optional<std::string> answer = ui().inputBox(
-            "Edit Target Folder", "Make the desired edits to the target folder path then press the OK button.",
-            s(item->text()));
+            "Edit Target Folder",
+            "Make the desired edits to the target folder path then press the OK button.", s(item->text()));
         const std::string edited = s(q(answer.value_or(std::string())).trimmed());
         if (edited.empty())
             return;

@@ -47,24 +47,23 @@ std::string FindPathCompletion(const std::string& text, const std::function<bool
         return normalized;
 
     const std::string lastItem = zc::GetLastItemInPath(text);
-    const std::string parent =
-        lastItem.empty() ? normalized : text.substr(0, text.size() - lastItem.size());
+    const std::string parent = lastItem.empty() ? normalized : text.substr(0, text.size() - lastItem.size());
     if (parent.empty() || !FolderExists(parent, platform::FollowLinks::yes))
         return {};
 
     std::vector<platform::DirEntry> entries;
     platform::listFolder(parent, entries);
-    std::sort(entries.begin(), entries.end(),
-              [](const platform::DirEntry& a, const platform::DirEntry& b) { return nameLess(a.name, b.name); });
+    std::sort(entries.begin(), entries.end(), [](const platform::DirEntry& a, const platform::DirEntry& b) {
+        return nameLess(a.name, b.name);
+    });
     for (const platform::DirEntry& entry : entries) {
         if (keepGoing && !keepGoing())
             return {};
         if (!entry.name.starts_with(lastItem))
             continue;
         const std::string path = parent + entry.name;
-        const bool folder = entry.isFolder() ||
-                            (entry.type == platform::EntryType::Symlink &&
-                             FolderExists(path, platform::FollowLinks::yes));
+        const bool folder = entry.isFolder() || (entry.type == platform::EntryType::Symlink &&
+                                                 FolderExists(path, platform::FollowLinks::yes));
         return folder ? path + "/" : std::string();
     }
     return {};

@@ -22,8 +22,8 @@ bool isExtensionGlob(const QString& glob)
     if (!glob.startsWith(QLatin1String("*.")) || glob.size() < 3)
         return false;
     const QStringView rest = QStringView(glob).mid(2);
-    return !rest.contains(QLatin1Char('*')) && !rest.contains(QLatin1Char('?'))
-           && !rest.contains(QLatin1Char('[')) && !rest.contains(QLatin1Char('.'));
+    return !rest.contains(QLatin1Char('*')) && !rest.contains(QLatin1Char('?')) &&
+           !rest.contains(QLatin1Char('[')) && !rest.contains(QLatin1Char('.'));
 }
 
 class TabStopDelegate : public QStyledItemDelegate

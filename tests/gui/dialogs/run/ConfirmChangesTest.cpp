@@ -129,7 +129,8 @@ TEST_F(ConfirmChangesTest, ClearingTheSwitchTurnsConfirmationOffAtOnceAndKeepsTh
 {
     std::vector<bool> toggles;
     onModal<frmConfirmChanges>([&](frmConfirmChanges* dialog) {
-        QObject::connect(dialog, &frmConfirmChanges::confirmSyncActionsToggled, dialog, [&](bool on) { toggles.push_back(on); });
+        QObject::connect(dialog, &frmConfirmChanges::confirmSyncActionsToggled, dialog,
+                         [&](bool on) { toggles.push_back(on); });
         auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("chkConfirmSyncActions"));
         ASSERT_TRUE(box->isChecked());
         QTest::mouseClick(box, Qt::LeftButton);

@@ -45,19 +45,18 @@ TEST_P(CompletionTest, Finds)
     EXPECT_EQ(completion, *row.expected ? root + row.expected : std::string());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CompletionTest,
-    ::testing::Values(CompletionRow{"ExistingFolderGetsItsSlash", "zeta", "zeta/"},
-                      CompletionRow{"PrefixOfAFolder", "ze", "zeta/"},
-                      CompletionRow{"FileBeforeFolderCompletesNothing", "proj", ""},
-                      CompletionRow{"OnlyAFileMatches", "notes.t", ""},
-                      CompletionRow{"FolderBeforeFile", "notes-", "notes-old/"},
-                      CompletionRow{"NameOrderIgnoresCase", "M", "Music/"},
-                      CompletionRow{"CaseMustMatch", "mus", ""},
-                      CompletionRow{"NothingMatches", "qq", ""},
-                      CompletionRow{"ParentMissing", "none/x", ""},
-                      CompletionRow{"DeeperLevel", "zeta/in", "zeta/inner/"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, CompletionTest,
+                         ::testing::Values(CompletionRow{"ExistingFolderGetsItsSlash", "zeta", "zeta/"},
+                                           CompletionRow{"PrefixOfAFolder", "ze", "zeta/"},
+                                           CompletionRow{"FileBeforeFolderCompletesNothing", "proj", ""},
+                                           CompletionRow{"OnlyAFileMatches", "notes.t", ""},
+                                           CompletionRow{"FolderBeforeFile", "notes-", "notes-old/"},
+                                           CompletionRow{"NameOrderIgnoresCase", "M", "Music/"},
+                                           CompletionRow{"CaseMustMatch", "mus", ""},
+                                           CompletionRow{"NothingMatches", "qq", ""},
+                                           CompletionRow{"ParentMissing", "none/x", ""},
+                                           CompletionRow{"DeeperLevel", "zeta/in", "zeta/inner/"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AutoCompletePathTest, SearchStopsWhenAskedAndSuffixEndsAtTheNextSlash)
 {

@@ -92,10 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, CustomMaskTest,
     ::testing::Values(
         CustomMaskRow{"BlankIsRefused", "   ", "Invalid File Mask", "No custom file mask entered"},
-        CustomMaskRow{"NoDotIsRefused", "report", "Invalid Custom File Mask",
-                      kNotValid + "The file mask should contain a 'dot' character.\n\nSee the Help File for details."},
-        CustomMaskRow{"OnlyDotLastIsRefused", "report.", "Invalid Custom File Mask",
-                      kNotValid + "The file mask should contain text after the 'dot'.\n\nSee the Help File for details."},
+        CustomMaskRow{
+            "NoDotIsRefused", "report", "Invalid Custom File Mask",
+            kNotValid + "The file mask should contain a 'dot' character.\n\nSee the Help File for details."},
+        CustomMaskRow{
+            "OnlyDotLastIsRefused", "report.", "Invalid Custom File Mask",
+            kNotValid +
+                "The file mask should contain text after the 'dot'.\n\nSee the Help File for details."},
         CustomMaskRow{"DotFirstIsRefused", ".log", "Invalid Custom File Mask",
                       kNotValid + "The file mask should contain text before the 'dot'.\n\n"
                                   "Consider adding an asterisk before the dot character.\n\n"

@@ -99,10 +99,12 @@ TEST_F(SelectFilesTest, NothingChosenShowsTheIncludeRootCheckedAndGivesAllFiles)
         QTreeWidgetItem* root = frmSelectFiles::node(tree, "Root");
         for (int i = 0; i < root->childCount(); ++i)
             top.push_back(s(root->child(i)->text(0)));
-        EXPECT_EQ(top, (std::vector<std::string>{"a/", "zfolder/", "top.txt"})) << "folders first, then files";
+        EXPECT_EQ(top, (std::vector<std::string>{"a/", "zfolder/", "top.txt"}))
+            << "folders first, then files";
         EXPECT_EQ(icon(tree, src + "a/"), frmSelectFiles::FolderIcon);
         EXPECT_EQ(icon(tree, src + "top.txt"), frmSelectFiles::FileIcon);
-        EXPECT_EQ(frmSelectFiles::node(tree, src + "a/")->childCount(), 0) << "not listed before it is opened";
+        EXPECT_EQ(frmSelectFiles::node(tree, src + "a/")->childCount(), 0)
+            << "not listed before it is opened";
         click(d, "cmdOK");
     });
     click(&owner, "cmdSelect");
@@ -189,13 +191,15 @@ TEST_F(SelectFilesTest, OKBuildsTheFourStrings)
 
     onModal<gui::frmFileMask>([](gui::frmFileMask* mask) {
         mask->findChild<QRadioButton*>(QStringLiteral("optMaskType1"))->click();
-        mask->findChild<QLineEdit*>(QStringLiteral("txtCustomFileMask"))->setText(QStringLiteral("*.log;*.txt"));
+        mask->findChild<QLineEdit*>(QStringLiteral("txtCustomFileMask"))
+            ->setText(QStringLiteral("*.log;*.txt"));
         mask->OKButton_Click();
     });
     click(&d, "cmdIncludeAddNew");
     ASSERT_EQ(modalsHandled, 1);
     EXPECT_EQ(listLines(d.includeMaskList()),
-              (std::vector<std::string>{"*.log\t" + gui::GetFileType("*.log"), "*.txt\t" + gui::GetFileType("*.txt")}));
+              (std::vector<std::string>{"*.log\t" + gui::GetFileType("*.log"),
+                                        "*.txt\t" + gui::GetFileType("*.txt")}));
     EXPECT_FALSE(gui::GetFileType("*.txt").empty());
 
     d.findChild<QTabWidget*>(QStringLiteral("tabSelectFiles"))->setCurrentIndex(1);
@@ -239,7 +243,8 @@ TEST_F(SelectFilesTest, ASavedSelectionIsShownOnOpening)
     }
     EXPECT_FALSE(frmSelectFiles::node(tree, src + "zfolder/")->isExpanded());
     expectInvariant(tree);
-    EXPECT_EQ(listLines(d.includeMaskList()), std::vector<std::string>{"*.doc\t" + gui::GetFileType("*.doc")});
+    EXPECT_EQ(listLines(d.includeMaskList()),
+              std::vector<std::string>{"*.doc\t" + gui::GetFileType("*.doc")});
     EXPECT_EQ(d.ExcludeMasks(), "*.bak,*.tmp");
 
     // Never opened, the Exclude side is handed back as it came.

@@ -150,10 +150,10 @@ TEST_P(IncrementTest, IsCheckedOnOK)
 
 const std::string kMinutes = "Invalid Minutes|Minutes value is invalid.  Please check the following:\n\n"
                              "1) The value must be a positive number\n2) The value cannot be less than 5\n";
-const std::string kHours =
-    "Invalid Hours|Hours value is invalid.  Please check the following:\n\nThe value must be a positive number\n";
-const std::string kDays =
-    "Invalid Days|Days value is invalid.  Please check the following:\n\nThe value must be a positive number\n";
+const std::string kHours = "Invalid Hours|Hours value is invalid.  Please check the following:\n\nThe value "
+                           "must be a positive number\n";
+const std::string kDays = "Invalid Days|Days value is invalid.  Please check the following:\n\nThe value "
+                          "must be a positive number\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, IncrementTest,
@@ -161,8 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IncrementRow{"FiveMinutes", 1, "5", ""},
                       IncrementRow{"MinutesRoundedToFour", 1, "4.4", kMinutes.c_str()},
                       IncrementRow{"EmptyMinutes", 1, " ", kMinutes.c_str()},
-                      IncrementRow{"OneHour", 2, "1", ""},
-                      IncrementRow{"ZeroHours", 2, "0", kHours.c_str()},
+                      IncrementRow{"OneHour", 2, "1", ""}, IncrementRow{"ZeroHours", 2, "0", kHours.c_str()},
                       IncrementRow{"HoursNotANumber", 2, "two", kHours.c_str()},
                       IncrementRow{"HoursTooLargeForInt32", 2, "3000000000", kHours.c_str()},
                       IncrementRow{"NegativeDays", 3, "-1", kDays.c_str()},
@@ -176,7 +175,8 @@ TEST_F(TaskPropertiesTest, ChecksRunInOrderAndStopAtTheFirstFailure)
     frequency(&dialog)->setCurrentIndex(1);
     increment(&dialog)->setText(QStringLiteral("1"));
     click(&dialog, "cmdOK");
-    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Validate Folders|No target folder has been entered."});
+    EXPECT_EQ(messageTexts(),
+              std::vector<std::string>{"Validate Folders|No target folder has been entered."});
 
     targets(&dialog)->addItem(q(target));
     click(&dialog, "cmdOK");
@@ -422,7 +422,8 @@ TEST_F(TaskPropertiesTest, BrowseAppendsTheChosenTarget)
     child<QLineEdit>(&dialog, "txtSourceFolderPath")->setText(q(target));
     click(&dialog, "cmdSelectSourceFolder");
     EXPECT_EQ(modalsHandled, 2);
-    EXPECT_EQ(s(child<QLineEdit>(&dialog, "txtSourceFolderPath")->text()), target) << "Cancel changes nothing";
+    EXPECT_EQ(s(child<QLineEdit>(&dialog, "txtSourceFolderPath")->text()), target)
+        << "Cancel changes nothing";
 }
 
 TEST_F(TaskPropertiesTest, CategoriesListOffersEditingAndKeepsTheSavedCategory)

@@ -146,8 +146,8 @@ TEST_F(ClonePlanTest, CopyOnlyIfNewerAndComparisonMethods)
         // A file rewritten within the same second (or the two-second allowance) at another size.
         {"equal time, other size, date/time", 1'600'000'000, 1'600'000'000, "aa", "b", CompareMethodDateTime,
          false, true},
-        {"equal time and size, date/time", 1'600'000'000, 1'600'000'000, "a", "b", CompareMethodDateTime, false,
-         false},
+        {"equal time and size, date/time", 1'600'000'000, 1'600'000'000, "a", "b", CompareMethodDateTime,
+         false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

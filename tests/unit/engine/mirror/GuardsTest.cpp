@@ -18,8 +18,9 @@ namespace {
 
 using GuardsTest = CloneTest;
 
-const std::string kEmptySourceError = " *Folder Path Error:  Problems processing the Source folder. The Source "
-                                      "folder is empty, so the Target folder was left untouched.";
+const std::string kEmptySourceError =
+    " *Folder Path Error:  Problems processing the Source folder. The Source "
+    "folder is empty, so the Target folder was left untouched.";
 
 TEST_F(GuardsTest, EmptySourceLeavesTheTargetUntouchedInEveryMode)
 {
@@ -132,8 +133,8 @@ TEST_F(GuardsTest, DeletionCapWithdrawsEveryDeletionButKeepsTheCopies)
             EXPECT_EQ(logCount(" *Folder Path Error:  Problems processing the Target folder. " +
                                std::to_string(deletions) + " of its " + std::to_string(row.targetFiles + 1) +
                                " files were to be deleted, more than the limit of " +
-                               std::to_string(row.percent) + "%, so nothing was deleted from it. Target: " +
-                               tgt()),
+                               std::to_string(row.percent) +
+                               "%, so nothing was deleted from it. Target: " + tgt()),
                       1);
         } else {
             EXPECT_TRUE(TreeDifferences(src(), tgt()).empty());
@@ -193,8 +194,9 @@ TEST_F(GuardsTest, SafeCopyLeftoversAreRemovedNotPlannedAndNeverCopied)
     EXPECT_FALSE(exists(tgt() + "sub/kw_fedcba98.tmp"));
     EXPECT_FALSE(exists(tgt() + "orphan"));
     EXPECT_FALSE(exists(tgt() + "kw_00112233.tmp"));
-    EXPECT_EQ(logCount("Removed a temporary file left by an interrupted run. - '" + tgt() + "kw_0123abcd.tmp' "),
-              1);
+    EXPECT_EQ(
+        logCount("Removed a temporary file left by an interrupted run. - '" + tgt() + "kw_0123abcd.tmp' "),
+        1);
     EXPECT_EQ(logCount("Removed a temporary file left by an interrupted run."), 3);
     EXPECT_EQ(logCount("kw_0123abcd.tmp"), 1); // not logged as a deletion
 }
@@ -230,7 +232,8 @@ TEST_F(GuardsTest, ATargetLockedByAnotherRunIsSkippedWhateverItsSpelling)
     fs::create_directories(tgt());
     fs::create_directory_symlink(tgt(), root() + "alias");
     int err = 0;
-    const std::string lockFile = platform::targetLockFile(gstrAppPath, platform::resolvedFolderPath(tgt()), err);
+    const std::string lockFile =
+        platform::targetLockFile(gstrAppPath, platform::resolvedFolderPath(tgt()), err);
     ASSERT_FALSE(lockFile.empty()) << err;
     platform::InstanceLock other;
     ASSERT_EQ(other.acquire(lockFile), platform::InstanceLock::Result::Acquired);

@@ -18,7 +18,9 @@ namespace {
 
 struct stat StatOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
     return st;
 }
@@ -69,7 +71,8 @@ TEST_P(MetadataTest, FoldersKeepTheirModesAndTimesAfterTheirContents)
     Mirror();
     EXPECT_EQ(StatOf(tgt() + "private").st_mtim.tv_sec, 1'600'000'000);
     // The time alone is no attribute change worth a line.
-    EXPECT_TRUE(entriesStartingWith(" - Updated attributes:").empty()) << ::testing::PrintToString(logEntries());
+    EXPECT_TRUE(entriesStartingWith(" - Updated attributes:").empty())
+        << ::testing::PrintToString(logEntries());
 
     EXPECT_TRUE(plan().empty()) << ::testing::PrintToString(plan());
 }
@@ -88,8 +91,9 @@ TEST_P(MetadataTest, AChangeOfMetadataAloneIsAppliedInPlace)
     setMode(src() + "sub", 0750);
     const bool attributes = SetAttribute(src() + "sub/tool.sh", "user.origin", "build 7");
     const std::vector<std::string> planned = plan();
-    EXPECT_NE(std::find(planned.begin(), planned.end(), "     UPDATE ATTRIBUTES     \"doc.txt\"  IN  " + tgt()),
-              planned.end())
+    EXPECT_NE(
+        std::find(planned.begin(), planned.end(), "     UPDATE ATTRIBUTES     \"doc.txt\"  IN  " + tgt()),
+        planned.end())
         << ::testing::PrintToString(planned);
     EXPECT_NE(std::find(planned.begin(), planned.end(), "     UPDATE ATTRIBUTES     " + tgt() + "sub/"),
               planned.end())
@@ -98,7 +102,8 @@ TEST_P(MetadataTest, AChangeOfMetadataAloneIsAppliedInPlace)
 
     log.ResetInMemoryLog();
     Mirror();
-    EXPECT_EQ(logCount(" - Updated attributes: doc.txt in " + tgt()), 1) << ::testing::PrintToString(logEntries());
+    EXPECT_EQ(logCount(" - Updated attributes: doc.txt in " + tgt()), 1)
+        << ::testing::PrintToString(logEntries());
     EXPECT_EQ(logCount(" - Updated attributes: sub in " + tgt()), 1);
     if (attributes) {
         EXPECT_EQ(logCount(" - Updated attributes: tool.sh in " + tgt() + "sub/"), 1);
@@ -205,7 +210,8 @@ TEST_F(CloneTest, OwnersAreKeptByEveryCopyMethodWhenRootRuns)
         ASSERT_EQ(::lchown((s + "theirs.txt").c_str(), 65534, 65534), 0);
         log.ResetInMemoryLog();
         EXPECT_TRUE(clone.CloneAll(s, t, true));
-        EXPECT_EQ(logCount(" - Updated attributes: theirs.txt in " + t), 1) << ::testing::PrintToString(logEntries());
+        EXPECT_EQ(logCount(" - Updated attributes: theirs.txt in " + t), 1)
+            << ::testing::PrintToString(logEntries());
         EXPECT_EQ(StatOf(t + "theirs.txt").st_uid, 65534u);
     }
 }
@@ -220,10 +226,11 @@ TEST_F(CloneTest, SecureDeleteOfAHardLinkedFileLeavesTheOtherLinkWhole)
     EXPECT_TRUE(clone.CloneAll(src(), tgt(), true)) << ::testing::PrintToString(logEntries());
     EXPECT_FALSE(exists(tgt() + "gone.txt"));
     EXPECT_EQ(read(root() + "snapshot/gone.txt"), "snapshot data");
-    EXPECT_EQ(logCount("Not overwritten before its deletion, as other hard links share its data; only this link "
-                       "was removed. - '" +
-                       tgt() + "gone.txt'"),
-              1)
+    EXPECT_EQ(
+        logCount("Not overwritten before its deletion, as other hard links share its data; only this link "
+                 "was removed. - '" +
+                 tgt() + "gone.txt'"),
+        1)
         << ::testing::PrintToString(logEntries());
 }
 

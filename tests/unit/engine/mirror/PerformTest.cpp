@@ -63,8 +63,8 @@ TEST_F(PerformTest, OptionsChangedDuringARunWaitForTheNextRun)
         void processEvents() override
         {
             TestRunHost::processEvents();
-            engine->setDeleteMethod(2);    // Do Not Delete
-            engine->setCopyMethod(1);      // Safe Copy
+            engine->setDeleteMethod(2);     // Do Not Delete
+            engine->setCopyMethod(1);       // Safe Copy
             engine->setMaxDeletePercent(1); // would withdraw every deletion
             gCompare->setIgnoreHiddenFiles(true);
         }

@@ -97,7 +97,9 @@ TEST_F(SafetyTest, OverlappingRootsAreRefusedBeforeAnythingIsPlanned)
          "The Target folder lies inside the Source folder."},
     };
     // The log shows each root as the run took it: absolute and lexically normal.
-    auto logged = [&](const std::string& root) { return root == this->root() + "tgt/../src/./x/" ? src() + "x/" : root; };
+    auto logged = [&](const std::string& root) {
+        return root == this->root() + "tgt/../src/./x/" ? src() + "x/" : root;
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         log.ResetInMemoryLog();
@@ -106,8 +108,8 @@ TEST_F(SafetyTest, OverlappingRootsAreRefusedBeforeAnythingIsPlanned)
         EXPECT_FALSE(clone.CloneSelected_ExclusionsOnly(row.source, row.target, true, "", "*.tmp"));
         EXPECT_FALSE(
             clone.CloneSelected_InclusionExclusion(row.source, row.target, true, "", "*", "", "*.tmp"));
-        EXPECT_EQ(logCount(std::string(" *Folder Path Error:  ") + row.relation + " Source: " + logged(row.source) +
-                           " Target: " + logged(row.target)),
+        EXPECT_EQ(logCount(std::string(" *Folder Path Error:  ") + row.relation +
+                           " Source: " + logged(row.source) + " Target: " + logged(row.target)),
                   4);
         EXPECT_EQ(clone.FileOpsCount(), 0);
     }

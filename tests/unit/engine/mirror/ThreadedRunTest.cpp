@@ -84,12 +84,12 @@ TEST_F(ThreadedCopyTest, ErrorsAmongThreadedCopiesKeepTheirPlaceInTheLog)
         const int i = std::stoi(file.substr(1)) - 1000;
         if (i % 10 == 3) {
             fs::remove(src() + file);
-            expected.push_back(" *Copy Error: 2 No such file or directory " + file + " from " + src() + " to " +
-                               tgt());
+            expected.push_back(" *Copy Error: 2 No such file or directory " + file + " from " + src() +
+                               " to " + tgt());
         } else if (i % 15 == 4) {
             this->file("src/" + file, "after, and longer");
-            expected.push_back(" *Copy Error: 0 The file changed while it was being cloned. " + file + " from " +
-                               src() + " to " + tgt());
+            expected.push_back(" *Copy Error: 0 The file changed while it was being cloned. " + file +
+                               " from " + src() + " to " + tgt());
         } else {
             expected.push_back(entry);
         }
@@ -184,11 +184,12 @@ TEST_P(ThreadedCompareTest, ThePlanIsTheOneASequentialComparisonMakes)
         if (i % 7 != 2 && i % 11 != 5)
             continue;
         const std::string folder = i < kFiles / 2 ? "" : "sub/";
-        expected.push_back("     COPY FILE     \"" + name(i) + "\"  FROM  " + src() + folder + "  TO  " + tgt() +
-                           folder);
+        expected.push_back("     COPY FILE     \"" + name(i) + "\"  FROM  " + src() + folder + "  TO  " +
+                           tgt() + folder);
     }
     std::vector<std::string> planned = plan();
-    // The plan goes breadth-first, a folder's files in listing order: compare as sets of lines in order per folder.
+    // The plan goes breadth-first, a folder's files in listing order: compare as sets of lines in order per
+    // folder.
     auto inFolder = [](const std::vector<std::string>& lines, const std::string& folder) {
         std::vector<std::string> out;
         for (const std::string& l : lines) {
@@ -220,8 +221,9 @@ TEST_P(ThreadedCompareTest, FailuresAreLoggedInTheOrderOfTheWalk)
     std::vector<std::string> expected;
     std::vector<platform::DirEntry> entries;
     ASSERT_EQ(platform::listFolder(tgt(), entries), 0);
-    const std::string kind = GetParam() == CompareMethodContents ? " *Content Compare Error: 13 Permission denied "
-                                                                 : " *CRC Compare Error: 13 Permission denied ";
+    const std::string kind = GetParam() == CompareMethodContents
+                                 ? " *Content Compare Error: 13 Permission denied "
+                                 : " *CRC Compare Error: 13 Permission denied ";
     for (const platform::DirEntry& e : entries) {
         if (e.isFolder() || e.type != platform::EntryType::File)
             continue;

@@ -1,9 +1,9 @@
 #include "tasks/Schedule.h"
 
 #include "base/LocalTime.h"
-#include "tests/unit/tasks/schedule/ScheduleTestSupport.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/tasks/schedule/ScheduleTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "tasks/cCloneTasks.h"
 
-#include "tests/unit/tasks/schedule/ScheduleTestSupport.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
+#include "tests/unit/tasks/schedule/ScheduleTestSupport.h"
 
 #include <gtest/gtest.h>
 
