@@ -15,16 +15,8 @@
 set(KESTROW_PROGRAM_FOLDER lib/kestrow)
 set(kestrow_dist ${PROJECT_SOURCE_DIR}/dist)
 
-foreach(program kestrow kestrow-cli)
-    if(TARGET ${program})
-        install(TARGETS ${program} RUNTIME DESTINATION bin)
-    endif()
-endforeach()
-foreach(library zelcommon lumbrel)
-    if(TARGET ${library})
-        install(TARGETS ${library} LIBRARY DESTINATION ${KESTROW_PROGRAM_FOLDER})
-    endif()
-endforeach()
+install(TARGETS kestrow kestrow-cli RUNTIME DESTINATION bin)
+install(TARGETS zelcommon lumbrel LIBRARY DESTINATION ${KESTROW_PROGRAM_FOLDER})
 
 
 file(GLOB kestrow_report_images CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources/*.jpg)
