@@ -46,7 +46,6 @@
 #include <functional>
 #include <memory>
 
-
 namespace kestrow::test::mainwindow {
 
 using namespace kestrow;

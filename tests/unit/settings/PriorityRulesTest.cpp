@@ -1,14 +1,10 @@
 #include "settings/cPriorityRules.h"
-#include "tasks/modChangePriority.h"
 
 #include "base/ErrorReporter.h"
-#include "log/CloneLog.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <thread>
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -23,14 +19,6 @@ DateValue hm(int h, int m, int s = 0)
 cPriorityRule rule(DateValue start, DateValue end, int32_t priorityClass)
 {
     return cPriorityRule{start, end, priorityClass, {}};
-}
-
-// Runs `fn` on a thread of its own, so the priority it sets leaves the test's thread alone.
-template <typename Fn> auto onWorker(Fn fn)
-{
-    decltype(fn()) result{};
-    std::thread([&] { result = fn(); }).join();
-    return result;
 }
 
 class PriorityRules : public ::testing::Test
@@ -176,56 +164,4 @@ TEST_F(PriorityRules, Conflicts)
     };
     for (const Row& r : rows)
         EXPECT_EQ(rules.DoesRuleConflictWithOtherRules(r.candidate, r.ignore), r.conflict) << r.name;
-}
-
-namespace {
-
-class DoNotRun : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        gCloneLog = &log;
-        gPriorityRules = &rules;
-    }
-    void TearDown() override
-    {
-        gCloneLog = nullptr;
-        gPriorityRules = nullptr;
-    }
-
-    TempDir dir;
-    ScriptedUiServices ui;
-    cCloneLog log;
-    cPriorityRules rules;
-};
-
-} // namespace
-
-TEST_F(DoNotRun, RuleForbidsTheRunAndLogsWhy)
-{
-    ASSERT_TRUE(rules.Add(rule(hm(9, 0), hm(17, 0), 0)));
-    ManualClock clock(dateFromParts({2026, 6, 1, 9, 0, 59}));
-    ScopedClock useClock(clock);
-    EXPECT_EQ(onWorker(SetPriorityBasedOnRules), 0);
-    EXPECT_NE(log.InMemoryString().find(" - Information Only: Task was not run because Priority Rule for "
-                                        "this time is set to DO NOT RUN\n"),
-              std::string::npos)
-        << log.InMemoryString();
-    EXPECT_TRUE(ui.prompts().empty());
-
-    // Outside the period the run goes ahead at low priority, and nothing is logged.
-    log.ResetInMemoryLog();
-    clock.set(dateFromParts({2026, 6, 1, 17, 1, 0}));
-    EXPECT_EQ(onWorker(SetPriorityBasedOnRules), 64);
-    EXPECT_EQ(log.InMemoryString(), "");
-}
-
-TEST_F(DoNotRun, NoRulesObjectMeansLowPriority)
-{
-    gPriorityRules = nullptr;
-    ManualClock clock(dateFromParts({2026, 6, 1, 9, 0, 0}));
-    ScopedClock useClock(clock);
-    EXPECT_EQ(onWorker(SetPriorityBasedOnRules), 64);
-    EXPECT_EQ(log.InMemoryString(), "");
 }
