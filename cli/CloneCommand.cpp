@@ -256,7 +256,7 @@ int runCloneCommand(int argc, char* argv[], int first)
         if (line.find(" *Folder Path Error: ") != std::string::npos)
             std::cerr << "kestrow-cli: " << line << std::flush;
     });
-    platform::cancelOnSignals(CancelRequested);
+    platform::cancelOnSignals(CancelRequested, platform::HangUp::Cancels);
 
     const std::string source = rootSpec(args.source);
     std::vector<std::string> includes, excludes;

@@ -209,7 +209,7 @@ int runRunCommand(int argc, char* argv[], int first)
     ConsoleRunHost host(args.quiet);
     ScopedRunHost hostScope(host);
     gCloneLog->setLineObserver([](const std::string& line) { std::cout << line << std::flush; });
-    platform::cancelOnSignals(CancelRequested);
+    platform::cancelOnSignals(CancelRequested, platform::HangUp::Cancels);
 
     bool errors = read != ListRead::Complete;
     bool cancelled = false;

@@ -21,7 +21,7 @@ extern "C" void onSignal(int sig)
 }
 } // namespace
 
-void cancelOnSignals(std::atomic<bool>& flag)
+void cancelOnSignals(std::atomic<bool>& flag, HangUp hangUp)
 {
     static_assert(std::atomic<bool>::is_always_lock_free);
     g_flag = &flag;
@@ -32,6 +32,9 @@ void cancelOnSignals(std::atomic<bool>& flag)
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    if (hangUp == HangUp::Cancels)
+        ::sigaction(SIGHUP, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 int signalCount()

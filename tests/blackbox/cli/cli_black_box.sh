@@ -165,4 +165,31 @@ check "list without a named list exits 0" test $rc -eq 0
 check "the default list is in the data folder" test -f "$KESTROW_HOME/Default Task List.kwt"
 check "list names the default list" grep -q "^Task list: $KESTROW_HOME/Default Task List.kwt (0 tasks)" <<<"$out"
 
+# A reader of stdout that goes away does not stop a run.
+psrc=$scratch/pipe-src pdst=$scratch/pipe-dst
+mkdir -p "$psrc" "$pdst"
+for i in $(seq 1 3000); do printf '%s' "$i" > "$psrc/f$i"; done
+: > "$KESTROW_HOME/clone.log"
+"$cli" clone "$psrc" "$pdst" | head -2 >/dev/null
+rc=${PIPESTATUS[0]}
+check "a closed stdout still ends the clone with 0" test "$rc" -eq 0
+check "a closed stdout still copies every file" test "$(find "$pdst" -type f | wc -l)" -eq 3000
+check "a closed stdout still logs every copy" test "$(grep -c ' - Copied: ' "$KESTROW_HOME/clone.log")" -eq 3000
+check "a closed stdout still logs the end" grep -q '<End: Command Line Clone>' "$KESTROW_HOME/clone.log"
+
+# SIGHUP (the terminal gone) cancels a clone as Ctrl+C does.
+hsrc=$scratch/hup-src hdst=$scratch/hup-dst
+mkdir -p "$hsrc" "$hdst"
+for i in $(seq 1 20000); do : > "$hsrc/e$i"; done
+"$cli" clone "$hsrc" "$hdst" -q >/dev/null 2>&1 &
+pid=$!
+# Once copying has begun (the first copies are in), the hang-up comes.
+for _ in $(seq 1 500); do
+    [ -n "$(find "$hdst" -maxdepth 1 -name 'e*' -print -quit 2>/dev/null)" ] && break
+    sleep 0.01
+done
+kill -HUP "$pid"; wait "$pid"; rc=$?
+check "SIGHUP cancels the clone (3)" test $rc -eq 3
+check "a cancelled clone stops before the end" test "$(find "$hdst" -type f | wc -l)" -lt 20000
+
 exit $((failures > 0))
