@@ -124,6 +124,12 @@ CloneArgs parse(int argc, char* argv[], int first)
     }
     if (positional.size() < 2)
         throw UsageError{"clone needs a SOURCE and at least one TARGET"};
+    // An empty argument is most often an unset variable ("$BACKUP"): never a folder.
+    if (positional.front().empty())
+        throw UsageError{"clone: the SOURCE is empty"};
+    for (size_t i = 1; i < positional.size(); ++i)
+        if (positional[i].empty())
+            throw UsageError{"clone: TARGET " + std::to_string(i) + " is empty"};
     a.source = positional.front();
     a.targets.assign(positional.begin() + 1, positional.end());
     return a;

@@ -52,6 +52,9 @@ ReportArgs parse(int argc, char* argv[], int first)
     }
     if (positional.size() != 2)
         throw UsageError{"report needs a SOURCE and a TARGET folder"};
+    if (positional[0].empty() || positional[1].empty())
+        throw UsageError{std::string("report: the ") + (positional[0].empty() ? "SOURCE" : "TARGET") +
+                         " is empty"};
     a.source = positional[0];
     a.target = positional[1];
     return a;

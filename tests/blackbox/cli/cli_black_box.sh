@@ -192,4 +192,15 @@ kill -HUP "$pid"; wait "$pid"; rc=$?
 check "SIGHUP cancels the clone (3)" test $rc -eq 3
 check "a cancelled clone stops before the end" test "$(find "$hdst" -type f | wc -l)" -lt 20000
 
+# An empty folder argument (an unset variable) is bad usage, not a folder.
+err=$("$cli" clone "$src" "" 2>&1 >/dev/null); rc=$?
+check "an empty TARGET is bad usage (2)" test $rc -eq 2
+check "an empty TARGET is named" grep -q 'clone: TARGET 1 is empty' <<<"$err"
+err=$("$cli" clone "" "$dst" 2>&1 >/dev/null); rc=$?
+check "an empty SOURCE is bad usage (2)" test $rc -eq 2
+check "an empty SOURCE is named" grep -q 'clone: the SOURCE is empty' <<<"$err"
+err=$("$cli" report "$src" "" -o "$scratch/r.html" 2>&1 >/dev/null); rc=$?
+check "report with an empty TARGET is bad usage (2)" test $rc -eq 2
+check "report writes nothing for an empty TARGET" test ! -e "$scratch/r.html"
+
 exit $((failures > 0))
