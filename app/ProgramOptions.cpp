@@ -369,7 +369,19 @@ void readPriorityRules(const IniDocument& ini)
         gPriorityRules->Add(all);
         return;
     }
-    for (int32_t i = 1; i <= numRules; ++i) {
+    // Only the rules that are there, in their numbers' order: NumRules may be anything.
+    std::vector<int32_t> present;
+    constexpr std::string_view prefix = "priorityrule";
+    for (const std::string& name : ini.foldedKeyNames("Priority Rules")) {
+        if (!name.starts_with(prefix) || name.size() == prefix.size() || name.size() > prefix.size() + 10 ||
+            !std::ranges::all_of(name.substr(prefix.size()), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const int64_t n = std::stoll(name.substr(prefix.size()));
+        if (n >= 1 && n <= numRules && std::to_string(n) == name.substr(prefix.size()))
+            present.push_back(static_cast<int32_t>(n));
+    }
+    std::ranges::sort(present);
+    for (const int32_t i : present) {
         const std::string key = "PriorityRule" + std::to_string(i);
         const std::string value = ini.getString("Priority Rules", key, "");
         if (value.empty())

@@ -3,6 +3,7 @@
 #include "util/AsciiCase.h"
 #include "util/Trim.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace kestrow {
@@ -198,6 +199,19 @@ int32_t IniDocument::getInt(std::string_view section, std::string_view key, int3
 bool IniDocument::hasSection(std::string_view section) const
 {
     return findSection(section) != nullptr;
+}
+
+std::vector<std::string> IniDocument::foldedKeyNames(std::string_view section) const
+{
+    std::vector<std::string> names;
+    const Section* s = findSection(section);
+    if (!s)
+        return names;
+    for (const auto& [name, lines] : s->keys) {
+        if (std::ranges::any_of(lines, [&](uint32_t i) { return !s->body[i].deleted; }))
+            names.push_back(name);
+    }
+    return names;
 }
 
 std::vector<std::string> IniDocument::sectionNames() const

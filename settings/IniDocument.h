@@ -98,6 +98,10 @@ public:
     // Names of the sections in file order, as their headers give them (trimmed),
     // duplicates included, deleted ones left out.
     std::vector<std::string> sectionNames() const;
+    // The names of the keys `section` holds (its first section of that name), ASCII
+    // letters folded to lower case, in no particular order. Empty for a missing section.
+    // A count read from a file is bounded by this: only keys that are there can be read.
+    std::vector<std::string> foldedKeyNames(std::string_view section) const;
 
     // WritePrivateProfileString with a value: creates the section or the key as needed
     // or replaces the value in place. An empty value writes "key=".

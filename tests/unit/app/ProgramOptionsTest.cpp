@@ -228,6 +228,21 @@ const ReadCase kReadCases[] = {
          EXPECT_NEAR(rules[1].StartTime, 22.0 / 24, 1e-9);
          EXPECT_EQ(rules[1].Priority, 0);
      }},
+    // A huge count reads the rules that are there (it took minutes when every number up
+    // to it was looked up); numbers above the count and spellings like "01" stay unread.
+    {"AHugeNumRulesReadsOnlyTheRulesThatAreThere",
+     "[Priority Rules]\nNumRules=2147483647\nPriorityRule10=1:00:00 AM,2:00:00 AM,32\n"
+     "PriorityRule2=8:00:00 AM,5:30:00 PM,128\nPriorityRule01=3:00:00 AM,4:00:00 AM,32\nOther=1\n",
+     [](const ProgramOptions&) {
+         const auto rules = gPriorityRules->PriorityRules();
+         ASSERT_EQ(rules.size(), 2u);
+         EXPECT_EQ(rules[0].Priority, 128) << "in the order of their numbers";
+         EXPECT_EQ(rules[1].Priority, 32);
+         EXPECT_NEAR(rules[1].StartTime, 1.0 / 24, 1e-9);
+     }},
+    {"RulesAboveNumRulesAreNotRead",
+     "[Priority Rules]\nNumRules=1\nPriorityRule2=8:00:00 AM,5:30:00 PM,128\n",
+     [](const ProgramOptions&) { EXPECT_TRUE(gPriorityRules->PriorityRules().empty()); }},
     {"Height3000OpensAtTheMinimum", "[Form Dimensions]\nHeight=3000\nWidth=0000012000\n",
      [](const ProgramOptions& W) {
          EXPECT_EQ(W.FormHeight(), 5055);
