@@ -239,6 +239,20 @@ bool KestrowShell::LoadHeadless(const std::string& taskListFile)
     });
 }
 
+bool KestrowShell::ReloadHeadless(bool options)
+{
+    return Guarded("frmKestrow.Form_Load", false, [this, options] {
+        // The daemon keeps the list it was started on, whatever the options name.
+        const std::string spec = gCloneTasks->TaskListFileSpec();
+        bool complete = !options || ReadProgramOptionsFromIniFile(m_options);
+        cCloneTasks& tasks = ProgramObjects::ReplaceTaskList();
+        tasks.setTaskListFileSpec(spec);
+        complete = tasks.ReadAllTasksFromTaskListFile(spec) && complete;
+        tasks.SetNextScheduledTask();
+        return complete;
+    });
+}
+
 void KestrowShell::UnloadHeadless()
 {
     m_unloading = true;

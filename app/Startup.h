@@ -130,6 +130,13 @@ public:
     // could not be read to their end.
     bool LoadHeadless(const std::string& taskListFile);
 
+    // The daemon's reread of what changed under it: with `options`, the options
+    // file; then the task list file, into a fresh list in place of the old one (the
+    // tasks of the old list are not written anywhere), and the next scheduled task.
+    // Returns false (after a report) when either could not be read to its end; the
+    // tasks read before the fault are scheduled.
+    bool ReloadHeadless(bool options);
+
     // The daemon's shutdown: appends the in-memory log to clone.log and releases the
     // objects, the libraries and the lock. The options file is not written: the daemon
     // never changes an option, and writing the file would take the desktop program's

@@ -11,6 +11,7 @@
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
 #include "log/CloneLog.h"
+#include "platform/DataFile.h"
 #include "platform/Signals.h"
 #include "platform/SystemInfo.h"
 #include "tasks/cCloneTasks.h"
@@ -58,13 +59,14 @@ bool stopRequested()
     return platform::signalCount() > 0;
 }
 
-// Sleeps `ms`, waking early once SIGTERM or SIGINT has come (checked twice a second,
-// so a stop never waits for the end of a minute).
-void sleepUnlessStopped(int64_t ms)
+// Sleeps `ms`, waking early once SIGTERM or SIGINT has come, or a SIGHUP other than
+// the `hangUpsSeen` already handled (checked twice a second, so neither waits for
+// the end of a minute).
+void sleepUnlessStopped(int64_t ms, int hangUpsSeen)
 {
     using namespace std::chrono;
     const auto until = steady_clock::now() + milliseconds(ms);
-    while (!stopRequested()) {
+    while (!stopRequested() && platform::hangUpCount() == hangUpsSeen) {
         const auto left = duration_cast<milliseconds>(until - steady_clock::now()).count();
         if (left <= 0)
             return;
@@ -154,6 +156,12 @@ const char* daemonUsage()
            "to run for more than two of its intervals, are told on stderr (even with\n"
            "-q), unless the Notifications option is off.\n"
            "\n"
+           "Before each tick the task list file is read again when it changed, so tasks\n"
+           "added, edited or removed meanwhile (by hand or with kestrow-cli task) are\n"
+           "scheduled as they now stand; after a run only that task's run fields are\n"
+           "written into the file as it is then. SIGHUP rereads the options and the\n"
+           "task list at once.\n"
+           "\n"
            "Only one Kestrow (desktop program or daemon) runs per data folder.\n"
            "SIGTERM or SIGINT stops the daemon: a running task is cancelled, logged\n"
            "and saved first.\n"
@@ -170,8 +178,9 @@ int runDaemonCommand(int argc, char* argv[], int first)
     DaemonArgs args;
     if (!parsedOrExplained("daemon", daemonUsage(), [&] { args = parse(argc, argv, first); }))
         return ExitUsage;
-    // A stop asked for while starting is honoured at the first chance.
-    platform::cancelOnSignals(CancelRequested);
+    // A stop asked for while starting is honoured at the first chance; SIGHUP
+    // rereads the options and the task list.
+    platform::cancelOnSignals(CancelRequested, platform::HangUp::Counts);
 
     DaemonHost host;
     KestrowShell shell(host);
@@ -187,6 +196,10 @@ int runDaemonCommand(int argc, char* argv[], int first)
         return ExitRunErrors;
     }
     const std::string spec = gCloneTasks->TaskListFileSpec();
+    // The version read at start; the read itself came after, so an edit made while
+    // it read is seen at the first tick.
+    platform::FileVersion seen = platform::dataFileVersion(spec);
+    int hangUpsSeen = platform::hangUpCount();
 
     // Nobody is there to confirm: the daemon performs what it planned. Never saved:
     // the daemon does not write the options file.
@@ -198,29 +211,55 @@ int runDaemonCommand(int argc, char* argv[], int first)
     gCloneLog->setLineObserver([](const std::string& line) { std::cout << line << std::flush; });
 
     const int64_t tickMs = testTickMs();
-    if (!args.quiet) {
-        std::cerr << "kestrow-cli daemon: scheduling " << gCloneTasks->Count()
-                  << (gCloneTasks->Count() == 1 ? " task of " : " tasks of ") << spec << '\n';
-    }
+    auto sayScheduling = [&] {
+        if (!args.quiet) {
+            std::cerr << "kestrow-cli daemon: scheduling " << gCloneTasks->Count()
+                      << (gCloneTasks->Count() == 1 ? " task of " : " tasks of ") << spec << '\n';
+        }
+    };
+    sayScheduling();
 
     bool stoppedDuringRun = false;
     while (!stopRequested()) {
-        sleepUnlessStopped(tickMs > 0 ? tickMs : msToNextMinute());
+        sleepUnlessStopped(tickMs > 0 ? tickMs : msToNextMinute(), hangUpsSeen);
         if (stopRequested())
             break;
+        // Before each tick the list is the file as it is now: tasks added, changed or
+        // removed by hand or by `kestrow-cli task` are scheduled as they now stand.
+        const bool hangUp = platform::hangUpCount() != hangUpsSeen;
+        hangUpsSeen = platform::hangUpCount();
+        const platform::FileVersion now = platform::dataFileVersion(spec);
+        if (hangUp || now != seen) {
+            seen = now;
+            if (!shell.ReloadHeadless(hangUp))
+                std::cerr << "kestrow-cli daemon: could not read all of the "
+                          << (hangUp ? "options and the task list" : "task list") << "\n";
+            gClone->setConfirmSyncActions(false);
+            sayScheduling();
+            // A SIGHUP only rereads: the minute's tick comes at its time.
+            if (hangUp && tickMs == 0)
+                continue;
+        }
         const TickOutcome outcome = shell.scheduler().tmrCloneScheduler_Timer(shell.unloading());
         const CloneTaskPtr ran = host.takeRanTask();
         if (outcome != TickOutcome::Ran || !ran)
             continue;
         if (stopRequested())
             stoppedDuringRun = true;
-        if (!gCloneTasks->SaveTaskToTaskListFile(spec, ran->TaskName())) {
+        // Only the run's own fields, into the file as it is now. When nobody else
+        // wrote it meanwhile, the version after this write is the one the list holds.
+        cCloneTasks::FileVersions versions;
+        if (!gCloneTasks->SaveRunFieldsToTaskListFile(spec, {ran->TaskName()}, &versions)) {
             std::cerr << "kestrow-cli daemon: could not save task '" << ran->TaskName() << "' to " << spec
                       << '\n';
-        } else if (!args.quiet) {
-            std::cerr << "kestrow-cli daemon: ran '" << ran->TaskName() << "'"
-                      << (ran->ErrorOnLastClone() ? " (with errors)" : "") << "; next run "
-                      << GeneralDateText(ran->NextCloneDateTime()) << '\n';
+        } else {
+            if (versions.before == seen)
+                seen = versions.after;
+            if (!args.quiet) {
+                std::cerr << "kestrow-cli daemon: ran '" << ran->TaskName() << "'"
+                          << (ran->ErrorOnLastClone() ? " (with errors)" : "") << "; next run "
+                          << GeneralDateText(ran->NextCloneDateTime()) << '\n';
+            }
         }
     }
 

@@ -15,6 +15,7 @@
 #include "util/FreshThread.h"
 #include "util/Trim.h"
 
+#include <chrono>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -123,7 +124,8 @@ const char* runUsage()
            "\n"
            "Runs saved tasks, in the order of the task list, exactly as the desktop\n"
            "program runs them (priority rules, folder checks, every Target), and saves\n"
-           "each task's run time, next run and error flag to the task list file.\n"
+           "each task's run time, next run and error flag to the task list file (only\n"
+           "those fields: edits made to the file meanwhile are kept).\n"
            "\n"
            "  NAME...              the tasks to run (names ignore letter case)\n"
            "  --all                every task of the list\n"
@@ -213,6 +215,22 @@ int runRunCommand(int argc, char* argv[], int first)
 
     bool errors = read != ListRead::Complete;
     bool cancelled = false;
+    // Run fields are written for the tasks run since the last write, at most once a
+    // second and at the end: a list of short tasks is not rewritten once per task,
+    // and a long task is on record as soon as it ends.
+    std::vector<std::string> unsaved;
+    auto lastSave = std::chrono::steady_clock::now();
+    auto save = [&] {
+        if (unsaved.empty())
+            return;
+        if (!gCloneTasks->SaveRunFieldsToTaskListFile(spec, unsaved)) {
+            for (const std::string& name : unsaved)
+                std::cerr << "kestrow-cli run: could not save task '" << name << "' to " << spec << '\n';
+            errors = true;
+        }
+        unsaved.clear();
+        lastSave = std::chrono::steady_clock::now();
+    };
     for (const CloneTaskPtr& task : chosen) {
         if (platform::signalCount() > 0) {
             cancelled = true;
@@ -222,16 +240,15 @@ int runRunCommand(int argc, char* argv[], int first)
         util::runOnFreshThread([&task] { task->Execute(cCloneTask::kCloneRun); });
         if (task->ErrorOnLastClone())
             errors = true;
-        if (!gCloneTasks->SaveTaskToTaskListFile(spec, task->TaskName())) {
-            std::cerr << "kestrow-cli run: could not save task '" << task->TaskName() << "' to " << spec
-                      << '\n';
-            errors = true;
-        }
+        unsaved.push_back(task->TaskName());
+        if (std::chrono::steady_clock::now() - lastSave >= std::chrono::seconds(1))
+            save();
         if (platform::signalCount() > 0 || CancelRequested) {
             cancelled = true;
             break;
         }
     }
+    save();
     gCloneLog->setLineObserver({});
     if (cancelled)
         return ExitCancelled;

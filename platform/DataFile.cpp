@@ -61,4 +61,17 @@ bool folderWritableByOthers(const std::string& folder, int& err)
     return othersMayWrite && (st.st_mode & S_ISVTX) == 0;
 }
 
+FileVersion dataFileVersion(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+            static_cast<int64_t>(st.st_size),
+            static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec,
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 } // namespace kestrow::platform

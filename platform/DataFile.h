@@ -6,6 +6,7 @@
 
 #include "platform/Fd.h"
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -26,5 +27,22 @@ Fd openDataFile(const std::string& path, int flags, mode_t mode = 0);
 // lets the group or others write and the sticky bit is off, or another user owns it.
 // A link at `folder` is followed. False, with errno in `err`, when it cannot be examined.
 bool folderWritableByOthers(const std::string& folder, int& err);
+
+// What tells one state of a data file from another without reading it: a file
+// rewritten through a temporary name has another inode, one changed in place
+// another change time or size.
+struct FileVersion
+{
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = -1; // -1: missing or unreadable
+    int64_t changeTimeNs = 0;
+    int64_t writeTimeNs = 0;
+    bool operator==(const FileVersion&) const = default;
+};
+
+// The version of the file at `path` (a link at its name followed, as a hand-made
+// link to a task list may be).
+FileVersion dataFileVersion(const std::string& path);
 
 } // namespace kestrow::platform

@@ -8,6 +8,12 @@ namespace kestrow::platform {
 namespace {
 std::atomic<bool>* g_flag = nullptr;
 volatile std::sig_atomic_t g_count = 0;
+volatile std::sig_atomic_t g_hangUps = 0;
+
+extern "C" void onHangUp(int)
+{
+    g_hangUps = g_hangUps + 1;
+}
 
 extern "C" void onSignal(int sig)
 {
@@ -32,14 +38,24 @@ void cancelOnSignals(std::atomic<bool>& flag, HangUp hangUp)
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
-    if (hangUp == HangUp::Cancels)
+    if (hangUp == HangUp::Cancels) {
         ::sigaction(SIGHUP, &sa, nullptr);
+    } else if (hangUp == HangUp::Counts) {
+        struct sigaction counting = sa;
+        counting.sa_handler = onHangUp;
+        ::sigaction(SIGHUP, &counting, nullptr);
+    }
     ::signal(SIGPIPE, SIG_IGN);
 }
 
 int signalCount()
 {
     return g_count;
+}
+
+int hangUpCount()
+{
+    return g_hangUps;
 }
 
 } // namespace kestrow::platform

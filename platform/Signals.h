@@ -1,5 +1,6 @@
 #pragma once
-// Turning SIGINT and SIGTERM (and for a run in a terminal, SIGHUP) into a cancel request.
+// Turning SIGINT and SIGTERM (and for a run in a terminal, SIGHUP) into a cancel request;
+// for the daemon, SIGHUP into a request to reread its files.
 
 #include <atomic>
 
@@ -10,6 +11,7 @@ enum class HangUp
 {
     EndsProcess, // the system's default
     Cancels,     // as SIGINT and SIGTERM
+    Counts,      // only counted in hangUpCount(), for a daemon that rereads its files
 };
 
 // From now on SIGINT and SIGTERM (and SIGHUP as `hangUp` says) set `flag` (and count
@@ -18,7 +20,10 @@ enum class HangUp
 // (`| head`) makes writes to it fail, never ends the process in mid-run.
 void cancelOnSignals(std::atomic<bool>& flag, HangUp hangUp = HangUp::EndsProcess);
 
-// Signals received since cancelOnSignals.
+// SIGINT and SIGTERM (and a cancelling SIGHUP) received since cancelOnSignals.
 int signalCount();
+
+// SIGHUPs received since cancelOnSignals with HangUp::Counts.
+int hangUpCount();
 
 } // namespace kestrow::platform

@@ -33,6 +33,14 @@ void WriteTaskSection(IniDocument& ini, const cCloneTask& task)
         ini.setString(s, TaskListKeys[i], values[i]);
 }
 
+void WriteRunFields(IniDocument& ini, const cCloneTask& task)
+{
+    const std::string& s = task.TaskName();
+    ini.setString(s, "LastCloneDateTime", DayNumberText(task.LastCloneDateTime()));
+    ini.setString(s, "NextCloneDateTime", DayNumberText(task.NextCloneDateTime()));
+    ini.setString(s, "ErrorOnLastClone", BooleanText(task.ErrorOnLastClone()));
+}
+
 std::shared_ptr<cCloneTask> ReadTaskSection(const IniDocument& ini, const std::string& sectionName)
 {
     auto task = std::make_shared<cCloneTask>();

@@ -111,6 +111,10 @@ OlderFormatTask ParseOlderFormatFields(const std::vector<std::string>& fields);
 // existing keys in place and appending missing ones, in the key order.
 void WriteTaskSection(IniDocument& ini, const cCloneTask& task);
 
+// Writes only what a run changes (LastCloneDateTime, NextCloneDateTime,
+// ErrorOnLastClone) into the task's section, which must exist.
+void WriteRunFields(IniDocument& ini, const cCloneTask& task);
+
 // A task read from section `sectionName`: TaskName is the section name, then each
 // key in the key order with its default when missing or empty (filters after
 // AllFilesAndFolders, so a non-empty filter clears it whatever the file says).

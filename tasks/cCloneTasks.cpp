@@ -412,6 +412,29 @@ bool cCloneTasks::SaveTaskToTaskListFile(const std::string& pstrTaskListFileSpec
     });
 }
 
+bool cCloneTasks::SaveRunFieldsToTaskListFile(const std::string& pstrTaskListFileSpec,
+                                              const std::vector<std::string>& taskNames,
+                                              FileVersions* versions)
+{
+    return Guarded("cCloneTasks.SaveRunFieldsToTaskListFile", false, [&] {
+        const platform::UpdateLock lock(pstrTaskListFileSpec);
+        RefuseSaveAtLinkedUpdateLock(lock);
+        if (versions)
+            versions->before = platform::dataFileVersion(pstrTaskListFileSpec);
+        IniDocument ini = loadForChange(pstrTaskListFileSpec);
+        for (const std::string& name : taskNames) {
+            const CloneTaskPtr t = Item(name);
+            if (t && ini.hasSection(t->TaskName()))
+                WriteRunFields(ini, *t);
+        }
+        if (ini.modified() && ini.save() != 0)
+            return false;
+        if (versions)
+            versions->after = platform::dataFileVersion(pstrTaskListFileSpec);
+        return true;
+    });
+}
+
 void cCloneTasks::ChangeCategoryName(const std::string& pstrOriginalCategory,
                                      const std::string& pstrNewCategory)
 {

@@ -13,6 +13,7 @@
 // A file of the older one-line-per-task format ("~!@#" between fields) is
 // converted when first read.
 
+#include "platform/DataFile.h"
 #include "tasks/cCloneTask.h"
 
 #include <cstdint>
@@ -127,6 +128,23 @@ public:
     // When the list is not empty: writes the section of the task of that name (a
     // name not in the list is an error). Errors: "cCloneTasks.SaveTaskToTaskListFile".
     bool SaveTaskToTaskListFile(const std::string& pstrTaskListFileSpec, const std::string& pstrTaskName);
+
+    // Writes the run fields (last and next run time, error flag) of the named tasks
+    // into the file as it is now, under its update lock, in one read and one write:
+    // every other key and every other section stay as the file has them, so edits
+    // made meanwhile by hand or by another program are kept. A task whose section
+    // is no longer in the file (removed meanwhile) is not written back, nor is a
+    // name not in this list. `versions` (optional) receives the file's version as
+    // the lock was taken and right after the write, while the lock is still held.
+    // Errors: "cCloneTasks.SaveRunFieldsToTaskListFile".
+    struct FileVersions
+    {
+        platform::FileVersion before;
+        platform::FileVersion after;
+    };
+    bool SaveRunFieldsToTaskListFile(const std::string& pstrTaskListFileSpec,
+                                     const std::vector<std::string>& taskNames,
+                                     FileVersions* versions = nullptr);
 
     // Every task whose Category equals the original (ignoring case) gets the new
     // name. Memory only. Errors: "cCloneTasks.ChangeCategoryName".

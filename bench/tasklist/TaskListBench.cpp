@@ -12,7 +12,11 @@
 //   save ordered  SaveOrderedTaskListToTaskListFile (every section deleted and
 //                 written again in row order), as the program does at exit
 //   save one      SaveTaskToTaskListFile of one task into the 1000-task file, as
-//                 after each run
+//                 after an edit
+//   run fields    SaveRunFieldsToTaskListFile of one task, as after a daemon's or
+//                 the desktop program's run
+//   run all       SaveRunFieldsToTaskListFile of all 1000 tasks in one write, as
+//                 `kestrow-cli run --all` does for the tasks run within a second
 
 #include "tasks/cCloneTasks.h"
 
@@ -88,7 +92,7 @@ int main(int argc, char* argv[])
         rows.push_back(t->TaskName());
     std::reverse(rows.begin(), rows.end());
 
-    std::vector<double> saveAll, load, saveOrdered, saveOne;
+    std::vector<double> saveAll, load, saveOrdered, saveOne, runFields, runAll;
     int loaded = 0;
     for (int r = 0; r < rounds; ++r) {
         fs::remove(file);
@@ -100,6 +104,11 @@ int main(int argc, char* argv[])
         }));
         saveOrdered.push_back(millisecondsOf([&] { list.SaveOrderedTaskListToTaskListFile(rows, file); }));
         saveOne.push_back(millisecondsOf([&] { list.SaveTaskToTaskListFile(file, "Backup task 500"); }));
+        for (const CloneTaskPtr& t : list.Tasks())
+            t->setLastCloneDateTime(46000 + r + 0.5);
+        runFields.push_back(
+            millisecondsOf([&] { list.SaveRunFieldsToTaskListFile(file, {"Backup task 500"}); }));
+        runAll.push_back(millisecondsOf([&] { list.SaveRunFieldsToTaskListFile(file, rows); }));
     }
     std::printf("%d tasks, file %.2f MB, %d read back, %d rounds\n", Tasks,
                 static_cast<double>(fs::file_size(file)) / 1e6, loaded, rounds);
@@ -107,6 +116,8 @@ int main(int argc, char* argv[])
     report("load", load);
     report("save ordered", saveOrdered);
     report("save one", saveOne);
+    report("run fields", runFields);
+    report("run all", runAll);
     fs::remove_all(dir);
     return loaded == Tasks ? 0 : 1;
 }

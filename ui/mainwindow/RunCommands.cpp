@@ -61,6 +61,10 @@ void frmKestrow::runTask(const CloneTaskPtr& task)
     }
     if (m_unloaded)
         return;
+    // The run is on record at once, merged into the file as it is now: a task
+    // changed or removed there by another program keeps that change.
+    if (gCloneTasks)
+        gCloneTasks->SaveRunFieldsToTaskListFile(gCloneTasks->TaskListFileSpec(), {task->TaskName()});
     Guarded("frmKestrow.RunTask", [&] {
         refreshRowOf(task->TaskName());
         refreshRowIcons();

@@ -40,6 +40,12 @@ task_value() { # file, task, key
         inside && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }' "$1"
 }
 
+# The section of an hourly task that is due now.
+due_task() { # name, source, target
+    printf '[%s]\nSourceFolderSpec=%s\nTargetFolderSpec=%s\nIntervalType=2\nIntervalIncrement=1\nStartTime=0.5\nNextCloneDateTime=2\n' \
+        "$1" "$2" "$3"
+}
+
 data_listing() { find "$KESTROW_HOME" -printf '%p %s %T@\n' | sort; }
 
 lock=$KESTROW_HOME/.kestrow.lock
@@ -112,15 +118,7 @@ check "no shutdown entry after a finished run" bash -c "! grep -q 'Application S
 big=$scratch/big
 mkdir -p "$big" "$scratch/dst-big"
 for i in $(seq 1 3000); do : > "$big/file-$i.txt"; done
-cat > "$list" <<EOF
-[Big]
-SourceFolderSpec=$big/
-TargetFolderSpec=$scratch/dst-big/
-IntervalType=2
-IntervalIncrement=1
-StartTime=0.5
-NextCloneDateTime=2
-EOF
+due_task Big "$big/" "$scratch/dst-big/" > "$list"
 mkfifo "$scratch/out.fifo"
 exec 3<>"$scratch/out.fifo"
 "$cli" daemon --task-list "$list" >&3 2>&4 & pid=$!; pids+=("$pid")
@@ -141,6 +139,64 @@ check "log ends with the end entry of Unknown Task Name" \
     test "$(grep -v '^$' "$log" | tail -n 1 | sed 's/.*<End:/<End:/')" == '<End: Unknown Task Name> {All Activity Logged}'
 check "error flag saved" test "$(task_value "$list" Big ErrorOnLastClone)" == True
 check "lock released after the stop" flock -n "$lock" true
+
+# --- a daemon that follows its task list ----------------------------------------------
+# While the daemon runs, the file is edited by hand: a task changed, one added, one
+# removed during its own run. Each tick must see the file as it is, and a run must
+# write back only its own fields.
+for d in follow-a follow-b follow-added follow-gone; do mkdir -p "$scratch/$d"; done
+{ due_task Kept "$src/" "$scratch/follow-a/"; echo Category=Unfiled; } > "$list"
+"$cli" daemon --task-list "$list" >"$scratch/out-follow.txt" 2>&4 & pid=$!; pids+=("$pid")
+check "followed task runs" wait_for_line 4 "kestrow-cli daemon: ran 'Kept'; next run "
+check "it copied to its first Target" test -f "$scratch/follow-a/a.txt"
+# A hand edit through a new file (as editors save), made due again.
+sed -e "s|^TargetFolderSpec=.*|TargetFolderSpec=$scratch/follow-b/|" -e 's|^Category=.*|Category=Edited|' \
+    -e 's|^NextCloneDateTime=.*|NextCloneDateTime=2|' "$list" > "$list.new" && mv "$list.new" "$list"
+check "edited task is reread" wait_for_line 4 "kestrow-cli daemon: scheduling 1 task of $list"
+check "edited task runs again" wait_for_line 4 "kestrow-cli daemon: ran 'Kept'; next run "
+check "it copied to the edited Target" test -f "$scratch/follow-b/a.txt"
+check "the edited Target is kept in the file" test "$(task_value "$list" Kept TargetFolderSpec)" == "$scratch/follow-b/"
+check "the edited category is kept in the file" test "$(task_value "$list" Kept Category)" == Edited
+# A task appended in place (same inode).
+due_task "Added By Hand" "$src/" "$scratch/follow-added/" >> "$list"
+check "added task runs" wait_for_line 4 "kestrow-cli daemon: ran 'Added By Hand'; next run "
+check "added task copied its files" test -f "$scratch/follow-added/sub/b.txt"
+kill -TERM "$pid"; wait "$pid"
+check "daemon stops" wait_for_line 4 "kestrow-cli daemon: stopped"
+
+# A task removed from the file while it runs is not written back; an edit of another
+# task made meanwhile stays. The run's log lines go to a pipe read only once the file
+# is edited, so the run is still going on while the file changes.
+rm -rf "$scratch/follow-gone"/*
+due_task "Removed While Running" "$big/" "$scratch/follow-gone/" >> "$list"
+mkfifo "$scratch/follow.fifo"
+exec 5<>"$scratch/follow.fifo"
+"$cli" daemon --task-list "$list" >&5 2>&4 & pid=$!; pids+=("$pid")
+check "long task starts copying" wait_for_line 5 " - Copied: "
+awk '/^\[Removed While Running\]$/ { skip = 1; next } /^\[/ { skip = 0 } !skip' "$list" |
+    sed 's|^Category=Edited|Category=Edited Again|' > "$list.new" && mv "$list.new" "$list"
+cat <&5 >/dev/null & drain=$!; pids+=("$drain"); disown "$drain"
+check "long task ends" wait_for_line 4 "kestrow-cli daemon: ran 'Removed While Running'"
+check "the shortened list is reread" wait_for_line 4 "kestrow-cli daemon: scheduling 2 tasks of $list"
+check "removed task is not written back" bash -c "! grep -q '^\[Removed While Running\]' '$list'"
+check "edit made during the run is kept" test "$(task_value "$list" Kept Category)" == "Edited Again"
+
+# SIGHUP rereads the options too: with only errors logged, the next run logs no copy.
+printf '[Log]\nLogOnlyErrors=True\n' > "$KESTROW_HOME/kestrow.ini"
+copies_logged() { grep -c "Copied: a.txt from $src/ to $scratch/follow-a/" "$KESTROW_HOME/clone.log"; }
+logged_before=$(copies_logged)
+kill -HUP "$pid"
+check "SIGHUP rereads" wait_for_line 4 "kestrow-cli daemon: scheduling 2 tasks of $list"
+check "SIGHUP does not stop the daemon" kill -0 "$pid"
+rm -rf "$scratch/follow-a"/*
+sed -e "s|^TargetFolderSpec=$scratch/follow-b/|TargetFolderSpec=$scratch/follow-a/|" \
+    -e 's|^NextCloneDateTime=.*|NextCloneDateTime=2|' "$list" > "$list.new" && mv "$list.new" "$list"
+check "task runs after SIGHUP" wait_for_line 4 "kestrow-cli daemon: ran 'Kept'"
+check "it still copies" test -f "$scratch/follow-a/a.txt"
+check "with only errors logged no copy is logged" test "$(copies_logged)" -eq "$logged_before"
+kill -TERM "$pid"; wait "$pid"; rc=$?
+check "daemon that was sent SIGHUP stops with 0" test $rc -eq 0
+check "it says it stopped" wait_for_line 4 "kestrow-cli daemon: stopped"
 
 echo "$failures failure(s)"
 test "$failures" -eq 0

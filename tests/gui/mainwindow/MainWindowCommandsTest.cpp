@@ -3,6 +3,9 @@
 
 #include "tests/gui/mainwindow/MainWindowTestSupport.h"
 
+#include "settings/IniDocument.h"
+#include "tasks/TaskListFile.h"
+
 namespace {
 
 using namespace kestrow::test::mainwindow;
@@ -341,6 +344,11 @@ TEST_F(MainWindowTest, CheckedTasksRunInListOrder)
     window->findRow("C")->setCheckState(0, Qt::Checked);
     window->findRow("A")->setCheckState(0, Qt::Checked);
     EXPECT_EQ(window->NumCheckedTasks(), 2);
+    // Meanwhile another program changes B and removes C from the file.
+    std::string file = taskListFile();
+    file.replace(file.find("Category=Unfiled", file.find("[B]")), 16, "Category=Elsewhere");
+    file.erase(file.find("[C]"));
+    dir.writeFile("data/Default Task List.kwt", file);
     // Two checked tasks: the order dialog offers them in list order; Run Tasks as offered.
     std::vector<std::string> offered;
     whenShown<gui::frmOrderTasks>([&](gui::frmOrderTasks* dialog) {
@@ -353,6 +361,12 @@ TEST_F(MainWindowTest, CheckedTasksRunInListOrder)
     EXPECT_EQ(runs, (std::vector<QString>{QStringLiteral("A"), QStringLiteral("C")}));
     EXPECT_FALSE(std::filesystem::exists(dir / "B/dst/one.txt"));
     EXPECT_EQ(dir.readFile("C/dst/one.txt"), "one");
+    // Each run is on record at once, merged into the file as it now is.
+    const IniDocument after(taskListFile());
+    EXPECT_EQ(after.getString("A", "LastCloneDateTime", "0"), DayNumberText(clock.now()));
+    EXPECT_EQ(after.getString("B", "Category", ""), "Elsewhere");
+    EXPECT_EQ(after.getString("B", "LastCloneDateTime", "none"), "none");
+    EXPECT_FALSE(after.hasSection("C"));
 }
 
 TEST_F(MainWindowTest, LogAndRestoreCommandsOpenTheirWindows)

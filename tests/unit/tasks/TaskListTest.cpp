@@ -468,6 +468,34 @@ TEST_F(TaskListFileTest, SingleTaskSavesAndRemovals)
     EXPECT_EQ(sectionsOf("lists/Tasks.kwt"), (std::vector<std::string>{"B"}));
 }
 
+TEST_F(TaskListFileTest, RunFieldsMergeIntoTheFileAsItIsNow)
+{
+    tmp.writeFile("lists/Tasks.kwt",
+                  "[A]\nSourceFolderSpec=/a\nTargetFolderSpec=/t\n[B]\nSourceFolderSpec=/b\n");
+    ASSERT_TRUE(tasks.ReadAllTasksFromTaskListFile(listFile()));
+    tasks.Item("A")->setLastCloneDateTime(46000.5);
+    tasks.Item("A")->setNextCloneDateTime(46001.5);
+    tasks.Item("A")->setErrorOnLastClone(true);
+    tasks.Item("A")->setTargetFolderSpec("/stale");
+    tasks.Item("B")->setErrorOnLastClone(true);
+
+    // Meanwhile another program changed A's Target, removed B and added C.
+    tmp.writeFile("lists/Tasks.kwt", "[a]\nSourceFolderSpec=/a\nTargetFolderSpec=/edited\n; kept\n[C]\n");
+    cCloneTasks::FileVersions versions;
+    ASSERT_TRUE(tasks.SaveRunFieldsToTaskListFile(listFile(), {"A", "B", "Nobody"}, &versions));
+
+    const std::string text = tmp.readFile(listFile());
+    EXPECT_EQ(text, "[a]\nSourceFolderSpec=/a\nTargetFolderSpec=/edited\nLastCloneDateTime=46000.5\n"
+                    "NextCloneDateTime=46001.5\nErrorOnLastClone=True\n; kept\n[C]\n");
+    EXPECT_NE(versions.before, versions.after);
+    EXPECT_EQ(versions.after, platform::dataFileVersion(listFile()));
+
+    // Nothing to write: the file is left alone.
+    ASSERT_TRUE(tasks.SaveRunFieldsToTaskListFile(listFile(), {"B"}, &versions));
+    EXPECT_EQ(versions.before, versions.after);
+    EXPECT_EQ(tmp.readFile(listFile()), text);
+}
+
 TEST_F(TaskListFileTest, RenameAddsTheCopySavesItAndRemovesTheOldTask)
 {
     tmp.writeFile("lists/Tasks.kwt", "[A]\n[B]\nSourceFolderSpec=/b\nCategory=Work\n[C]\n");
