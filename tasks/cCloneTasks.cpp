@@ -22,6 +22,7 @@
 #include <cmath>
 #include <limits>
 #include <unordered_set>
+#include <utility>
 
 namespace kestrow {
 
@@ -218,6 +219,8 @@ void cCloneTasks::AddReadTask(const CloneTaskPtr& task)
                                     task->TaskName() + "\"");
     const ScheduleFault fault = CheckScheduleFields(task->IntervalType(), task->IntervalIncrement(),
                                                     task->StartTime(), task->DaysOfWeek());
+    if (m_converting)
+        m_converted.push_back(task);
     if (fault != ScheduleFault::None) {
         // Such a task would never get a next run; it stays in the file for a person to mend.
         ui().messageBox("Task Not Loaded",
@@ -339,11 +342,28 @@ bool cCloneTasks::ReadAllTasksFromTaskListFile(const std::string& pstrTaskListFi
     if (!olderFormat)
         return ok;
 
+    m_converting = true;
+    m_converted.clear();
     const bool readOk = ReadAllTasksFromKWTFile(pstrTaskListFileSpec);
-    // The old file goes out of the way first; only then is the list written anew.
-    if (SendFileToRecycleBin(pstrTaskListFileSpec))
-        return SaveAllTasksToTaskListFile(pstrTaskListFileSpec) && readOk;
-    return readOk;
+    m_converting = false;
+    const std::vector<CloneTaskPtr> converted = std::exchange(m_converted, {});
+    // The old file goes out of the way first; only then is the list written anew,
+    // with the tasks the schedule check refused too: their sections wait there for
+    // a person to mend them, as the message says.
+    if (!SendFileToRecycleBin(pstrTaskListFileSpec))
+        return readOk;
+    return Guarded("cCloneTasks.SaveAllTasksToTaskListFile", false,
+                   [&] {
+                       if (converted.empty())
+                           return true;
+                       const platform::UpdateLock lock(pstrTaskListFileSpec);
+                       RefuseSaveAtLinkedUpdateLock(lock);
+                       IniDocument ini = loadForChange(pstrTaskListFileSpec);
+                       for (const CloneTaskPtr& t : converted)
+                           WriteTaskSection(ini, *t);
+                       return ini.save() == 0;
+                   }) &&
+           readOk;
 }
 
 bool cCloneTasks::RemoveTaskFromTaskListFile(const std::string& pstrTaskListFileSpec,

@@ -104,7 +104,8 @@ public:
     //
     // An older-format file is read with ReadAllTasksFromKWTFile, moved to the
     // trash, and only when that succeeded written anew in the INI format from the
-    // tasks read. Its support folder stays in place.
+    // tasks read, those the schedule check refused included (with their fields as
+    // read). Its support folder stays in place.
     //
     // Returns whether the whole file was read without a reported error.
     bool ReadAllTasksFromTaskListFile(const std::string& pstrTaskListFileSpec);
@@ -174,6 +175,10 @@ private:
     std::unordered_map<std::string, CloneTaskPtr> m_byKey;
     std::string m_TaskListFileSpec;
     bool m_TaskNameContainedIllegalChar = false;
+    // While an older-format file is converted: every task read, refused or not, in
+    // line order, for the new file.
+    bool m_converting = false;
+    std::vector<CloneTaskPtr> m_converted;
     bool m_supportFolderLookedUp = false;
     bool m_supportFolderExists = false;
 };

@@ -585,6 +585,45 @@ TEST_F(OlderFormatTest, AnOlderFileIsReadTrashedAndWrittenAnewInLineOrder)
     EXPECT_FALSE(again.TaskNameContainedIllegalChar());
 }
 
+TEST_F(OlderFormatTest, TasksTheScheduleCheckRefusesKeepTheirSectionsInTheNewFile)
+{
+    const std::string old =
+        line({"Weekly no days", "/s", "/d", "True", "8:00:00 PM", "4", "1", "0", "0", "False", "True", "0"}) +
+        "\n" + line({"Fine", "/s", "/d", "True", "12:00:00 PM", "2", "1", "0", "0", "False"}) + "\n" +
+        line({"Dated start", "/s", "/d", "True", "3/1/2026 6:00:00 AM", "4", "1", "0", "0", "True", "True",
+              "127", "*.txt", "", "Work"}) +
+        "\n" + line({"No increment", "/s", "/d", "True", "12:00:00 PM", "3", "0", "0", "0", "False"}) + "\n";
+    const std::string spec = tmp.writeFile("data/Refused.kwt", old);
+    tasks.setTaskListFileSpec(spec);
+    ASSERT_TRUE(tasks.ReadAllTasksFromTaskListFile(spec));
+
+    EXPECT_EQ(names(tasks), (std::vector<std::string>{"Fine"}));
+    std::vector<std::string> named;
+    for (const RecordedPrompt& p : scripted.messages()) {
+        EXPECT_EQ(p.title, "Task Not Loaded");
+        EXPECT_NE(p.text.find(spec), std::string::npos) << p.text;
+        named.push_back(p.text.substr(0, p.text.find("\" was not loaded")));
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"The task \"Weekly no days", "The task \"Dated start",
+                                               "The task \"No increment"}));
+    // Nothing is lost: every task has its section, in line order, with its fields.
+    EXPECT_EQ(sectionsOf("data/Refused.kwt"),
+              (std::vector<std::string>{"Weekly no days", "Fine", "Dated start", "No increment"}));
+    const IniDocument written(tmp.readFile(spec));
+    EXPECT_EQ(written.getString("Dated start", "IncludeFileMasks", ""), "*.txt");
+    EXPECT_EQ(written.getString("Dated start", "Category", ""), "Work");
+    EXPECT_EQ(written.getString("Dated start", "ErrorOnLastClone", ""), "True");
+    EXPECT_EQ(written.getString("Weekly no days", "DaysOfWeek", ""), "0");
+
+    // Read again, the same three are refused by name and stay in the file.
+    cCloneTasks again;
+    again.setTaskListFileSpec(spec);
+    ASSERT_TRUE(again.ReadAllTasksFromTaskListFile(spec));
+    EXPECT_EQ(names(again), (std::vector<std::string>{"Fine"}));
+    EXPECT_EQ(scripted.messages().size(), 6u);
+    EXPECT_EQ(sectionsOf("data/Refused.kwt").size(), 4u);
+}
+
 TEST_F(OlderFormatTest, TheIncludeFileFallsBackToTheDataFolder)
 {
     tmp.writeFile("data/Solo.kwi", "/src/only/");
