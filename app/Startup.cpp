@@ -13,6 +13,7 @@
 #include "platform/InstanceLock.h"
 #include "settings/StartAtLogin.h"
 #include "tasks/cCloneTasks.h"
+#include "util/ScopeExit.h"
 
 namespace kestrow {
 
@@ -86,6 +87,7 @@ bool KestrowShell::Main()
 
 bool KestrowShell::Form_Load()
 {
+    const util::ScopedValue loading(m_loading, true);
     return Guarded("frmKestrow.Form_Load", false, [this] {
         WarnIfDataFolderIsOpenToOthers();
         m_host.setupToolbarAndStatusBar();

@@ -145,6 +145,8 @@ public:
 
     // Form_Unload has begun (the scheduler skips its ticks).
     bool unloading() const { return m_unloading; }
+    // Form_Load is under way (perhaps inside one of its message boxes).
+    bool loading() const { return m_loading; }
     // True when this start found no options file.
     bool firstStart() const { return m_firstStart; }
 
@@ -167,6 +169,7 @@ private:
     std::unique_ptr<ProgramObjects> m_objects;
     bool m_librariesLoaded = false;
     bool m_unloading = false;
+    bool m_loading = false;
     bool m_firstStart = false;
 };
 

@@ -42,7 +42,9 @@ int main(int argc, char* argv[])
     // A second instance, or a library that cannot be loaded: the message has been shown.
     if (!shell.Main())
         return 0;
-    if (!shell.Form_Load() && !window.unloaded())
+    const bool loaded = shell.Form_Load();
+    window.endIfSessionEndedDuringLoad();
+    if (!loaded && !window.unloaded())
         window.RestoreMainWindow(); // keep a window that failed to load reachable
     if (window.unloaded())
         return 0;

@@ -302,6 +302,14 @@ void frmKestrow::ShutDown()
 
 void frmKestrow::SessionEnd()
 {
+    if (!m_unloaded && m_shell->loading()) {
+        // The start-up is inside one of its message boxes, with the objects it is
+        // filling in use: unloading now would free them under it. Every box it
+        // still shows is closed as it comes; once it returns, the program ends.
+        m_sessionEndPending = true;
+        closeStartUpPrompts();
+        return;
+    }
     if (!m_unloaded && m_workerRunning) {
         // A run is active, and this may be called from inside one of its prompts,
         // which the run's thread is waiting on: waiting here for the run would never
@@ -318,6 +326,23 @@ void frmKestrow::SessionEnd()
         m_unloaded = true;
     }
     QCoreApplication::exit(0);
+}
+
+void frmKestrow::closeStartUpPrompts()
+{
+    if (!m_shell->loading())
+        return;
+    if (QWidget* prompt = QApplication::activeModalWidget())
+        prompt->close();
+    QTimer::singleShot(50, this, &frmKestrow::closeStartUpPrompts);
+}
+
+void frmKestrow::endIfSessionEndedDuringLoad()
+{
+    if (m_sessionEndPending && !m_unloaded) {
+        m_sessionEndPending = false;
+        SessionEnd();
+    }
 }
 
 // ---------------------------------------------------------------------------

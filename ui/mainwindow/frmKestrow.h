@@ -190,8 +190,11 @@ public:
     void ShutDown();
     // The desktop session ends (or SIGTERM): the logic of the session end, then the
     // event loop ends. During a run the run is cancelled first and the shutdown
-    // follows as soon as it has returned.
+    // follows as soon as it has returned; during Form_Load its message boxes are
+    // closed and the shutdown follows once it has returned.
     void SessionEnd();
+    // After Form_Load: a session end that came while it ran ends the program now.
+    void endIfSessionEndedDuringLoad();
 
     // Form_Unload has run (the program is ending).
     bool unloaded() const { return m_unloaded; }
@@ -310,6 +313,8 @@ private:
     CloneTaskPtr m_runningTask;
     bool m_unloaded = false;
     bool m_sessionEndPending = false;
+    // Closes the start-up's message box now and every one after it, until Form_Load returns.
+    void closeStartUpPrompts();
     bool m_applyingGeometry = false;
     QSize m_knownSize;
     QColor m_baseColor;

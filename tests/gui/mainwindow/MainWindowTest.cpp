@@ -327,6 +327,58 @@ TEST_F(MainWindowTest, ASessionEndDuringARunCancelsItLogsTheAbortAndSaves)
     EXPECT_TRUE(contains(taskListFile(), "[A]"));
 }
 
+TEST_F(MainWindowTest, ASessionEndDuringAStartUpMessageBoxSavesAndEndsTheProgram)
+{
+    struct Row
+    {
+        const char* name;
+        const char* options;
+        const char* taskList;
+        const char* boxTitle;
+    };
+    const Row rows[] = {
+        {"a bad delete method", "[Reminders]\nSysTray=False\n[Miscellaneous]\nDeleteMethod=9\n",
+         "[A]\nSourceFolderSpec=/s\n", "Unexpected Error in modIniFile.ReadProgramOptionsFromIniFile"},
+        {"a task not loaded", "[Reminders]\nSysTray=False\n",
+         "[A]\nSourceFolderSpec=/s\n[Weekly]\nIntervalType=4\nDaysOfWeek=0\n", "Task Not Loaded"},
+        {"an unreadable task list", "[Reminders]\nSysTray=False\n",
+         "[A]\nSourceFolderSpec=/s\n[B]\nIntervalType=x\n",
+         "Unexpected Error in cCloneTasks.ReadAllTasksFromTaskListFile"},
+    };
+    // Real, modal message boxes, each waiting in its own event loop when the session ends.
+    gui::QtUiServices real;
+    ScopedUiServices scope(real);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dir.writeFile("data/kestrow.ini", row.options);
+        dir.writeFile("data/Default Task List.kwt", row.taskList);
+        window = std::make_unique<gui::frmKestrow>(gui::DesktopIntegration::TrayMode::NoTray);
+        ASSERT_TRUE(window->shell().Main());
+        std::vector<std::string> titles;
+        std::function<void()> endWhenShown = [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                titles.push_back(s(box->windowTitle()));
+                window->SessionEnd();
+                EXPECT_FALSE(window->unloaded()) << "not while the start-up is still reading";
+            } else {
+                QTimer::singleShot(10, endWhenShown);
+            }
+        };
+        QTimer::singleShot(0, endWhenShown);
+        window->shell().Form_Load();
+        window->endIfSessionEndedDuringLoad();
+
+        EXPECT_TRUE(window->unloaded());
+        ASSERT_FALSE(titles.empty());
+        EXPECT_EQ(titles.front(), row.boxTitle);
+        EXPECT_TRUE(contains(dir.readFile("data/kestrow.ini"), "[Miscellaneous]"))
+            << "the options were saved";
+        EXPECT_TRUE(contains(taskListFile(), "[A]"));
+        window.reset();
+        clearPendingQuit();
+    }
+}
+
 TEST_F(MainWindowTest, SortingByNextRunOrdersByDateWithManualTasksFirst)
 {
     // "10/1/2026" sorts before "9/1/2026" as text; by date it comes after.

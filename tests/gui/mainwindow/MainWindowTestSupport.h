@@ -21,6 +21,7 @@
 #include "ui/mainwindow/frmKestrow.h"
 #include "ui/qt/DesktopIntegration.h"
 #include "ui/qt/QtRunHost.h"
+#include "ui/qt/QtUiServices.h"
 
 #include <QAction>
 #include <QApplication>
