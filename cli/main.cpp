@@ -6,6 +6,7 @@
 #include "cli/DaemonCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/TaskCommands.h"
+#include "cli/TaskEditCommands.h"
 
 #include <cstring>
 #include <iostream>
@@ -26,6 +27,8 @@ constexpr const char* kUsage =
     "  run NAME... | --all | --category C\n"
     "                                   run saved tasks and record their run times\n"
     "                                   (kestrow-cli run --help for its options)\n"
+    "  task add|edit|remove|show NAME   create, change, delete or print a saved task\n"
+    "                                   (kestrow-cli task --help for its options)\n"
     "  report SOURCE TARGET             write an HTML report of their differences\n"
     "                                   (kestrow-cli report --help for its options)\n"
     "  daemon [--task-list FILE]        run scheduled tasks unattended, without a desktop\n"
@@ -59,10 +62,12 @@ int main(int argc, char* argv[])
     kestrow::ScopedUiServices scope(console);
     if (!kestrow::StartupLoadLibraries())
         return 1;
-    const bool knownCommand =
-        arg == "clone" || arg == "report" || arg == "list" || arg == "run" || arg == "daemon";
-    const bool commandHelp =
-        argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h");
+    const bool knownCommand = arg == "clone" || arg == "report" || arg == "list" || arg == "run" ||
+                              arg == "daemon" || arg == "task";
+    auto isHelp = [&](int i) {
+        return argc > i && (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h");
+    };
+    const bool commandHelp = isHelp(2) || (arg == "task" && isHelp(3));
     if (knownCommand && !commandHelp) {
         if (const std::string warning = kestrow::WarnIfDataFolderIsOpenToOthers(); !warning.empty())
             std::cerr << "kestrow-cli: " << warning << '\n';
@@ -93,6 +98,8 @@ int main(int argc, char* argv[])
             rc = kestrow::cli::runRunCommand(argc, argv, 2);
         if (help)
             rc = 0;
+    } else if (arg == "task") {
+        rc = kestrow::cli::runTaskCommand(argc, argv, 2);
     } else if (arg == "daemon") {
         if (argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h")) {
             std::cout << kestrow::cli::daemonUsage();

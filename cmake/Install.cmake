@@ -5,7 +5,7 @@
 #                                              report images, help/
 #   lib/systemd/user/                          the daemon's systemd user unit
 #   share/applications, share/icons/hicolor,   desktop entry, icon, AppStream metainfo,
-#   share/metainfo, share/man/man1,            man pages, bash completion
+#   share/metainfo, share/man/man1 and man5,   man pages, bash completion
 #   share/bash-completion/completions
 #
 # The programs load both libraries with dlopen from the program folder, which they find
@@ -33,9 +33,10 @@ endforeach()
 install(FILES ${kestrow_dist}/completion/kestrow-cli DESTINATION share/bash-completion/completions)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/kestrow)
 
-# Man pages go in compressed, as Debian keeps them (-n: no name or time stamp inside).
+# Man pages go in compressed, as Debian keeps them (-n: no name or time stamp inside),
+# each into the folder of its section.
 set(kestrow_man_pages)
-foreach(page kestrow.1 kestrow-cli.1)
+foreach(page kestrow.1 kestrow-cli.1 kestrow.kwt.5)
     set(compressed ${CMAKE_BINARY_DIR}/dist/man/${page}.gz)
     add_custom_command(OUTPUT ${compressed}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/dist/man
@@ -43,9 +44,10 @@ foreach(page kestrow.1 kestrow-cli.1)
         DEPENDS ${kestrow_dist}/man/${page}
         COMMENT "Compressing man page ${page}")
     list(APPEND kestrow_man_pages ${compressed})
+    string(REGEX REPLACE "^.*\\." "" section ${page})
+    install(FILES ${compressed} DESTINATION share/man/man${section})
 endforeach()
 add_custom_target(kestrow_man_pages ALL DEPENDS ${kestrow_man_pages})
-install(FILES ${kestrow_man_pages} DESTINATION share/man/man1)
 
 # The daemon's systemd user unit, as written in dist/systemd/.
 file(GLOB kestrow_units CONFIGURE_DEPENDS ${kestrow_dist}/systemd/*.service)

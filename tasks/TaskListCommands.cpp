@@ -9,6 +9,7 @@
 #include "tasks/cCloneTasks.h"
 #include "util/Trim.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -65,6 +66,26 @@ void DeleteTaskFromList(const std::string& name)
         std::error_code ec;
         std::filesystem::remove(includeFile, ec);
     }
+}
+
+bool RenameTaskInList(const std::string& oldName, const std::string& newName)
+{
+    const CloneTaskPtr task = gCloneTasks->Item(oldName);
+    if (!task)
+        return false;
+    const auto& tasks = gCloneTasks->Tasks();
+    const auto at = std::find(tasks.begin(), tasks.end(), task);
+    const std::string stored = task->TaskName();
+    gCloneTasks->Rename(*task, newName, static_cast<int32_t>(at - tasks.begin()) + 1);
+    if (!gCloneTasks->Item(newName) || gCloneTasks->Item(stored))
+        return false;
+    const std::string oldInclude = gstrAppPath + stored + ".kwi";
+    const std::string newInclude = gstrAppPath + newName + ".kwi";
+    if (FileExists(oldInclude) && !FileExists(newInclude)) {
+        std::error_code ec;
+        std::filesystem::rename(oldInclude, newInclude, ec);
+    }
+    return true;
 }
 
 } // namespace kestrow

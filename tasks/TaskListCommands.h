@@ -50,4 +50,11 @@ void SaveTaskListAs(const std::vector<std::string>& rowOrder, const std::string&
 // its include file (gstrAppPath + name + ".kwi") when there is one.
 void DeleteTaskFromList(const std::string& name);
 
+// Gives the task `oldName` of the open list the name `newName` through
+// cCloneTasks::Rename (at the task's place in the list; the new section saved, the
+// old one deleted), and moves its include file (gstrAppPath + name + ".kwi") along
+// when there is one and no file of the new name is in its way. False when the list
+// does not hold the task under its new name alone afterwards.
+bool RenameTaskInList(const std::string& oldName, const std::string& newName);
+
 } // namespace kestrow

@@ -10,6 +10,7 @@
 #include "engine/FolderRoutines.h"
 #include "engine/Report.h"
 #include "tasks/TaskListCommands.h"
+#include "tasks/TaskProperties.h"
 #include "tasks/cRestore.h"
 #include "ui/dialogs/restore/frmRestore.h"
 #include "ui/dialogs/tasks/frmTaskProperties.h"
@@ -23,8 +24,6 @@
 #include <QLabel>
 
 namespace kestrow::gui {
-
-using window::illegalTaskNameMessage;
 
 void frmKestrow::addTaskAsNew(const CloneTaskPtr& task)
 {
@@ -52,17 +51,8 @@ void frmKestrow::mnuFileNewTask_Click()
         const std::optional<std::string> answer =
             ui().inputBox("New Task", "Please enter a unique name for this task", "New Task Name");
         const std::string name(util::trimSpaces(answer.value_or(std::string())));
-        if (name.empty())
+        if (CheckNewTaskName(name, *gCloneTasks) != TaskNameCheck::Ok)
             return;
-        if (StringContainsIllegalFileNameCharacter(name)) {
-            illegalTaskNameMessage();
-            return;
-        }
-        if (gCloneTasks->Item(name)) {
-            ui().messageBox("Duplicate Task Name", "A task with this name already exists.",
-                            MsgIcon::Exclamation, MsgButtons::Ok);
-            return;
-        }
         auto task = std::make_shared<cCloneTask>();
         task->setTaskName(name);
         if (!showTaskPropertiesDialog(task))

@@ -7,6 +7,7 @@
 #include "base/ErrorReporter.h"
 #include "base/UiServices.h"
 #include "engine/Filters.h"
+#include "tasks/TaskProperties.h"
 #include "tasks/cCloneTask.h"
 #include "ui/mainwindow/TaskListView.h"
 #include "ui/mainwindow/WindowText.h"
@@ -23,8 +24,6 @@
 #include <algorithm>
 
 namespace kestrow::gui {
-
-using window::illegalTaskNameMessage;
 
 void frmKestrow::buildCentralWidget()
 {
@@ -253,18 +252,8 @@ bool frmKestrow::lvwTasks_AfterLabelEdit(const std::string& newString)
 {
     return Guarded("frmKestrow.lvwTasks_AfterLabelEdit", true, [&] {
         const std::string name(util::trimSpaces(newString));
-        if (name.empty())
+        if (CheckRenamedTaskName(name, m_oldLabel, *gCloneTasks) != TaskNameCheck::Ok)
             return true;
-        if (StringContainsIllegalFileNameCharacter(name)) {
-            illegalTaskNameMessage();
-            return true;
-        }
-        // A change of letter case alone finds the old task itself: refused too.
-        const bool otherName = !util::equalsIgnoringCase(name, m_oldLabel);
-        if (gCloneTasks->Item(otherName ? name : m_oldLabel)) {
-            ui().messageBox("Rename Task", "Duplicate task name", MsgIcon::Exclamation, MsgButtons::Ok);
-            return true;
-        }
         const CloneTaskPtr old = gCloneTasks->Item(m_oldLabel);
         QTreeWidgetItem* row = findRow(m_oldLabel);
         if (!old || !row)

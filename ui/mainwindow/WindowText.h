@@ -3,7 +3,7 @@
 // util::trimSpaces, compared with util::equalsIgnoringCase): a task name with a
 // character illegal in file names gets one message.
 
-#include "base/UiServices.h"
+#include "tasks/TaskProperties.h"
 
 #include <string>
 
@@ -11,9 +11,7 @@ namespace kestrow::gui::window {
 
 inline void illegalTaskNameMessage()
 {
-    ui().messageBox("Illegal Task Name",
-                    "Task names cannot contain any of the following characters:\n\\ / : * ? \" < > |",
-                    MsgIcon::Critical, MsgButtons::Ok);
+    ShowIllegalTaskNameMessage();
 }
 
 } // namespace kestrow::gui::window

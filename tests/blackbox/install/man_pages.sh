@@ -7,7 +7,7 @@ version=${KESTROW_VERSION:?}
 source "$(dirname "$0")/common.sh"
 
 man_dir=$source_dir/dist/man
-for page in kestrow.1 kestrow-cli.1; do
+for page in kestrow.1 kestrow-cli.1 kestrow.kwt.5; do
     check "$page names version $version" grep -q "^\.TH .* \"Kestrow $version\"" "$man_dir/$page"
     if command -v groff >/dev/null; then
         out=$(groff -man -ww -z "$man_dir/$page" 2>&1)
@@ -33,4 +33,10 @@ done
 for option in $("$cli" --help | sed -n '/^Options:/,/^$/p' | grep -oE -- '--?[A-Za-z]+'); do
     check "man page documents $option" in_page "$option"
 done
+# The task list page names every key the program writes, in its key order.
+page=$man_dir/kestrow.kwt.5
+keys=$(grep -o '"[A-Za-z]*"' "$source_dir/tasks/TaskListFile.h" | sed -n '/SourceFolderSpec/,/Category/p' | tr -d '"')
+check "TaskListFile.h gives sixteen keys" test "$(wc -l <<<"$keys")" -eq 16
+check "kestrow.kwt.5 documents the keys in their order" \
+    test "$(awk '/^\.SH / { k = $2 == "KEYS" } k && tp && /^\.B [A-Za-z]+$/ { print $2 } { tp = $0 == ".TP" }' "$page")" = "$keys"
 finish

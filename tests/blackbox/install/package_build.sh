@@ -45,6 +45,7 @@ for path in ./usr/bin/kestrow ./usr/bin/kestrow-cli ./usr/lib/kestrow/libzelcomm
     ./usr/lib/kestrow/liblumbrel.so ./usr/lib/kestrow/rpt_folders_sheep.jpg \
     ./usr/share/applications/kestrow.desktop ./usr/share/metainfo/io.kestrow.Kestrow.metainfo.xml \
     ./usr/share/icons/hicolor/48x48/apps/kestrow.png ./usr/share/man/man1/kestrow-cli.1.gz \
+    ./usr/share/man/man5/kestrow.kwt.5.gz \
     ./usr/share/bash-completion/completions/kestrow-cli; do
     check "package holds $path" grep -qx -- "$path" "$scratch/contents"
 done

@@ -36,7 +36,8 @@ if [ -d "$source_dir/docs/help" ]; then
 fi
 for file in share/applications/kestrow.desktop share/metainfo/io.kestrow.Kestrow.metainfo.xml \
     share/icons/hicolor/scalable/apps/kestrow.svg share/man/man1/kestrow.1.gz \
-    share/man/man1/kestrow-cli.1.gz share/bash-completion/completions/kestrow-cli; do
+    share/man/man1/kestrow-cli.1.gz share/man/man5/kestrow.kwt.5.gz \
+    share/bash-completion/completions/kestrow-cli; do
     check "$file is installed" test -s "$prefix/$file"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -49,7 +50,7 @@ for unit in "$source_dir"/dist/systemd/*.service; do
         cmp -s "$unit" "$prefix/lib/systemd/user/$(basename "$unit")"
 done
 check "man pages are gzip files" gzip -t "$prefix/share/man/man1/kestrow.1.gz" \
-    "$prefix/share/man/man1/kestrow-cli.1.gz"
+    "$prefix/share/man/man1/kestrow-cli.1.gz" "$prefix/share/man/man5/kestrow.kwt.5.gz"
 
 # The programs at work from the prefix.
 cli=$prefix/bin/kestrow-cli

@@ -1,12 +1,9 @@
 #include "ui/dialogs/tasks/frmTaskProperties.h"
 
 #include "base/ErrorReporter.h"
-#include "base/LocalTime.h"
 #include "base/UiServices.h"
 #include "engine/FolderRoutines.h"
-#include "engine/RootPaths.h"
-#include "engine/cClone.h"
-#include "tasks/Schedule.h"
+#include "tasks/TaskProperties.h"
 #include "tasks/cCategories.h"
 #include "ui/dialogs/DialogBits.h"
 #include "ui/dialogs/tasks/frmEditCategories.h"
@@ -39,10 +36,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cmath>
-#include <cstdlib>
 #include <optional>
-#include <stdexcept>
 #include <utility>
 
 namespace kestrow {
@@ -62,31 +56,6 @@ std::string withSlash(std::string path)
     return path;
 }
 
-// A folder the person typed, as the task saves it: canonical ("" stays "").
-std::string savedRoot(const std::string& typed)
-{
-    const std::string canonical = CanonicalFolderSpec(typed);
-    return canonical.empty() ? withSlash(typed) : canonical;
-}
-
-// The whole-number value of a numeric text (halves to even), or nothing.
-std::optional<double> numericValue(const QString& text)
-{
-    const std::string t = s(text.trimmed());
-    if (t.empty())
-        return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(v))
-        return std::nullopt;
-    return std::nearbyint(v);
-}
-
-bool fitsInt32(double value)
-{
-    return value >= -2147483648.0 && value <= 2147483647.0;
-}
-
 const char* const kFrequencies[] = {"Manual Clone",
                                     "Run Every Few Minutes",
                                     "Run Every Few Hours",
@@ -96,7 +65,6 @@ const char* const kFrequencies[] = {"Manual Clone",
                                     "Run on Last Day of Month"};
 const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 const char* const kEditCategories = "Edit Categories...";
-const char* const kPathProblemTail = "\n\nPress OK to disregard this error or Cancel to correct the problem.";
 
 QToolButton* pictureButton(QWidget* parent, const char* name, const char* tip, QStyle::StandardPixmap pixmap)
 {
@@ -264,12 +232,12 @@ void frmTaskProperties::markChanged()
 
 void frmTaskProperties::setAllFilesAndFolders(bool value)
 {
-    m_AllFilesAndFolders = value;
+    m_selection.AllFilesAndFolders = value;
     if (value) {
-        m_IncludeFileSpecs.clear();
-        m_IncludeFileMasks.clear();
-        m_ExcludeFileSpecs.clear();
-        m_ExcludeFileMasks.clear();
+        m_selection.IncludeFileSpecs.clear();
+        m_selection.IncludeFileMasks.clear();
+        m_selection.ExcludeFileSpecs.clear();
+        m_selection.ExcludeFileMasks.clear();
     }
     m_optWhichFiles[value ? 0 : 1]->setChecked(true);
 }
@@ -327,37 +295,50 @@ void frmTaskProperties::LoadTaskProperties()
     Guarded("frmTaskProperties.LoadTaskProperties", [&] {
         const cCloneTask& task = *gCurrentTask;
         setWindowTitle(QStringLiteral("Task Properties - ") + q(task.TaskName()));
-        m_txtSourceFolderPath->setText(q(task.SourceFolderSpec()));
+        const TaskProperties p = TaskPropertiesOf(task);
+        m_txtSourceFolderPath->setText(q(p.SourceFolder));
         m_lstTargetFolders->clear();
-        if (!task.TargetFolderSpec().empty()) {
-            std::string targets = task.TargetFolderSpec();
-            for (;;) {
-                const std::size_t at = targets.find("<:>");
-                m_lstTargetFolders->addItem(q(targets.substr(0, at)));
-                if (at == std::string::npos)
-                    break;
-                targets.erase(0, at + 3);
-            }
-        }
-        m_chkIncludeSubFolders->setChecked(task.IncludeSubFolders());
-        setAllFilesAndFolders(task.AllFilesAndFolders());
-        m_IncludeFileSpecs = task.IncludeFileSpecs();
-        m_IncludeFileMasks = task.IncludeFileMasks();
-        m_ExcludeFileSpecs = task.ExcludeFileSpecs();
-        m_ExcludeFileMasks = task.ExcludeFileMasks();
+        for (const std::string& target : p.TargetFolders)
+            m_lstTargetFolders->addItem(q(target));
+        m_chkIncludeSubFolders->setChecked(p.IncludeSubFolders);
+        setAllFilesAndFolders(p.AllFilesAndFolders);
+        m_selection.IncludeFileSpecs = p.IncludeFileSpecs;
+        m_selection.IncludeFileMasks = p.IncludeFileMasks;
+        m_selection.ExcludeFileSpecs = p.ExcludeFileSpecs;
+        m_selection.ExcludeFileMasks = p.ExcludeFileMasks;
 
-        const int type = task.IntervalType();
-        m_cboFrequency->setCurrentIndex(type >= 0 && type < 7 ? type : 0);
+        m_cboFrequency->setCurrentIndex(p.IntervalType);
         cboFrequency_Click();
-        m_txtIntervalIncrement->setText(QString::number(task.IntervalIncrement()));
-
-        // A start time of midnight shows as noon.
-        const DateParts parts = partsFromDate(task.StartTime());
-        const QTime start(parts.hour, parts.minute, parts.second);
-        m_dtpStartTime->setTime(start == QTime(0, 0, 0) ? QTime(12, 0, 0) : start);
+        m_txtIntervalIncrement->setText(q(p.IntervalIncrement));
+        m_dtpStartTime->setTime(QTime(0, 0).addSecs(p.StartSeconds));
         for (int i = 0; i < 7; ++i)
-            m_chkDaysOfWeek[i]->setChecked(task.RunOnThisDayOfWeek(i));
+            m_chkDaysOfWeek[i]->setChecked((p.DaysOfWeek & (1 << i)) != 0);
     });
+}
+
+TaskProperties frmTaskProperties::controlProperties() const
+{
+    TaskProperties p;
+    p.SourceFolder = s(m_txtSourceFolderPath->text().trimmed());
+    for (int i = 0; i < m_lstTargetFolders->count(); ++i)
+        p.TargetFolders.push_back(s(m_lstTargetFolders->item(i)->text().trimmed()));
+    p.IncludeSubFolders = m_chkIncludeSubFolders->isChecked();
+    p.AllFilesAndFolders = m_optWhichFiles[0]->isChecked();
+    p.IncludeFileSpecs = m_selection.IncludeFileSpecs;
+    p.IncludeFileMasks = m_selection.IncludeFileMasks;
+    p.ExcludeFileSpecs = m_selection.ExcludeFileSpecs;
+    p.ExcludeFileMasks = m_selection.ExcludeFileMasks;
+    p.IntervalType = m_cboFrequency->currentIndex();
+    p.IntervalIncrement = s(m_txtIntervalIncrement->text());
+    const QTime t = m_dtpStartTime->time();
+    p.StartTimeValid = t.isValid();
+    p.StartSeconds = p.StartTimeValid ? t.hour() * 3600 + t.minute() * 60 + t.second() : 0;
+    p.DaysOfWeek = 0;
+    for (int i = 0; i < 7; ++i)
+        if (m_chkDaysOfWeek[i]->isChecked())
+            p.DaysOfWeek |= 1 << i;
+    p.Category = s(m_cboCategories->currentText());
+    return p;
 }
 
 void frmTaskProperties::cboFrequency_Click()
@@ -390,75 +371,22 @@ void frmTaskProperties::optWhichFiles_Click(int index)
         if (index == 0)
             setAllFilesAndFolders(true);
         else
-            m_AllFilesAndFolders = false;
+            m_selection.AllFilesAndFolders = false;
         markChanged();
     });
 }
 
 bool frmTaskProperties::ValidateFolders()
 {
-    return Guarded("frmTaskProperties.ValidateFolders", false, [&] {
-        if (m_lstTargetFolders->count() == 0) {
-            ui().messageBox("Validate Folders", "No target folder has been entered.", MsgIcon::Exclamation,
-                            MsgButtons::Ok);
-            return false;
-        }
-        for (int i = 0; i < m_lstTargetFolders->count(); ++i) {
-            const std::string target = s(m_lstTargetFolders->item(i)->text().trimmed());
-            int32_t errorNumber = 0;
-            int32_t status = ValidateFolderPath(target, errorNumber);
-            if (status == FolderStatusNoFolder && gClone && gClone->CreateTargetFolder()) {
-                CreateFolderPath(target);
-                if (FolderExists(target, platform::FollowLinks::yes))
-                    status = FolderStatusOk;
-            }
-            if (status != FolderStatusOk) {
-                const MsgResult answer =
-                    ui().messageBox("Problems with Target Folder",
-                                    GetInvalidPathErrorMsg(status, target, errorNumber) + kPathProblemTail,
-                                    MsgIcon::Exclamation, MsgButtons::OkCancel);
-                return answer == MsgResult::Ok;
-            }
-        }
-        const std::string source = s(m_txtSourceFolderPath->text().trimmed());
-        if (source.empty()) {
-            ui().messageBox("Validate Folders", "No source folder has been entered.", MsgIcon::Exclamation,
-                            MsgButtons::Ok);
-            return false;
-        }
-        int32_t errorNumber = 0;
-        const int32_t status = ValidateFolderPath(source, errorNumber);
-        if (status != FolderStatusOk)
-            return ui().messageBox("Problems with Source Folder",
-                                   GetInvalidPathErrorMsg(status, source, errorNumber) + kPathProblemTail,
-                                   MsgIcon::Exclamation, MsgButtons::OkCancel) == MsgResult::Ok;
-        return true;
-    });
+    return Guarded("frmTaskProperties.ValidateFolders", false,
+                   [&] { return kestrow::ValidateFolders(controlProperties()); });
 }
 
 bool frmTaskProperties::ValidateFrequency()
 {
     return Guarded("frmTaskProperties.ValidateFrequency", false, [&] {
-        if (!m_txtIntervalIncrement->isEnabled())
+        if (kestrow::ValidateFrequency(controlProperties()))
             return true;
-        const std::optional<double> value = numericValue(m_txtIntervalIncrement->text());
-        const bool minutes = m_cboFrequency->currentIndex() == 1;
-        if (value && fitsInt32(*value) && *value > 0 && (!minutes || *value >= 5))
-            return true;
-        QString unit = m_lblFrequencyType->text();
-        if (unit.endsWith(QLatin1Char(':')))
-            unit.chop(1);
-        const std::string word = s(unit);
-        if (unit.compare(QStringLiteral("Minutes"), Qt::CaseInsensitive) == 0)
-            ui().messageBox("Invalid " + word,
-                            "Minutes value is invalid.  Please check the following:\n\n"
-                            "1) The value must be a positive number\n2) The value cannot be less than 5\n",
-                            MsgIcon::Information, MsgButtons::Ok);
-        else
-            ui().messageBox("Invalid " + word,
-                            word + " value is invalid.  Please check the following:\n\n"
-                                   "The value must be a positive number\n",
-                            MsgIcon::Information, MsgButtons::Ok);
         m_txtIntervalIncrement->setFocus();
         m_txtIntervalIncrement->selectAll();
         return false;
@@ -467,80 +395,23 @@ bool frmTaskProperties::ValidateFrequency()
 
 bool frmTaskProperties::ValidateDaysOfWeek()
 {
-    return Guarded("frmTaskProperties.ValidateDaysOfWeek", false, [&] {
-        if (m_cboFrequency->currentIndex() != 4)
-            return true;
-        for (QCheckBox* day : m_chkDaysOfWeek)
-            if (day->isChecked())
-                return true;
-        ui().messageBox("Invalid Days", "No days of the week are selected.", MsgIcon::Information,
-                        MsgButtons::Ok);
-        return false;
-    });
+    return Guarded("frmTaskProperties.ValidateDaysOfWeek", false,
+                   [&] { return kestrow::ValidateDaysOfWeek(controlProperties()); });
 }
 
 bool frmTaskProperties::ValidateStartTime()
 {
-    return Guarded("frmTaskProperties.ValidateStartTime", false, [&] {
-        if (m_dtpStartTime->time().isValid())
-            return true;
-        ui().messageBox("Invalid Start Time",
-                        "Start Time is not in a valid format.\n\n"
-                        "To correct this problem check the system's regional settings, \n"
-                        "select the Time tab and choose this time format from the list:\n\nh:mm:ss tt",
-                        MsgIcon::Information, MsgButtons::Ok);
-        return false;
-    });
+    return Guarded("frmTaskProperties.ValidateStartTime", false,
+                   [&] { return kestrow::ValidateStartTime(controlProperties()); });
 }
 
 bool frmTaskProperties::SaveTaskProperties()
 {
     return Guarded("frmTaskProperties.SaveTaskProperties", false, [&] {
-        cCloneTask& task = *gCurrentTask;
-        task.setSourceFolderSpec(savedRoot(s(m_txtSourceFolderPath->text().trimmed())));
-        std::string targets;
-        for (int i = 0; i < m_lstTargetFolders->count(); ++i)
-            targets += (i == 0 ? "" : "<:>") + savedRoot(s(m_lstTargetFolders->item(i)->text().trimmed()));
-        task.setTargetFolderSpec(targets);
-
-        task.setIncludeSubFolders(m_chkIncludeSubFolders->isChecked());
-        const bool all = m_optWhichFiles[0]->isChecked();
-        if (all)
+        const TaskProperties p = controlProperties();
+        if (p.AllFilesAndFolders)
             setAllFilesAndFolders(true);
-        task.setAllFilesAndFolders(all);
-        task.setIncludeFileSpecs(m_IncludeFileSpecs);
-        task.setIncludeFileMasks(m_IncludeFileMasks);
-        task.setExcludeFileSpecs(m_ExcludeFileSpecs);
-        task.setExcludeFileMasks(m_ExcludeFileMasks);
-
-        task.setIntervalType(m_cboFrequency->currentIndex());
-        const std::optional<double> increment = numericValue(m_txtIntervalIncrement->text());
-        if (increment && !fitsInt32(*increment))
-            throw std::overflow_error("Overflow");
-        task.setIntervalIncrement(increment ? static_cast<int32_t>(*increment) : 5);
-
-        const QTime t = m_dtpStartTime->time();
-        DateValue start = (t.hour() * 3600 + t.minute() * 60 + t.second()) / 86400.0;
-        if (start == 0)
-            start = 1.0 / 86400.0;
-        task.setStartTime(start);
-
-        int32_t days = 0;
-        for (int i = 0; i < 7; ++i)
-            if (m_chkDaysOfWeek[i]->isChecked())
-                days |= 1 << i;
-        task.setDaysOfWeek(days);
-
-        if (task.LastCloneDateTime() == 0)
-            task.setLastCloneDateTime(TruncateToSeconds(currentClock().now()));
-        if (task.IntervalType() != 0) {
-            int32_t dow = task.DaysOfWeek();
-            task.setNextCloneDateTime(
-                DetermineNextCloneDateTime(task.LastCloneDateTime(), task.IntervalType(),
-                                           task.IntervalIncrement(), task.StartTime(), dow));
-            task.setDaysOfWeek(dow);
-        }
-        task.setCategory(s(m_cboCategories->currentText()));
+        kestrow::SaveTaskProperties(p, *gCurrentTask);
         return true;
     });
 }
@@ -594,8 +465,8 @@ void frmTaskProperties::cmdSelect_Click()
                 MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
-        m_SourceFolderSpec = source;
-        m_IncludeSubFolders = m_chkIncludeSubFolders->isChecked();
+        m_selection.SourceFolder = source;
+        m_selection.IncludeSubFolders = m_chkIncludeSubFolders->isChecked();
         frmSelectFiles dialog(*this);
         dialog.exec();
         markChanged();

@@ -8,6 +8,7 @@
 // days of the week, start time, in that order, stopping at the first that fails).
 // Cancel, Escape and the title-bar button save nothing and set the cancelled flag.
 
+#include "tasks/TaskProperties.h"
 #include "tasks/cCloneTasks.h"
 
 #include <QDialog>
@@ -45,22 +46,22 @@ public:
     ~frmTaskProperties() override;
 
     // The selection state shared with the file selection dialog.
-    const std::string& SourceFolderSpec() const { return m_SourceFolderSpec; }
-    void setSourceFolderSpec(const std::string& value) { m_SourceFolderSpec = value; }
-    bool IncludeSubFolders() const { return m_IncludeSubFolders; }
-    void setIncludeSubFolders(bool value) { m_IncludeSubFolders = value; }
+    const std::string& SourceFolderSpec() const { return m_selection.SourceFolder; }
+    void setSourceFolderSpec(const std::string& value) { m_selection.SourceFolder = value; }
+    bool IncludeSubFolders() const { return m_selection.IncludeSubFolders; }
+    void setIncludeSubFolders(bool value) { m_selection.IncludeSubFolders = value; }
     // True selects "All Files" and empties the four strings below; false selects
     // "Only Selected Files".
-    bool AllFilesAndFolders() const { return m_AllFilesAndFolders; }
+    bool AllFilesAndFolders() const { return m_selection.AllFilesAndFolders; }
     void setAllFilesAndFolders(bool value);
-    const std::string& IncludeFileSpecs() const { return m_IncludeFileSpecs; }
-    void setIncludeFileSpecs(const std::string& value) { m_IncludeFileSpecs = value; }
-    const std::string& IncludeFileMasks() const { return m_IncludeFileMasks; }
-    void setIncludeFileMasks(const std::string& value) { m_IncludeFileMasks = value; }
-    const std::string& ExcludeFileSpecs() const { return m_ExcludeFileSpecs; }
-    void setExcludeFileSpecs(const std::string& value) { m_ExcludeFileSpecs = value; }
-    const std::string& ExcludeFileMasks() const { return m_ExcludeFileMasks; }
-    void setExcludeFileMasks(const std::string& value) { m_ExcludeFileMasks = value; }
+    const std::string& IncludeFileSpecs() const { return m_selection.IncludeFileSpecs; }
+    void setIncludeFileSpecs(const std::string& value) { m_selection.IncludeFileSpecs = value; }
+    const std::string& IncludeFileMasks() const { return m_selection.IncludeFileMasks; }
+    void setIncludeFileMasks(const std::string& value) { m_selection.IncludeFileMasks = value; }
+    const std::string& ExcludeFileSpecs() const { return m_selection.ExcludeFileSpecs; }
+    void setExcludeFileSpecs(const std::string& value) { m_selection.ExcludeFileSpecs = value; }
+    const std::string& ExcludeFileMasks() const { return m_selection.ExcludeFileMasks; }
+    void setExcludeFileMasks(const std::string& value) { m_selection.ExcludeFileMasks = value; }
 
     // Writes the controls into gCurrentTask: the Source with a trailing "/", the
     // Target lines joined by "<:>", subfolders and the selection, the schedule (an
@@ -69,11 +70,12 @@ public:
     // of a scheduled task, and the category. False after a reported error.
     bool SaveTaskProperties();
 
-    // The checks of OK; each shows its message and returns false when its part of the
-    // input cannot be saved. A missing Target folder is created when the clone
-    // engine's CreateTargetFolder option is on; another problem with a Target or the
-    // Source asks whether to disregard it (OK) or correct it (Cancel). Once a Target
-    // folder has failed, the Source folder is not checked.
+    // The checks of OK (tasks/TaskProperties.h, shared with kestrow-cli); each shows
+    // its message and returns false when its part of the input cannot be saved. A
+    // missing Target folder is created when the clone engine's CreateTargetFolder
+    // option is on; another problem with a Target or the Source asks whether to
+    // disregard it (OK) or correct it (Cancel). Once a Target folder has failed, the
+    // Source folder is not checked.
     bool ValidateFolders();
     bool ValidateFrequency();
     bool ValidateDaysOfWeek();
@@ -101,6 +103,8 @@ protected:
 
 private:
     void LoadTaskProperties();
+    // The controls' values as the shared checks and save take them.
+    TaskProperties controlProperties() const;
     void cboFrequency_Click();
     void cboCategories_Click();
     void optWhichFiles_Click(int index);
@@ -114,13 +118,8 @@ private:
     void markChanged();
 
     bool m_loading = true;
-    std::string m_SourceFolderSpec;
-    bool m_IncludeSubFolders = true;
-    bool m_AllFilesAndFolders = true;
-    std::string m_IncludeFileSpecs;
-    std::string m_IncludeFileMasks;
-    std::string m_ExcludeFileSpecs;
-    std::string m_ExcludeFileMasks;
+    // The selection state above (only its Source, subfolders and selection fields).
+    TaskProperties m_selection;
 
     QLineEdit* m_txtSourceFolderPath = nullptr;
     QToolButton* m_cmdSelectSourceFolder = nullptr;
