@@ -63,8 +63,8 @@ struct EditArgs
 };
 
 // The schedule words, by IntervalType.
-constexpr std::string_view kScheduleWords[] = {"none",    "minutes",        "hours",        "days",
-                                               "weekly",  "first-of-month", "last-of-month"};
+constexpr std::string_view kScheduleWords[] = {"none",   "minutes",        "hours",        "days",
+                                               "weekly", "first-of-month", "last-of-month"};
 constexpr std::string_view kDayWords[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 constexpr std::string_view kDayNames[] = {"monday", "tuesday",  "wednesday", "thursday",
                                           "friday", "saturday", "sunday"};
@@ -224,7 +224,8 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 
 // Include or exclude items as the file selection saves them: full paths below the
 // Source, a folder with its trailing "/". An empty value empties the list.
-std::string itemSpecs(const std::vector<std::string>& items, const std::string& sourceRoot, const char* option)
+std::string itemSpecs(const std::vector<std::string>& items, const std::string& sourceRoot,
+                      const char* option)
 {
     std::vector<std::string> specs;
     for (const std::string& item : items) {
@@ -291,9 +292,10 @@ void applyOptions(const EditArgs& a, TaskProperties& p, const std::string& taskN
         p.TargetFolders.push_back(t);
     for (const std::string& t : a.removeTargets) {
         const std::string spec = SavedFolderSpec(std::string(util::trimSpaces(t)));
-        const auto it = std::find_if(p.TargetFolders.begin(), p.TargetFolders.end(), [&](const std::string& x) {
-            return SavedFolderSpec(std::string(util::trimSpaces(x))) == spec;
-        });
+        const auto it =
+            std::find_if(p.TargetFolders.begin(), p.TargetFolders.end(), [&](const std::string& x) {
+                return SavedFolderSpec(std::string(util::trimSpaces(x))) == spec;
+            });
         if (it == p.TargetFolders.end())
             throw UsageError{"--remove-target '" + t + "' is not a Target of task '" + taskName + "'"};
         p.TargetFolders.erase(it);

@@ -6,6 +6,7 @@
 #include "tasks/cCloneTasks.h"
 
 #include <cmath>
+#include <limits>
 
 namespace kestrow {
 
@@ -75,6 +76,18 @@ DateValue candidate(DateValue reference, DateValue now, int32_t type, int32_t in
 
 } // namespace
 
+int32_t MaxIntervalIncrement(int32_t IntervalType)
+{
+    switch (IntervalType) {
+    case 2:
+        return 50'000'000;
+    case 3:
+        return 2'000'000;
+    default:
+        return std::numeric_limits<int32_t>::max();
+    }
+}
+
 ScheduleFault CheckScheduleFields(int32_t IntervalType, int32_t IntervalIncrement, DateValue StartTime,
                                   int32_t DaysOfWeek)
 {
@@ -82,6 +95,8 @@ ScheduleFault CheckScheduleFields(int32_t IntervalType, int32_t IntervalIncremen
         return ScheduleFault::UnknownIntervalType;
     if (IntervalType >= 1 && IntervalType <= 3 && IntervalIncrement < 1)
         return ScheduleFault::IncrementBelowOne;
+    if (IntervalIncrement > MaxIntervalIncrement(IntervalType))
+        return ScheduleFault::IncrementTooLarge;
     if (IntervalType == 4 && (DaysOfWeek & kAllDays) == 0)
         return ScheduleFault::NoDaysOfWeek;
     if (IntervalType >= 3 && !(std::isfinite(StartTime) && StartTime >= 0 && StartTime < 1))
@@ -98,6 +113,8 @@ std::string ScheduleFaultText(ScheduleFault fault)
         return "the interval type is not one of 0 to 6";
     case ScheduleFault::IncrementBelowOne:
         return "the interval increment is below 1";
+    case ScheduleFault::IncrementTooLarge:
+        return "the interval increment is too large for a next run to be found";
     case ScheduleFault::NoDaysOfWeek:
         return "no day of the week is chosen";
     case ScheduleFault::StartTimeNotTimeOfDay:
@@ -197,6 +214,11 @@ void cCloneTasks::SetNextScheduledTask()
         CloneTaskPtr next;
         for (const CloneTaskPtr& task : m_tasks) {
             if (task->IntervalType() == 0)
+                continue;
+            // A task that has run but whose next run could not be computed is not
+            // due at every tick: it waits, with its error shown, for its schedule
+            // to be mended.
+            if (task->NextCloneDateTime() == 0 && task->LastCloneDateTime() != 0)
                 continue;
             if (!next || WallSecondsBetween(task->NextCloneDateTime(), next->NextCloneDateTime()) > 0)
                 next = task;

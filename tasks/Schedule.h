@@ -17,7 +17,8 @@
 // StartTime. With an increment of 1 it behaves as type 4 with every day allowed.
 //
 // Fields that would never give a result are refused instead of computed
-// (ScheduleFault): an unknown type, an increment below 1 for types 1 to 3, a type-4
+// (ScheduleFault): an unknown type, an increment below 1 for types 1 to 3 or above
+// MaxIntervalIncrement (a next run past the last representable date), a type-4
 // mask without any of the seven day bits, and a StartTime outside one day (a date
 // part, or negative) for types 3 to 6. For these DetermineNextCloneDateTime returns 0
 // without a report; the caller finds out why with CheckScheduleFields and reports it.
@@ -43,9 +44,14 @@ enum class ScheduleFault
     None,                  // computable (or type 0, which is never scheduled)
     UnknownIntervalType,   // not 0 to 6
     IncrementBelowOne,     // types 1 to 3
+    IncrementTooLarge,     // types 2 and 3 above MaxIntervalIncrement
     NoDaysOfWeek,          // type 4 with none of bits 0 to 6 set
     StartTimeNotTimeOfDay, // types 3 to 6: StartTime below 0 or with a date part
 };
+
+// The largest increment of a type whose next run is still a date: some 5,700 years
+// of hours, 5,400 of days (every count of minutes is); INT32_MAX for other types.
+int32_t MaxIntervalIncrement(int32_t IntervalType);
 
 // Why the fields cannot be scheduled, or None.
 ScheduleFault CheckScheduleFields(int32_t IntervalType, int32_t IntervalIncrement, DateValue StartTime,

@@ -20,7 +20,8 @@ namespace kestrow {
 
 namespace {
 
-constexpr const char* kPathProblemTail = "\n\nPress OK to disregard this error or Cancel to correct the problem.";
+constexpr const char* kPathProblemTail =
+    "\n\nPress OK to disregard this error or Cancel to correct the problem.";
 
 std::string trimmed(const std::string& text)
 {
@@ -138,7 +139,8 @@ bool ValidateFrequency(const TaskProperties& p)
         return true;
     const std::optional<double> value = numericValue(p.IntervalIncrement);
     const bool minutes = p.IntervalType == 1;
-    if (value && fitsInt32(*value) && *value > 0 && (!minutes || *value >= 5))
+    if (value && fitsInt32(*value) && *value > 0 && (!minutes || *value >= 5) &&
+        *value <= MaxIntervalIncrement(p.IntervalType))
         return true;
     const std::string word = IntervalUnitWord(p.IntervalType);
     if (minutes)
@@ -158,7 +160,8 @@ bool ValidateDaysOfWeek(const TaskProperties& p)
 {
     if (p.IntervalType != 4 || (p.DaysOfWeek & 127) != 0)
         return true;
-    ui().messageBox("Invalid Days", "No days of the week are selected.", MsgIcon::Information, MsgButtons::Ok);
+    ui().messageBox("Invalid Days", "No days of the week are selected.", MsgIcon::Information,
+                    MsgButtons::Ok);
     return false;
 }
 
@@ -211,8 +214,8 @@ void SaveTaskProperties(const TaskProperties& p, cCloneTask& task)
         task.setLastCloneDateTime(TruncateToSeconds(currentClock().now()));
     if (task.IntervalType() != 0) {
         int32_t dow = task.DaysOfWeek();
-        task.setNextCloneDateTime(DetermineNextCloneDateTime(task.LastCloneDateTime(), task.IntervalType(),
-                                                             task.IntervalIncrement(), task.StartTime(), dow));
+        task.setNextCloneDateTime(DetermineNextCloneDateTime(
+            task.LastCloneDateTime(), task.IntervalType(), task.IntervalIncrement(), task.StartTime(), dow));
         task.setDaysOfWeek(dow);
     }
     task.setCategory(p.Category);

@@ -349,6 +349,8 @@ void cCloneTask::Execute(bool pbolRestore)
             if (m_IntervalType != 0) {
                 m_NextCloneDateTime = DetermineNextCloneDateTime(
                     m_LastCloneDateTime, m_IntervalType, m_IntervalIncrement, m_StartTime, m_DaysOfWeek);
+                if (m_NextCloneDateTime == 0)
+                    m_ErrorOnLastClone = true;
                 if (stored) {
                     stored->setLastCloneDateTime(m_LastCloneDateTime);
                     stored->setNextCloneDateTime(m_NextCloneDateTime);

@@ -154,7 +154,9 @@ public:
     // Marks the task that runs next: clears every mark, then among the scheduled
     // tasks (IntervalType not 0) in list order takes the first, replaced by a later
     // one only when that one's NextCloneDateTime is at least one whole second
-    // earlier (ties go to the earlier task). No scheduled task: none is marked.
+    // earlier (ties go to the earlier task). A task that has run (LastCloneDateTime
+    // set) without a next run (NextCloneDateTime 0: it could not be computed) is
+    // passed over. No scheduled task: none is marked.
     // Errors: "cCloneTasks.SetNextScheduledTask"; the marks set so far stay.
     // (Defined with the schedule computation, in Schedule.cpp.)
     void SetNextScheduledTask();

@@ -24,6 +24,8 @@
 #include <QMenuBar>
 #include <QToolBar>
 
+#include <cmath>
+
 namespace kestrow::gui {
 
 namespace {
@@ -332,8 +334,9 @@ void frmKestrow::mnuOptionsDelayBeforeFirstTask_Click()
                             MsgIcon::Exclamation, MsgButtons::Ok);
             return;
         }
-        // To a whole number, halves to even; out of range is the overflow error.
-        const int32_t whole = Integer32FromText(text);
+        // To a whole number, halves to even; beyond the range of one, no delay.
+        const double number = NumberFromText(text);
+        const int32_t whole = std::fabs(number) < 2147483647.5 ? Integer32FromText(text) : 0;
         if (whole > 0) {
             glngDelayBeforeFirstTask = whole;
             ui().messageBox("Delay", "This change will take effect the next time Kestrow is launched.",

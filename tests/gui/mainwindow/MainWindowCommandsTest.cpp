@@ -279,6 +279,14 @@ TEST_F(MainWindowTest, DelayInputIsCheckedRowByRow)
          0},
         {"2.5", "Delay|This change will take effect the next time Kestrow is launched.", 2},
         {"3.5", "Delay|This change will take effect the next time Kestrow is launched.", 4},
+        {"99999999999",
+         "Invalid Delay Input|\"99999999999\" is not a valid delay input.\n\nThe delay value must be a "
+         "positive number.",
+         4},
+        {"1e300",
+         "Invalid Delay Input|\"1e300\" is not a valid delay input.\n\nThe delay value must be a positive "
+         "number.",
+         4},
         {"", "", 4},
     };
     glngDelayBeforeFirstTask = 0;

@@ -755,6 +755,18 @@ TEST_F(TaskListFileTest, ErrorFlagsAndTheNextScheduledTask)
     ASSERT_TRUE(tasks.Remove(*c));
     EXPECT_EQ(tasks.NextScheduledTask(), nullptr);
     EXPECT_FALSE(a->IsNextScheduledTask());
+
+    // A task that ran but got no next run is not due at every tick; one that never
+    // ran and has none yet is due at once.
+    auto broken = makeTask("Broken", "/s", "/t");
+    broken->setIntervalType(3);
+    broken->setLastCloneDateTime(46000.5);
+    ASSERT_TRUE(tasks.Add(broken));
+    EXPECT_EQ(tasks.NextScheduledTask(), nullptr);
+    auto fresh = makeTask("Fresh", "/s", "/t");
+    fresh->setIntervalType(3);
+    ASSERT_TRUE(tasks.Add(fresh));
+    EXPECT_EQ(tasks.NextScheduledTask(), fresh);
 }
 
 TEST_F(TaskListFileTest, TheListNameIsTheFileNameWithoutFolderAndExtension)

@@ -164,6 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
                       IncrementRow{"OneHour", 2, "1", ""}, IncrementRow{"ZeroHours", 2, "0", kHours.c_str()},
                       IncrementRow{"HoursNotANumber", 2, "two", kHours.c_str()},
                       IncrementRow{"HoursTooLargeForInt32", 2, "3000000000", kHours.c_str()},
+                      IncrementRow{"HoursPastTheLastDate", 2, "2147483647", kHours.c_str()},
+                      IncrementRow{"MostHours", 2, "50000000", ""},
+                      IncrementRow{"DaysPastTheLastDate", 3, "2000001", kDays.c_str()},
+                      IncrementRow{"EveryCountOfMinutes", 1, "2147483647", ""},
                       IncrementRow{"NegativeDays", 3, "-1", kDays.c_str()},
                       IncrementRow{"OneDay", 3, "1", ""}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -214,6 +214,8 @@ const FaultCase kFaults[] = {
     {"LastOfMonthStartWithDate", 6, 1, 2.75, 127, ScheduleFault::StartTimeNotTimeOfDay},
     {"TypeSeven", 7, 1, 0.5, 127, ScheduleFault::UnknownIntervalType},
     {"TypeNegative", -1, 1, 0.5, 127, ScheduleFault::UnknownIntervalType},
+    {"HoursPastTheLastDate", 2, 2147483647, 0.5, 127, ScheduleFault::IncrementTooLarge},
+    {"DaysPastTheLastDate", 3, 2000001, 0.5, 127, ScheduleFault::IncrementTooLarge},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os)
@@ -242,6 +244,19 @@ TEST_P(ScheduleFaults, RefusedWithReason)
     EXPECT_TRUE(ui.prompts().empty());
 }
 
+TEST_F(ScheduleFaults, TheLargestIncrementsStillGiveADate)
+{
+    ManualClock clock(at(2026, 3, 2, 8, 0));
+    ScopedClock useClock(clock);
+    for (const int32_t type : {1, 2, 3}) {
+        int32_t days = 127;
+        const DateValue next =
+            DetermineNextCloneDateTime(at(2026, 3, 2, 8, 0), type, MaxIntervalIncrement(type), 0.5, days);
+        EXPECT_GT(next, at(2026, 3, 2, 8, 0)) << type;
+    }
+    EXPECT_TRUE(ui.prompts().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(NeverEnding, ScheduleFaults, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -256,10 +271,12 @@ TEST(Schedule, ResultBeyondTheLastDateIsReportedAndGivesZero)
 {
     TempDir dir;
     ScriptedUiServices ui;
-    ManualClock clock(at(2026, 3, 2, 13, 0));
+    // An increment too large for any date is refused before (see the faults); a
+    // clock at the end of the calendar still meets the edge.
+    ManualClock clock(at(9999, 12, 30, 13, 0));
     ScopedClock useClock(clock);
     int32_t days = 127;
-    EXPECT_EQ(DetermineNextCloneDateTime(at(2026, 3, 2, 12, 0), 3, 2147483647, timeOfDay(12, 0), days), 0.0);
+    EXPECT_EQ(DetermineNextCloneDateTime(at(9999, 12, 30, 12, 0), 3, 5, timeOfDay(12, 0), days), 0.0);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, "Unexpected Error in modKestrow.DetermineNextCloneDateTime");
 }
