@@ -10,10 +10,12 @@
 #include "engine/cClone.h"
 #include "engine/cCompare.h"
 #include "log/CloneLog.h"
+#include "log/OneLine.h"
 #include "platform/Signals.h"
 #include "tasks/cCloneTask.h"
 #include "util/FreshThread.h"
 
+#include <atomic>
 #include <charconv>
 #include <iostream>
 #include <optional>
@@ -173,6 +175,13 @@ std::string join(const std::vector<std::string>& parts, const std::string& separ
 
 } // namespace
 
+void cannotWrite(const char* command, const std::string& file, int err)
+{
+    std::cerr << "kestrow-cli " << command << ": cannot write " << OneLineForm(file) << ": "
+              << GetSystemErrorMessage(err) << '\n'
+              << std::flush;
+}
+
 const char* cloneUsage()
 {
     return "Usage: kestrow-cli clone SOURCE TARGET [TARGET...] [options]\n"
@@ -195,21 +204,26 @@ const char* cloneUsage()
            "  --include-mask MASKS             clone only files matching, e.g. '*.doc,*.txt'\n"
            "  --exclude ITEM                   leave this file or folder alone (repeatable)\n"
            "  --exclude-mask MASKS             leave files matching these masks alone\n"
-           "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders\n"
+           "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders inside\n"
+           "                                   the roots (never the roots themselves)\n"
            "  --skip-system, --no-skip-system  skip FIFOs, sockets and device files\n"
-           "  --create-target                  create a missing Target folder\n"
+           "  --create-target                  create a missing Target folder (a dry run\n"
+           "                                   plans it)\n"
            "  --hard-links, --no-hard-links    clone the names of one Source file as links\n"
            "                                   of one Target file (not as separate copies)\n"
-           "  --allow-empty-source             clone even an empty SOURCE over a Target that\n"
-           "                                   holds something (deleting all of it)\n"
+           "  --allow-empty-source             clone even a SOURCE with nothing to clone over\n"
+           "                                   a Target that holds something (deleting it all)\n"
            "  --max-delete-percent N           delete nothing from a Target when more than N%\n"
            "                                   of its files (and at least 10) would go; 0: no limit\n"
-           "  --dry-run                        print the planned operations, change nothing\n"
+           "  --dry-run                        print the planned operations, change nothing;\n"
+           "                                   withdrawn ones read \"|REMOVED ACTION| ...\"\n"
            "  -q, --quiet                      no status texts on stderr\n"
            "\n"
            "The run is a task of its own (\"Command Line Clone\"): the priority rules of\n"
            "kestrow.ini apply to it as to any run.\n"
-           "The run's log lines go to stdout and are appended to clone.log.\n"
+           "The run's log lines go to stdout and are appended to clone.log, one line per\n"
+           "event: control characters in names are written \\n, \\r, \\t or \\xHH, and a\n"
+           "backslash is doubled.\n"
            "Exit status: 0 success, 1 the run had errors, 2 bad usage, 3 cancelled.\n";
 }
 
@@ -262,6 +276,12 @@ int runCloneCommand(int argc, char* argv[], int first)
         if (line.find(" *Folder Path Error: ") != std::string::npos)
             std::cerr << "kestrow-cli: " << line << std::flush;
     });
+    // A log that cannot be written is said once, in one line, and fails the command.
+    std::atomic<bool> logUnwritten{false};
+    gCloneLog->setWriteFailureHandler([&logUnwritten](const std::string& spec, int err) {
+        if (!logUnwritten.exchange(true))
+            cannotWrite("clone", spec, err);
+    });
     platform::cancelOnSignals(CancelRequested, platform::HangUp::Cancels);
 
     const std::string source = rootSpec(args.source);
@@ -287,9 +307,10 @@ int runCloneCommand(int argc, char* argv[], int first)
     if (args.dryRun) {
         task.TargetCloned = [](const std::string& target, bool) {
             std::vector<std::string> actions;
-            gClone->GetSyncActionStrings(actions);
-            std::cout << "Planned for " << withSlash(target) << ": " << actions.size() << " operation"
-                      << (actions.size() == 1 ? "" : "s") << "\n";
+            // Counted as they will be done: an operation the run withdrew is shown, not counted.
+            const int32_t count = gClone->GetPlannedActionStrings(actions);
+            std::cout << "Planned for " << OneLineForm(withSlash(target)) << ": " << count << " operation"
+                      << (count == 1 ? "" : "s") << "\n";
             for (const auto& a : actions)
                 std::cout << a << '\n';
         };
@@ -299,9 +320,10 @@ int runCloneCommand(int argc, char* argv[], int first)
         util::runOnFreshThread([&task] { task.Execute(cCloneTask::kCloneRun); });
     }
     gCloneLog->setLineObserver({});
+    gCloneLog->setWriteFailureHandler({});
     if (CancelRequested || platform::signalCount() > 0)
         return ExitCancelled;
-    return task.ErrorOnLastClone() ? ExitRunErrors : ExitOk;
+    return task.ErrorOnLastClone() || logUnwritten ? ExitRunErrors : ExitOk;
 }
 
 } // namespace kestrow::cli

@@ -133,12 +133,22 @@ int runReportCommand(int argc, char* argv[], int first)
 
     // Comparison errors are the only log lines a report makes; stdout keeps just the path.
     gCloneLog->setLineObserver([](const std::string& line) { std::cerr << line << std::flush; });
-    const bool written = WriteHTMLReportOfFolderDiffs(source, target, args.includeSubfolders, reportFile);
+    bool logUnwritten = false;
+    gCloneLog->setWriteFailureHandler([&logUnwritten](const std::string& spec, int err) {
+        cannotWrite("report", spec, err);
+        logUnwritten = true;
+    });
+    int writeError = 0;
+    const bool written = WriteHTMLReportOfFolderDiffs(source, target, args.includeSubfolders, reportFile,
+                                                      nullptr, &writeError);
     gCloneLog->setLineObserver({});
     if (gCloneLog->CurrInMemoryLogSize() > 0) {
         gCloneLog->AppendInMemoryStringToLogFile();
         gCloneLog->ResetInMemoryLog();
     }
+    gCloneLog->setWriteFailureHandler({});
+    if (writeError != 0)
+        cannotWrite("report", reportFile, writeError);
     if (!written) {
         if (args.output.empty())
             std::filesystem::remove(reportFile); // half a report is no use to anyone
@@ -147,7 +157,7 @@ int runReportCommand(int argc, char* argv[], int first)
     std::cout << reportFile << '\n' << std::flush;
     if (args.open)
         ShowHTMLFileInBrowser(reportFile);
-    return ExitOk;
+    return logUnwritten ? ExitRunErrors : ExitOk;
 }
 
 } // namespace kestrow::cli

@@ -125,6 +125,9 @@ bool PairNeedsCopy(const cClone& clone, const std::string& sourceFolder, const s
                    const ContentVerdict* ahead = nullptr, const HeldFolder* from = nullptr,
                    const HeldFolder* to = nullptr);
 
+// The Folder Path Error entry of the empty-Source guard: the Target was left untouched.
+void LogEmptySourceRefusal(const std::string& source, const std::string& target);
+
 // The walk of CompareEntireSource, optionally with exclusions. True when it met
 // no error and was not cancelled.
 bool CompareTrees(cClone& clone, const FolderSpecRef& sourceRoot, const FolderSpecRef& targetRoot,

@@ -12,6 +12,7 @@
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "log/CloneLog.h"
+#include "log/OneLine.h"
 #include "log/StringAppend.h"
 #include "platform/DirList.h"
 #include "platform/FileCompare.h"
@@ -352,9 +353,15 @@ private:
     std::vector<std::string>& m_changed;
 };
 
+// The report file could not be written: its errno.
+struct ReportWriteFailure
+{
+    int err;
+};
+
 [[noreturn]] void throwWriteError(int err)
 {
-    throw RuntimeError(errorNumberFromErrno(err, true), GetSystemErrorMessage(err), err);
+    throw ReportWriteFailure{err};
 }
 
 // The report text on its way to the file: collected, and written out in chunks.
@@ -574,7 +581,7 @@ std::string HTMLReportGraphicCode(const std::string& entry, const std::string& f
         const bool folder = entry.ends_with("/..");
         const std::string& image = folder ? folderImageSpec : fileImageSpec;
         const std::string_view tail = folder ? kFolderTail : kFileTail;
-        const std::string name = HtmlEscaped(entry);
+        const std::string name = HtmlEscaped(OneLineForm(entry));
         std::string code;
         code.reserve(kOpen.size() + image.size() + 2 + tail.size() + name.size() + kClose.size());
         code.append(kOpen).append(1, '"').append(image).append(1, '"').append(tail).append(name).append(
@@ -583,70 +590,87 @@ std::string HTMLReportGraphicCode(const std::string& entry, const std::string& f
     });
 }
 
+namespace {
+
+// The report, written; a failure to write it throws ReportWriteFailure.
+bool WriteReport(const std::string& sourceFolderSpec, const std::string& targetFolderSpec,
+                 bool includeSubfolders, const std::string& reportFileSpec, bool* comparisonOk)
+{
+    const std::string source = WithTrailingSlash(sourceFolderSpec);
+    const std::string target = WithTrailingSlash(targetFolderSpec);
+    ReportWriter out(reportFileSpec);
+    std::vector<std::string> added;
+    std::vector<std::string> deleted;
+    std::vector<std::string> changed;
+    const bool ok =
+        CompareFoldersAndFillResultTypeArrays(source, target, includeSubfolders, added, deleted, changed);
+    if (comparisonOk)
+        *comparisonOk = ok;
+
+    out << "<html><body>"
+        << "<div align=right><font color=" << EncloseInQuotes("#666600") << "><font size=-1>" << NowText()
+        << "</font></font></div>"
+        << "<h1><img SRC=" << EncloseInQuotes(ReportImageSpec("rpt_folders_sheep.jpg"))
+        << "  HSPACE=2 BORDER=0 height=102 width=113 align=CENTER>Folder Differences Report</h1>"
+        << "<dl><dd><b>Source Folder:</b> " << HtmlEscaped(OneLineForm(source)) << "</dd>"
+        << "<dd><b>Target Folder:</b> " << HtmlEscaped(OneLineForm(target)) << "</dd>"
+        << "<br>&nbsp;<dd><b></b></dd>";
+
+    out << "<dl><b>Summary:</b></dl><table BORDER CELLPADDING=3 WIDTH=" << EncloseInQuotes("33%")
+        << " HEIGHT=" << EncloseInQuotes("43") << " BGCOLOR=" << EncloseInQuotes("#FFFFCC")
+        << " ><tr VALIGN=TOP><td><dl><b><font size=-1>";
+    summaryCell(out, "added", "Added:", added.size(), "</dl></td><td><b><font size=-1>");
+    summaryCell(out, "deleted", "Deleted:", deleted.size(), "</dl></td><td><b><font size=-1>");
+    summaryCell(out, "changed", "Changed:", changed.size(), "</td></tr></table>");
+
+    const std::string fileImage = ReportImageSpec("rpt_file.jpg");
+    const std::string folderImage = ReportImageSpec("rpt_folder.jpg");
+    writeSection(out,
+                 {"added", "></a>Added To Source</font></h2>",
+                  "<P><font size=-1><I>The objects in this list appear in the Source folder but not in the "
+                  "Target folder</I></font></P>",
+                  added},
+                 fileImage, folderImage);
+    writeSection(out,
+                 {"deleted", "></a>Deleted From Source</font></h2>",
+                  "<P><font size=-1><I>The objects in this list appear in the Target folder but not in the "
+                  "Source folder</font></I></P>",
+                  deleted},
+                 fileImage, folderImage);
+    writeSection(out,
+                 {"changed", "></a>Changed In Source</font></h2>",
+                  "<P><font size=-1><I>The files in this list appear in both the Source and Target folders "
+                  "but differ.</font></I></P>",
+                  changed},
+                 fileImage, folderImage);
+
+    out << "<p><table CELLPADDING=7 COLS=1 WIDTH=" << EncloseInQuotes("100%")
+        << " BGCOLOR=" << EncloseInQuotes("#FFFFCC") << " ><tr><td>"
+        << "All differences shown are from the perspective of the Source Folder.<br>"
+        << "Folders and files which have been <i>added to</i>, <i>deleted from</i>, or <i>changed in</i>"
+        << " the Source Folder are listed above.</td></tr></table>"
+        << "</body></html>";
+    out.flush();
+    return true;
+}
+
+} // namespace
+
 bool WriteHTMLReportOfFolderDiffs(const std::string& sourceFolderSpec, const std::string& targetFolderSpec,
                                   bool includeSubfolders, const std::string& reportFileSpec,
-                                  bool* comparisonOk)
+                                  bool* comparisonOk, int* writeError)
 {
     return Guarded(kReportLocation, false, [&] {
-        const std::string source = WithTrailingSlash(sourceFolderSpec);
-        const std::string target = WithTrailingSlash(targetFolderSpec);
-        ReportWriter out(reportFileSpec);
-        std::vector<std::string> added;
-        std::vector<std::string> deleted;
-        std::vector<std::string> changed;
-        const bool ok =
-            CompareFoldersAndFillResultTypeArrays(source, target, includeSubfolders, added, deleted, changed);
-        if (comparisonOk)
-            *comparisonOk = ok;
-
-        out << "<html><body>"
-            << "<div align=right><font color=" << EncloseInQuotes("#666600") << "><font size=-1>" << NowText()
-            << "</font></font></div>"
-            << "<h1><img SRC=" << EncloseInQuotes(ReportImageSpec("rpt_folders_sheep.jpg"))
-            << "  HSPACE=2 BORDER=0 height=102 width=113 align=CENTER>Folder Differences Report</h1>"
-            << "<dl><dd><b>Source Folder:</b> " << HtmlEscaped(source) << "</dd>"
-            << "<dd><b>Target Folder:</b> " << HtmlEscaped(target) << "</dd>"
-            << "<br>&nbsp;<dd><b></b></dd>";
-
-        out << "<dl><b>Summary:</b></dl><table BORDER CELLPADDING=3 WIDTH=" << EncloseInQuotes("33%")
-            << " HEIGHT=" << EncloseInQuotes("43") << " BGCOLOR=" << EncloseInQuotes("#FFFFCC")
-            << " ><tr VALIGN=TOP><td><dl><b><font size=-1>";
-        summaryCell(out, "added", "Added:", added.size(), "</dl></td><td><b><font size=-1>");
-        summaryCell(out, "deleted", "Deleted:", deleted.size(), "</dl></td><td><b><font size=-1>");
-        summaryCell(out, "changed", "Changed:", changed.size(), "</td></tr></table>");
-
-        const std::string fileImage = ReportImageSpec("rpt_file.jpg");
-        const std::string folderImage = ReportImageSpec("rpt_folder.jpg");
-        writeSection(
-            out,
-            {"added", "></a>Added To Source</font></h2>",
-             "<P><font size=-1><I>The objects in this list appear in the Source folder but not in the "
-             "Target folder</I></font></P>",
-             added},
-            fileImage, folderImage);
-        writeSection(
-            out,
-            {"deleted", "></a>Deleted From Source</font></h2>",
-             "<P><font size=-1><I>The objects in this list appear in the Target folder but not in the "
-             "Source folder</font></I></P>",
-             deleted},
-            fileImage, folderImage);
-        writeSection(
-            out,
-            {"changed", "></a>Changed In Source</font></h2>",
-             "<P><font size=-1><I>The files in this list appear in both the Source and Target folders "
-             "but differ.</font></I></P>",
-             changed},
-            fileImage, folderImage);
-
-        out << "<p><table CELLPADDING=7 COLS=1 WIDTH=" << EncloseInQuotes("100%")
-            << " BGCOLOR=" << EncloseInQuotes("#FFFFCC") << " ><tr><td>"
-            << "All differences shown are from the perspective of the Source Folder.<br>"
-            << "Folders and files which have been <i>added to</i>, <i>deleted from</i>, or <i>changed in</i>"
-            << " the Source Folder are listed above.</td></tr></table>"
-            << "</body></html>";
-        out.flush();
-        return true;
+        try {
+            return WriteReport(sourceFolderSpec, targetFolderSpec, includeSubfolders, reportFileSpec,
+                               comparisonOk);
+        } catch (const ReportWriteFailure& failure) {
+            if (!writeError)
+                throw RuntimeError(errorNumberFromErrno(failure.err, true),
+                                   GetSystemErrorMessage(failure.err), failure.err);
+            *writeError = failure.err;
+            return false;
+        }
     });
 }
 

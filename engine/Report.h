@@ -90,10 +90,13 @@ std::string ReportImageSpec(const std::string& imageName);
 // a string builder and written out whenever, at the end of a hundredth entry of
 // a section, it holds more than 100000 bytes. `comparisonOk` (when given) is
 // set as CompareFoldersAndFillResultTypeArrays returned. Returns false on a
-// failure to write, reported as "modFolderCompare.CreateHTMLReportOfFolderDiffs".
+// failure to write, reported as "modFolderCompare.CreateHTMLReportOfFolderDiffs";
+// when `writeError` is given, a failure to write the report file is not reported
+// but its errno is set there (for a caller that says so itself). Names are written
+// in their one-line form (log/OneLine.h), then as HtmlEscaped.
 bool WriteHTMLReportOfFolderDiffs(const std::string& sourceFolderSpec, const std::string& targetFolderSpec,
                                   bool includeSubfolders, const std::string& reportFileSpec,
-                                  bool* comparisonOk = nullptr);
+                                  bool* comparisonOk = nullptr, int* writeError = nullptr);
 
 // The report command: writes the report to a new "rpt" file with extension
 // "html" in the system temporary folder and shows it (ShowHTMLFileInBrowser).

@@ -1,6 +1,8 @@
 #include "engine/RootPaths.h"
 
 #include "engine/Filters.h"
+#include "platform/DeviceId.h"
+#include "platform/FileInfo.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
@@ -60,6 +62,49 @@ std::string asFolderSpec(const std::string& normal)
     return normal == "/" ? normal : normal + '/';
 }
 
+// `absolute` with "." and ".." taken out as the kernel would take them: a ".."
+// after a symbolic link leads to the parent of the link's folder, not back to
+// where the link lies; after anything else it drops the name before it.
+std::string withoutDotNames(const std::string& absolute)
+{
+    std::vector<std::string> names;
+    auto joined = [&names] {
+        std::string path;
+        for (const std::string& name : names)
+            path += '/' + name;
+        return path.empty() ? std::string("/") : path;
+    };
+    size_t pos = 0;
+    while (pos < absolute.size()) {
+        size_t end = absolute.find('/', pos);
+        if (end == std::string::npos)
+            end = absolute.size();
+        std::string name = absolute.substr(pos, end - pos);
+        pos = end + 1;
+        if (name.empty() || name == ".")
+            continue;
+        if (name != "..") {
+            names.push_back(std::move(name));
+            continue;
+        }
+        if (names.empty())
+            continue;
+        if (const std::string prefix = joined();
+            platform::pathKind(prefix, platform::FollowLinks::no) == platform::PathKind::Symlink) {
+            const std::string resolved = platform::resolvedFolderPath(prefix);
+            names.clear();
+            for (size_t at = 1; at < resolved.size();) {
+                const size_t slash = std::min(resolved.find('/', at), resolved.size());
+                names.push_back(resolved.substr(at, slash - at));
+                at = slash + 1;
+            }
+        }
+        if (!names.empty())
+            names.pop_back();
+    }
+    return joined();
+}
+
 } // namespace
 
 std::string CanonicalFolderSpec(const std::string& path)
@@ -67,11 +112,11 @@ std::string CanonicalFolderSpec(const std::string& path)
     if (path.empty())
         return {};
     if (path.front() == '/')
-        return asFolderSpec(normalise(path).path);
+        return asFolderSpec(normalise(withoutDotNames(path)).path);
     const std::string cwd = platform::workingFolder();
     if (cwd.empty() || cwd.front() != '/')
         return {};
-    return asFolderSpec(normalise(cwd + '/' + path).path);
+    return asFolderSpec(normalise(withoutDotNames(cwd + '/' + path)).path);
 }
 
 ItemPlace PlaceOfItem(const std::string& canonicalItem, const std::string& canonicalSourceRoot)

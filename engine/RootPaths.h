@@ -17,7 +17,9 @@
 namespace kestrow {
 
 // The canonical folder spec of `path`: absolute (a relative path is taken from the
-// working folder), lexically normal, with exactly one trailing "/" ("/" for the top).
+// working folder), normal, with exactly one trailing "/" ("/" for the top). "." and
+// ".." are taken out by their names, except that a ".." after a symbolic link
+// resolves that link first, so the spec names the folder the kernel would reach.
 // "" stays "" (callers refuse it), and so does a relative path when the working folder
 // cannot be read.
 std::string CanonicalFolderSpec(const std::string& path);

@@ -58,6 +58,13 @@ void LogListingError(const std::string& folder, int err)
         LogAdd(LogEntryType::GetSubFoldersError, folder, {}, {}, err, GetSystemErrorMessage(err));
 }
 
+void LogEmptySourceRefusal(const std::string& source, const std::string& target)
+{
+    LogAdd(LogEntryType::FolderPathError, "Source: " + source + " Target: " + target, {}, {}, 0,
+           "Problems processing the Source folder. The Source folder is empty, so the Target folder "
+           "was left untouched.");
+}
+
 bool IsRealFolder(const std::string& folderSpec)
 {
     return platform::pathKind(WithoutTrailingSlash(folderSpec)) == platform::PathKind::Folder;
@@ -228,6 +235,7 @@ void cClone::TakeRunOptions()
     m_run.protectFromEmptySource = ProtectFromEmptySource();
     m_run.keepHardLinks = KeepHardLinks();
     m_run.planOnly = PlanOnly();
+    m_run.createTargetFolder = CreateTargetFolder();
 }
 
 void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& targetRoot)
@@ -389,9 +397,33 @@ bool HoldsEntries(FolderHandles& handles, const FolderSpecRef& root, bool& liste
     return listed && !listing->entries.empty();
 }
 
+// Whether the Source root holds an entry the run would clone: one the skip
+// options, the exclusions and the subfolder choice let through. A file system's
+// own lost+found is no content of the Source, and neither is half a safe copy.
+bool HoldsClonableEntries(FolderHandles& handles, const FolderSpecRef& root, const cClone::SourceScope& scope,
+                          bool& listed)
+{
+    const auto listing = ListIndexed(handles, root);
+    listed = listing->error == 0;
+    if (!listed)
+        return false;
+    int32_t reason = SkipReasonNone;
+    for (const platform::DirEntry& e : listing->entries) {
+        if (e.isFolder()) {
+            if (scope.includeSubfolders && e.name != "lost+found" && !AreFolderAttributesSkipped(e, reason) &&
+                !(scope.exclusions && scope.exclusions->folderExcluded(*root + e.name + "/")))
+                return true;
+        } else if (!IsFindDataSkipped(e, reason) && !cClone::IsSafeCopyLeftoverName(e.name) &&
+                   !(scope.exclusions && scope.exclusions->fileExcluded(*root + e.name, e.name))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
-bool cClone::TargetRefused(const std::string& source, const std::string& target)
+bool cClone::TargetRefused(const std::string& source, const std::string& target, const SourceScope& scope)
 {
     m_targetLock.reset();
     if (!gstrAppPath.empty()) {
@@ -435,11 +467,9 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
     }
     if (m_run.protectFromEmptySource) {
         bool sourceListed = false, targetListed = false;
-        if (!HoldsEntries(*m_handles, m_sourceRoot, sourceListed) && sourceListed &&
+        if (!HoldsClonableEntries(*m_handles, m_sourceRoot, scope, sourceListed) && sourceListed &&
             HoldsEntries(*m_handles, m_targetRoot, targetListed)) {
-            LogAdd(LogEntryType::FolderPathError, "Source: " + source + " Target: " + target, {}, {}, 0,
-                   "Problems processing the Source folder. The Source folder is empty, so the Target folder "
-                   "was left untouched.");
+            LogEmptySourceRefusal(source, target);
             return true;
         }
     }
@@ -447,7 +477,7 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target)
 }
 
 bool cClone::RunSequence(const std::string& source, const std::string& target,
-                         const std::string& statusSource, bool statusFirst,
+                         const std::string& statusSource, bool statusFirst, const SourceScope& scope,
                          const std::function<bool(bool& stop)>& compare)
 {
     const CompareSnapshot compareOptions; // and the engine's own, in ResetFileOpsList
@@ -458,7 +488,7 @@ bool cClone::RunSequence(const std::string& source, const std::string& target,
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
         host.setStatusText(StatusPanel::Panel2, "0 files");
     }
-    if (RootsOverlap(source, target) || TargetRefused(source, target))
+    if (RootsOverlap(source, target) || TargetRefused(source, target, scope))
         return false;
     bool stop = false;
     bool errors = !compare(stop);
@@ -478,7 +508,7 @@ bool cClone::CloneAll(const std::string& pstrSourceFolderSpec, const std::string
     return Guarded("cClone.CloneAll", false, [&] {
         const std::string src = CanonicalFolderSpec(pstrSourceFolderSpec);
         const std::string tgt = CanonicalFolderSpec(pstrTargetFolderSpec);
-        return RunSequence(src, tgt, pstrSourceFolderSpec, true,
+        return RunSequence(src, tgt, pstrSourceFolderSpec, true, SourceScope{pbolIncludeSubFolders, nullptr},
                            [&](bool&) { return CompareEntireSource(src, tgt, pbolIncludeSubFolders); });
     });
 }

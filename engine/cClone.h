@@ -40,6 +40,7 @@ class InstanceLock;
 namespace clone_detail {
 class FolderHandles;
 struct HeldFolder;
+struct ExclusionRules;
 } // namespace clone_detail
 
 enum FileOpType : int32_t
@@ -259,7 +260,8 @@ public:
     // Show the list through runHost().confirmSyncActions before performing.
     bool ConfirmSyncActions() const { return m_ConfirmSyncActions; }
     void setConfirmSyncActions(bool value) { m_ConfirmSyncActions = value; }
-    // Kept for the task's folder validation; the engine does not read it.
+    // Read by the task's folder validation, which creates a missing Target; in a
+    // PlanOnly run it creates nothing and the engine plans the Target's creation.
     bool CreateTargetFolder() const { return m_CreateTargetFolder; }
     void setCreateTargetFolder(bool value) { m_CreateTargetFolder = value; }
     // Plan without performing: the Clone* methods stop before
@@ -267,9 +269,11 @@ public:
     // can print GetSyncActionStrings. Not an option of the program file.
     bool PlanOnly() const { return m_PlanOnly; }
     void setPlanOnly(bool value) { m_PlanOnly = value; }
-    // A Source root without a single entry while the Target root holds some
-    // (a drive not mounted, a folder emptied by mistake) leaves that Target
-    // untouched: a Folder Path Error entry, the run fails, nothing is planned.
+    // A Source root holding nothing this run would clone while the Target root
+    // holds some entry (a drive not mounted, a file system holding only its
+    // lost+found, a folder emptied by mistake, a folder of entries the skip
+    // options and exclusions pass over) leaves that Target untouched: a Folder
+    // Path Error entry, the run fails, nothing is planned.
     // Off in a fresh engine; the program's options file turns it on by default.
     bool ProtectFromEmptySource() const { return m_ProtectFromEmptySource; }
     void setProtectFromEmptySource(bool value) { m_ProtectFromEmptySource = value; }
@@ -361,11 +365,18 @@ public:
     // True when every performed operation succeeded and the run was not cancelled.
     bool PerformFileOperations(const std::string& pstrSourceFolderSpec);
 
-    // The text form of every entry, 1:1 with FileOpsArray (entry 1 at index 0).
+    // What a Removed entry reads in the confirmation list, whatever it was.
+    static constexpr std::string_view kRemovedAction = "|REMOVED ACTION|";
+    // The text form of every entry, 1:1 with FileOpsArray (entry 1 at index 0);
+    // names and folders in their one-line form (log/OneLine.h).
     // Returns the number of entries not Removed.
     int32_t GetSyncActionStrings(std::vector<std::string>& strings) const;
-    // The text form of one entry.
+    // The text form of one entry: kRemovedAction for a Removed one.
     std::string SyncActionString(const FileOp& op) const;
+    // The plan as a dry run prints it: GetSyncActionStrings, except that a Removed
+    // entry reads kRemovedAction, a blank and what it was ("|REMOVED ACTION| DELETE
+    // FILE ..."). Returns the number of entries that will be done.
+    int32_t GetPlannedActionStrings(std::vector<std::string>& strings) const;
 
     // One operation each, logged; true on failure, false on success.
     bool CopyFileAndLogResults(const FileOp& op);
@@ -447,15 +458,24 @@ public:
         bool protectFromEmptySource = false;
         bool keepHardLinks = false;
         bool planOnly = false;
+        bool createTargetFolder = false;
     };
     const RunOptions& RunOptionsInForce() const { return m_run; }
+
+    // What of the Source a run clones, as the empty-Source guard judges it.
+    struct SourceScope
+    {
+        bool includeSubfolders = true;
+        const clone_detail::ExclusionRules* exclusions = nullptr;
+    };
 
     // The sequence every mode runs: the run begun (both roots held), the roots
     // checked for overlap and the Target locked, `compare` fills the list (and
     // sets `stop` when nothing may follow), the deletion cap, and the list
     // performed unless PlanOnly. True when every step went well.
     bool RunSequence(const std::string& source, const std::string& target, const std::string& statusSource,
-                     bool statusFirst, const std::function<bool(bool& stop)>& compare);
+                     bool statusFirst, const SourceScope& scope,
+                     const std::function<bool(bool& stop)>& compare);
 
     // Set when the walk met the other root inside a tree (a bind mount, a link
     // the person made): the run must not go on.
@@ -464,6 +484,11 @@ public:
 
 private:
     friend class CloneSelectedRun;
+    // The text of an entry as if it stood.
+    std::string ActionText(const FileOp& op) const;
+    // Every entry's `text`, under the error location `location`; the count not Removed.
+    int32_t ActionStrings(const char* location, std::vector<std::string>& strings,
+                          const std::function<std::string(const FileOp&)>& text) const;
     // Folders held open and copy threads while a list is performed (cClone.cpp).
     struct Performer;
     // The part of a regular copy that may run on a copy thread, and how it ended.
@@ -480,7 +505,7 @@ private:
     // After RootsOverlap: takes the Target's lock (another run holding it: logged,
     // true) and applies ProtectFromEmptySource (logged, true). The lock is held
     // until EndRun.
-    bool TargetRefused(const std::string& source, const std::string& target);
+    bool TargetRefused(const std::string& source, const std::string& target, const SourceScope& scope);
     // After the comparison: applies MaxDeletePercent; true when it withdrew the
     // deletions (and logged why).
     bool DeletionsCapped(const std::string& target);

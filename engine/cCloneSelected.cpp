@@ -34,14 +34,14 @@ public:
     bool RunInclusions(const std::string& includeSpecs, const std::string& includeMasks,
                        const ExclusionRules* exclusions, const std::string& sourceForStatus)
     {
-        return m_clone.RunSequence(m_src, m_tgt, sourceForStatus, false, [&](bool& stop) {
-            return CompareInclusions(includeSpecs, includeMasks, exclusions, stop);
-        });
+        return m_clone.RunSequence(
+            m_src, m_tgt, sourceForStatus, false, {m_sub, exclusions},
+            [&](bool& stop) { return CompareInclusions(includeSpecs, includeMasks, exclusions, stop); });
     }
 
     bool RunExclusions(const ExclusionRules& exclusions, const std::string& sourceForStatus)
     {
-        return m_clone.RunSequence(m_src, m_tgt, sourceForStatus, true, [&](bool&) {
+        return m_clone.RunSequence(m_src, m_tgt, sourceForStatus, true, {m_sub, &exclusions}, [&](bool&) {
             return Guarded("cClone.CompareSourceToTarget_ExclusionsUse", false, [&] {
                 return CompareTrees(m_clone, m_clone.SourceRootRef(), m_clone.TargetRootRef(), m_sub,
                                     &exclusions);
@@ -96,6 +96,12 @@ private:
             m_clone.TargetFilesListed += static_cast<int64_t>(targetItems.size());
             if (IsCloneCancelled())
                 return false;
+            // Nothing of the Source selected while the Target has files the masks take:
+            // the Source is as good as empty for this run.
+            if (items.empty() && !targetItems.empty() && m_clone.RunOptionsInForce().protectFromEmptySource) {
+                LogEmptySourceRefusal(m_src, m_tgt);
+                return false;
+            }
             if (!targetItems.empty() && !Guarded("cClone.CompareMatchingTarget", false,
                                                  [&] { return CompareMatchingTarget(targetItems); }))
                 errors = true;

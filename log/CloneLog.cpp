@@ -5,6 +5,7 @@
 #include "base/ErrorReporter.h"
 #include "base/UiServices.h"
 #include "log/APIReadWriteFile.h"
+#include "log/OneLine.h"
 #include "platform/TextFile.h"
 #include "zelcommon/ZelCommon.h"
 
@@ -157,20 +158,29 @@ void cCloneLog::Add(LogEntryType pEntryType, const std::string& pstrTaskName, co
         if (AddsNothing(pEntryType))
             return;
         const std::string* msg = &pstrErrorMsg;
-        std::string oneLine;
+        std::string blanked;
         if (pstrErrorMsg.find('\n') != std::string::npos) {
-            oneLine = zc::ReplaceString(pstrErrorMsg, "\r\n", "  ");
+            blanked = zc::ReplaceString(pstrErrorMsg, "\r\n", "  ");
             // System messages here end their lines with a bare "\n": those must not
             // split the entry either.
-            oneLine = zc::ReplaceString(oneLine, "\n", "  ");
-            msg = &oneLine;
+            blanked = zc::ReplaceString(blanked, "\n", "  ");
+            msg = &blanked;
         }
+        // Names come from the file system: whatever they hold, one event stays one line.
+        std::string forms[6];
+        auto oneLine = [&forms](int i, const std::string& text) -> const std::string& {
+            if (!NeedsOneLineForm(text))
+                return text;
+            forms[i] = OneLineForm(text);
+            return forms[i];
+        };
         const std::string& date = NowTextOncePerSecond();
         std::string line;
         line.reserve(date.size() + 160);
         line.assign(date);
-        if (!AppendEntryText(line, pEntryType, pstrTaskName, pstrFileName, pstrSourceFolderSpec,
-                             pstrTargetFolderSpec, plngErrorNum, *msg, pstrCustomMsg))
+        if (!AppendEntryText(line, pEntryType, oneLine(0, pstrTaskName), oneLine(1, pstrFileName),
+                             oneLine(2, pstrSourceFolderSpec), oneLine(3, pstrTargetFolderSpec), plngErrorNum,
+                             oneLine(4, *msg), oneLine(5, pstrCustomMsg)))
             return;
         m_InMemoryLog.Append(line);
         if (m_observer)
@@ -189,8 +199,12 @@ bool cCloneLog::AppendInMemoryStringToLogFile()
         if (m_CurrInMemoryLogSize <= 0)
             return true;
         const std::string spec = LogFileSpec();
-        if (const int err = platform::appendToFile(spec, m_InMemoryLog.CurrentString()); err != 0)
-            throwFileError(err, spec);
+        if (const int err = platform::appendToFile(spec, m_InMemoryLog.CurrentString()); err != 0) {
+            if (!m_writeFailure)
+                throwFileError(err, spec);
+            m_writeFailure(spec, err);
+            return false;
+        }
         return true;
     });
 }

@@ -71,7 +71,8 @@ public:
 
     // Formats one line of kind `pEntryType` (the date and time, then the kind's text,
     // ending in "\n") and appends it to the in-memory buffer. Line breaks in
-    // `pstrErrorMsg` become two blanks each, so the entry stays on one line. A kind
+    // `pstrErrorMsg` become two blanks each, so the entry stays on one line; then
+    // every text goes in in its one-line form (log/OneLine.h), names included. A kind
     // skipped by LogOnlyErrors, or a value outside 0..22, adds nothing. When the buffer
     // then holds more than LogFlushThreshold characters it is appended to the file and
     // emptied. Errors are reported as "cCloneLog.Add"; the entry is lost.
@@ -81,10 +82,16 @@ public:
              const std::string& pstrErrorMsg = {}, const std::string& pstrCustomMsg = {});
 
     // Appends the buffer to the log file (created when missing) when it is not empty.
-    // The buffer is kept. A failed write is reported as
-    // "cCloneLog.AppendInMemoryStringToLogFile". Returns whether the text was written
-    // (true when there was nothing to write).
+    // The buffer is kept. A failed write goes to the write-failure handler when one
+    // is set, else it is reported as "cCloneLog.AppendInMemoryStringToLogFile".
+    // Returns whether the text was written (true when there was nothing to write).
     bool AppendInMemoryStringToLogFile();
+
+    // Called instead of the error reporter when the log file cannot be written (a
+    // read-only data folder, a full disk): the file and the errno. A front end that
+    // can say so in one line sets it. Empty to go back to the reporter.
+    using WriteFailureHandler = std::function<void(const std::string& fileSpec, int err)>;
+    void setWriteFailureHandler(WriteFailureHandler handler) { m_writeFailure = std::move(handler); }
 
     // Empties the buffer and sets CurrInMemoryLogSize to 0.
     void ResetInMemoryLog();
@@ -128,6 +135,7 @@ private:
     std::atomic<int32_t> m_CurrInMemoryLogSize{0};
     clsStringAppend m_InMemoryLog;
     LineObserver m_observer;
+    WriteFailureHandler m_writeFailure;
 };
 
 // The program-wide log, created at start-up and released at shutdown; null before.

@@ -193,6 +193,8 @@ int32_t cCloneTask::ValidateFolder(const std::string& folder, const std::string&
             }
         }
         if (status == FolderStatusNoFolder && kind == "Target" && gClone->CreateTargetFolder()) {
+            if (gClone->PlanOnly())
+                return 0; // a dry run plans the creation and makes nothing
             CreateFolderPath(folder);
             if (FolderExists(folder, platform::FollowLinks::yes))
                 return 0;

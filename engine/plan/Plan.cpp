@@ -13,6 +13,7 @@
 #include "engine/RunControl.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
+#include "log/OneLine.h"
 #include "platform/DeviceId.h"
 #include "platform/FileCompare.h"
 #include "platform/FileInfo.h"
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <string_view>
@@ -319,40 +321,64 @@ void cClone::ValidateRemoveFolderOps()
 // ---------------------------------------------------------------------------
 // cClone: the text form of the list
 
-std::string cClone::SyncActionString(const FileOp& op) const
+std::string cClone::ActionText(const FileOp& op) const
 {
-    if (op.Removed)
-        return "|REMOVED ACTION|";
+    // Names are the file system's: in their one-line form, one operation stays one line.
+    const std::string name = OneLineForm(op.FileName);
+    const std::string from = OneLineForm(op.SourceFolderSpec());
+    const std::string to = OneLineForm(op.TargetFolderSpec());
     switch (op.OpType) {
     case FileOpCopy:
-        return "     COPY FILE     \"" + op.FileName + "\"  FROM  " + op.SourceFolderSpec() + "  TO  " +
-               op.TargetFolderSpec();
+        return "     COPY FILE     \"" + name + "\"  FROM  " + from + "  TO  " + to;
     case FileOpDelete:
-        return "     DELETE FILE     \"" + op.FileName + "\"  FROM  " + op.TargetFolderSpec();
+        return "     DELETE FILE     \"" + name + "\"  FROM  " + to;
     case FileOpCreateFolder:
-        return "     CREATE FOLDER     " + op.TargetFolderSpec();
+        return "     CREATE FOLDER     " + to;
     case FileOpRemoveFolder:
-        return "     DELETE FOLDER     " + op.TargetFolderSpec();
+        return "     DELETE FOLDER     " + to;
     case FileOpRename:
-        return "     RENAME     \"" + RenamedFrom(op) + "\"  TO  \"" + op.FileName + "\"  IN  " +
-               op.TargetFolderSpec();
+        return "     RENAME     \"" + OneLineForm(RenamedFrom(op)) + "\"  TO  \"" + name + "\"  IN  " + to;
     case FileOpUpdateAttributes:
         if (op.FileName.empty())
-            return "     UPDATE ATTRIBUTES     " + op.TargetFolderSpec();
-        return "     UPDATE ATTRIBUTES     \"" + op.FileName + "\"  IN  " + op.TargetFolderSpec();
+            return "     UPDATE ATTRIBUTES     " + to;
+        return "     UPDATE ATTRIBUTES     \"" + name + "\"  IN  " + to;
     }
     return {};
 }
 
+std::string cClone::SyncActionString(const FileOp& op) const
+{
+    return op.Removed ? std::string(kRemovedAction) : ActionText(op);
+}
+
 int32_t cClone::GetSyncActionStrings(std::vector<std::string>& strings) const
 {
-    return Guarded("cClone.GetSyncActionStrings", int32_t{0}, [&] {
+    return ActionStrings("cClone.GetSyncActionStrings", strings,
+                         [this](const FileOp& op) { return SyncActionString(op); });
+}
+
+int32_t cClone::GetPlannedActionStrings(std::vector<std::string>& strings) const
+{
+    return ActionStrings("cClone.GetPlannedActionStrings", strings, [this](const FileOp& op) {
+        if (!op.Removed)
+            return ActionText(op);
+        // What it was, after the marker: the reader sees what will not be done.
+        std::string text = ActionText(op);
+        text.erase(0, text.find_first_not_of(' '));
+        return std::string(kRemovedAction) + " " + text;
+    });
+}
+
+int32_t cClone::ActionStrings(const char* location, std::vector<std::string>& strings,
+                              const std::function<std::string(const FileOp&)>& text) const
+{
+    return Guarded(location, int32_t{0}, [&] {
         strings.clear();
         strings.reserve(FileOpsArray.size());
         int32_t count = 0;
         RunHost& host = runHost();
         for (const FileOp& op : FileOpsArray) {
-            strings.push_back(SyncActionString(op));
+            strings.push_back(text(op));
             if (!op.Removed)
                 ++count;
             host.processEvents();

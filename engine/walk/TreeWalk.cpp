@@ -601,10 +601,9 @@ private:
         Side source = m_pass1[i].source;
         bool noDelete = m_pass1[i].noDelete;
 
+        // A root is what the person chose: never skipped by its own attributes.
         int32_t reason = SkipReasonNone;
-        const bool skipped = isRoot ? IsFolderObjectSkipped(*tgt, reason)
-                                    : AreFolderAttributesSkipped(FolderEntryNamed(m_pass1[i].hidden), reason);
-        if (skipped) {
+        if (!isRoot && AreFolderAttributesSkipped(FolderEntryNamed(m_pass1[i].hidden), reason)) {
             LogSkip(SkipSubject::TargetFolder, reason, *tgt);
             m_pass1[i].targetUnreadable = true; // nothing below it is known
             return;
@@ -613,8 +612,12 @@ private:
         const auto tl = m_prefetch.take(tgt);
         if (tl->error) {
             m_prefetch.discard(src);
-            LogListingError(*tgt, tl->error);
-            m_errors = true;
+            // A dry run that may create the Target plans its creation: no error of its own.
+            const cClone::RunOptions& run = m_clone.RunOptionsInForce();
+            if (!(isRoot && IsMissingError(tl->error) && run.planOnly && run.createTargetFolder)) {
+                LogListingError(*tgt, tl->error);
+                m_errors = true;
+            }
             if (isRoot && IsMissingError(tl->error))
                 m_rootTargetMissing = true; // pass 2 creates it
             else
@@ -640,14 +643,9 @@ private:
         }
 
         std::shared_ptr<FolderListing> sl;
-        bool sourceSkipped = false;
         if (source == Side::Present) {
             if (m_ex && m_ex->folderExcluded(*src))
                 return; // an excluded pair is passed over with everything below it
-            if (isRoot && IsFolderObjectSkipped(*src, reason)) {
-                LogSkip(SkipSubject::SourceFolder, reason, *src);
-                sourceSkipped = true;
-            }
             sl = m_prefetch.take(src);
             if (!sl->error && sl->held && m_targetRootId.known() && sl->held->id.sameFolder(m_targetRootId)) {
                 m_clone.ReportOverlap("The Target folder lies inside the Source folder.");
@@ -665,7 +663,7 @@ private:
                 }
             }
             m_pass1[i].source = source;
-            if (source == Side::Present && !sourceSkipped) {
+            if (source == Side::Present) {
                 int64_t op = -1;
                 if (m_pass1[i].attributesDiffer) {
                     op = static_cast<int64_t>(m_clone.FileOpsArray.size());
@@ -734,7 +732,7 @@ private:
                 }
                 node.sourceChildren.push_back(std::move(c));
             }
-            if (!sourceSkipped && CompareFiles(src, tgt, *sl, *tl, noDelete))
+            if (CompareFiles(src, tgt, *sl, *tl, noDelete))
                 m_errors = true;
         } else if (source == Side::Missing &&
                    m_clone.RunOptionsInForce().deleteMethod != DeleteMethodDoNotDelete && !noDelete) {
@@ -761,9 +759,7 @@ private:
         if (m_ex && m_ex->folderExcluded(*node.src))
             return;
         int32_t reason = SkipReasonNone;
-        const bool skipped = node.isRoot ? IsFolderObjectSkipped(*node.src, reason)
-                                         : AreFolderAttributesSkipped(FolderEntryNamed(node.hidden), reason);
-        if (skipped) {
+        if (!node.isRoot && AreFolderAttributesSkipped(FolderEntryNamed(node.hidden), reason)) {
             LogSkip(SkipSubject::SourceFolder, reason, *node.src);
             return;
         }
@@ -874,16 +870,21 @@ bool CompareTrees(cClone& clone, const FolderSpecRef& sourceRoot, const FolderSp
 {
     const std::string& src = *sourceRoot;
     const std::string& tgt = *targetRoot;
+    // The run's own roots are exempt; an included folder compared as a tree of its own is not.
+    const bool sourceIsRoot = src == WithTrailingSlash(clone.SourceFolder) ||
+                              (clone.SourceRootRef() && src == *clone.SourceRootRef());
+    const bool targetIsRoot = tgt == WithTrailingSlash(clone.TargetFolder) ||
+                              (clone.TargetRootRef() && tgt == *clone.TargetRootRef());
     int32_t reason = SkipReasonNone;
-    if (src != WithTrailingSlash(clone.SourceFolder) && IsFolderPathSkipped(src, reason)) {
+    if (!sourceIsRoot && IsFolderPathSkipped(src, reason)) {
         LogSkip(SkipSubject::SourceFolder, reason, src);
         return true;
     }
-    if (tgt != WithTrailingSlash(clone.TargetFolder) && IsFolderPathSkipped(tgt, reason)) {
+    if (!targetIsRoot && IsFolderPathSkipped(tgt, reason)) {
         LogSkip(SkipSubject::TargetFolder, reason, tgt);
         return true;
     }
-    if (exclusions && src != WithTrailingSlash(clone.SourceFolder) && exclusions->folderExcluded(src))
+    if (exclusions && !sourceIsRoot && exclusions->folderExcluded(src))
         return true;
     if (!includeSubfolders)
         return !CompareFolderPair(clone, sourceRoot, targetRoot, exclusions);

@@ -1,16 +1,6 @@
 #!/usr/bin/env bash
 # Runs kestrow-cli as a user would, in a scratch home.
-set -u
-cli=${KESTROW_CLI:?}
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home KESTROW_HOME=$scratch/data XDG_DATA_HOME=$scratch/home/.local/share \
-       XDG_CONFIG_HOME=$scratch/home/.config XDG_CONFIG_DIRS=$scratch/etc/xdg
-failures=0
-check() { # name, condition...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/scratch_home.sh"
 
 out=$("$cli" --version); rc=$?
 check "version exits 0" test $rc -eq 0

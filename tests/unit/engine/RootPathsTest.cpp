@@ -84,6 +84,20 @@ TEST_F(RootPathsTest, RelativeUpIsTakenFromTheWorkingFolder)
     EXPECT_EQ(CanonicalFolderSpec("../"), root() + "w/");
 }
 
+// "lnk/.." is the parent of the folder the link leads to: dropping "lnk" by its
+// name would clone another folder than the one meant.
+TEST_F(RootPathsTest, DotDotAfterALinkLeadsWhereTheKernelGoes)
+{
+    tmp.makeDir("real/deep/er");
+    tmp.makeDir("w");
+    std::filesystem::create_symlink(root() + "real/deep", root() + "w/lnk");
+    std::filesystem::current_path(root() + "w");
+    EXPECT_EQ(CanonicalFolderSpec("lnk/.."), root() + "real/");
+    EXPECT_EQ(CanonicalFolderSpec(root() + "w/lnk/er/../.."), root() + "real/");
+    EXPECT_EQ(CanonicalFolderSpec("lnk/er"), root() + "w/lnk/er/"); // a link without ".." stays as written
+    EXPECT_EQ(CanonicalFolderSpec("gone/.."), root() + "w/");
+}
+
 TEST(RootPaths, VeryLongPathsAreNormalisedWhole)
 {
     std::string path;

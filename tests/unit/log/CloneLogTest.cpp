@@ -193,6 +193,34 @@ const MessageRow kMessageRows[] = {
 INSTANTIATE_TEST_SUITE_P(Messages, CloneLogMessageTest, ::testing::ValuesIn(kMessageRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A name can hold any byte but "/" and NUL: one event must stay one dated line,
+// in the buffer, the file and what the observer is handed.
+TEST_F(CloneLogTest, ControlCharactersInTextsNeverStartALineOfTheirOwn)
+{
+    std::vector<std::string> observed;
+    log.setLineObserver([&observed](const std::string& line) { observed.push_back(line); });
+    const std::string forged = "innocent\n<End: Nightly> {All Activity Logged}\n - Deleted: tax-2025.pdf";
+    log.Add(LogEntryType::Begin, "Night\rly");
+    log.Add(LogEntryType::Copied, "", forged, "/s/\x1b[2J/", "/t/a\\nb/");
+    log.Add(LogEntryType::CopyError, "", "x\ty", "/s/", "/t/", 5, "Denied\r\nagain\r");
+    log.Add(LogEntryType::InformationOnly, "", "", "", "", 0, "", "skipped - '/s/odd\x7f/' ");
+    ASSERT_TRUE(log.AppendInMemoryStringToLogFile());
+
+    const std::string expected =
+        date() + "<Begin: Night\\rly>\n" + date() +
+        " - Copied: innocent\\n<End: Nightly> {All Activity Logged}\\n - Deleted: tax-2025.pdf from "
+        "/s/\\x1b[2J/ to /t/a\\\\nb/\n" +
+        date() + " *Copy Error: 5 Denied  again\\r x\\ty from /s/ to /t/\n" + date() +
+        " - Information Only: skipped - '/s/odd\\x7f/' \n";
+    EXPECT_EQ(log.InMemoryString(), expected);
+    EXPECT_EQ(tmp.readFile(logFile()), expected);
+    ASSERT_EQ(observed.size(), 4u);
+    for (const std::string& line : observed) {
+        EXPECT_TRUE(line.starts_with(date())) << line;
+        EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+    }
+}
+
 // DeleteLogFileIfMaxSizeIsExceeded: the limit is inclusive.
 struct SizeRow
 {

@@ -8,6 +8,8 @@
 #include "engine/modCompare.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 
 namespace kestrow::test {
 namespace {
@@ -248,6 +250,46 @@ TEST_F(ClonePlanTest, DotFoldersAreHiddenFoldersFollowingTheOption)
                        "Ignore Hidden Folders option is selected. - '" +
                        src() + ".config/' "),
               1);
+}
+
+// ~/.config is an ordinary Source on Linux: the roots the person chose are never
+// skipped by their own attributes, in any mode, while hidden entries inside are.
+TEST_F(ClonePlanTest, HiddenRootsAreClonedInEveryModeAndHiddenEntriesInsideAreNot)
+{
+    compare.setIgnoreHiddenFiles(true);
+    compare.setIgnoreHiddenFolders(true);
+    const std::string source = root() + ".config/";
+    const std::string target = root() + ".backup/";
+    struct Row
+    {
+        const char* mode;
+        std::function<bool()> run;
+    };
+    const Row rows[] = {
+        {"all", [&] { return clone.CloneAll(source, target, true); }},
+        {"exclusions", [&] { return clone.CloneSelected_ExclusionsOnly(source, target, true, "", "*.tmp"); }},
+        {"inclusions", [&] { return clone.CloneSelected_InclusionsOnly(source, target, true, "", "*"); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        std::filesystem::remove_all(source);
+        std::filesystem::remove_all(target);
+        file(".config/app/settings.ini", "s");
+        file(".config/top.txt", "t");
+        file(".config/.hidden", "h");
+        file(".config/.cache/x", "x");
+        folder(".backup");
+        const int skippedRoots = logCount("option is selected. - '" + source + "' ") +
+                                 logCount("option is selected. - '" + target + "' ");
+        EXPECT_TRUE(row.run());
+        EXPECT_EQ(read(target + "app/settings.ini"), "s");
+        EXPECT_EQ(read(target + "top.txt"), "t");
+        EXPECT_FALSE(exists(target + ".hidden"));
+        EXPECT_FALSE(exists(target + ".cache"));
+        EXPECT_EQ(logCount("option is selected. - '" + source + "' ") +
+                      logCount("option is selected. - '" + target + "' "),
+                  skippedRoots);
+    }
 }
 
 TEST_F(ClonePlanTest, SystemFilesFollowTheOption)

@@ -82,6 +82,70 @@ TEST_F(GuardsTest, EmptySourceGuardAppliesOnlyToAnEmptySourceOverAFilledTarget)
     }
 }
 
+// What an unmounted disk leaves behind is a Source with nothing this run would
+// clone: an empty file system's lost+found, a desktop's .directory with Skip
+// Hidden on, entries the exclusions or the subfolder choice pass over.
+TEST_F(GuardsTest, EmptySourceGuardSeesASourceWithNothingTheRunWouldClone)
+{
+    struct Row
+    {
+        const char* name;
+        std::vector<std::string> sourceFiles;
+        bool skipHidden;
+        bool subfolders;
+        const char* excludeMasks; // non-null: the exclusions mode
+        bool refused;
+    };
+    const std::vector<Row> rows = {
+        {"OnlyLostAndFound", {"lost+found/"}, false, true, nullptr, true},
+        {"LostAndFoundAndAFile", {"lost+found/", "a.txt"}, false, true, nullptr, false},
+        {"OnlyAHiddenFileSkipped", {".directory"}, true, true, nullptr, true},
+        {"OnlyAHiddenFolderSkipped", {".cache/x"}, true, true, nullptr, true},
+        {"AHiddenFileCloned", {".directory"}, false, true, nullptr, false},
+        {"OnlySubfoldersWithoutSubfolders", {"sub/a.txt"}, false, false, nullptr, true},
+        {"OnlyExcludedFiles", {"a.tmp", "b.tmp"}, false, true, "*.tmp", true},
+        {"AFileNotExcluded", {"a.tmp", "b.txt"}, false, true, "*.tmp", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(src());
+        fs::remove_all(tgt());
+        fs::create_directories(src());
+        for (int i = 0; i < 20; ++i)
+            file("tgt/file" + std::to_string(i) + ".txt", "t");
+        for (const std::string& f : row.sourceFiles)
+            f.ends_with('/') ? (void)folder("src/" + f) : (void)file("src/" + f, "s");
+        compare.setIgnoreHiddenFiles(row.skipHidden);
+        compare.setIgnoreHiddenFolders(row.skipHidden);
+        clone.setProtectFromEmptySource(true);
+        clone.setDeleteMethod(0);
+        const int before = logCount(kEmptySourceError);
+        const bool ok = row.excludeMasks ? clone.CloneSelected_ExclusionsOnly(src(), tgt(), row.subfolders,
+                                                                              "", row.excludeMasks)
+                                         : clone.CloneAll(src(), tgt(), row.subfolders);
+        EXPECT_EQ(logCount(kEmptySourceError) - before, row.refused ? 1 : 0);
+        EXPECT_EQ(ok, !row.refused);
+        EXPECT_EQ(exists(tgt() + "file19.txt"), row.refused);
+    }
+}
+
+TEST_F(GuardsTest, EmptySourceGuardSeesIncludeMasksThatSelectNothing)
+{
+    file("src/notes.txt", "n");
+    file("tgt/letter.doc", "l");
+    file("tgt/notes.txt", "n");
+    clone.setProtectFromEmptySource(true);
+    clone.setDeleteMethod(0);
+    EXPECT_FALSE(clone.CloneSelected_InclusionsOnly(src(), tgt(), true, "", "*.doc"));
+    EXPECT_EQ(logCount(kEmptySourceError), 1);
+    EXPECT_TRUE(exists(tgt() + "letter.doc"));
+
+    file("src/other.doc", "o"); // something to clone: the orphan goes
+    EXPECT_TRUE(clone.CloneSelected_InclusionsOnly(src(), tgt(), true, "", "*.doc"));
+    EXPECT_FALSE(exists(tgt() + "letter.doc"));
+    EXPECT_EQ(logCount(kEmptySourceError), 1);
+}
+
 // A Target of `count` files "f00".."fNN" of which the Source keeps the first `kept`.
 void MakeTargetWithOrphans(int count, int kept, const std::function<void(std::string)>& make)
 {
@@ -151,6 +215,14 @@ TEST_F(GuardsTest, DeletionCapShowsTheWithdrawnDeletionsInThePlanAndHoldsInSelec
     ASSERT_EQ(planned.size(), 18u);
     for (const std::string& line : planned)
         EXPECT_NE(line.find("|REMOVED ACTION|"), std::string::npos) << line;
+    // A dry run shows what each withdrawn entry was and counts only what will be done.
+    std::vector<std::string> printed;
+    EXPECT_EQ(clone.GetPlannedActionStrings(printed), 0);
+    ASSERT_EQ(printed.size(), 18u);
+    for (const std::string& line : printed)
+        EXPECT_TRUE(line.starts_with("|REMOVED ACTION| DELETE FILE     \"f") &&
+                    line.ends_with("  FROM  " + tgt()))
+            << line;
 
     EXPECT_FALSE(clone.CloneSelected_ExclusionsOnly(src(), tgt(), true, "", "*.doc"));
     EXPECT_FALSE(clone.CloneSelected_InclusionsOnly(src(), tgt(), true, "", "*.txt"));
