@@ -6,6 +6,7 @@
 
 #include "util/ScopeExit.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,26 @@ enum class StatusPanel
 {
     Panel1,
     Panel2
+};
+
+// What one Target's operations list holds, as it is about to be performed.
+struct PlannedWork
+{
+    uint64_t files = 0; // copies, hard links among them
+    uint64_t bytes = 0; // the copies' data as listed (a hard link has none)
+    uint64_t deletions = 0;
+    uint64_t foldersMade = 0;
+    uint64_t foldersRemoved = 0;
+    uint64_t others = 0; // renames and metadata updates
+};
+
+enum class WorkKind : uint8_t
+{
+    Copy,
+    Delete,
+    MakeFolder,
+    RemoveFolder,
+    Other
 };
 
 class RunHost
@@ -47,6 +68,17 @@ public:
     // Window-state hooks around a task run (menus and toolbar disabled, tray icon).
     virtual void runStarted(const std::string& /*taskName*/) {}
     virtual void runFinished(const std::string& /*taskName*/) {}
+
+    // Progress of a run, for a front end that shows it. The engine calls the
+    // three below only when this is true, so a host without them costs nothing.
+    virtual bool wantsProgress() const { return false; }
+    // One Target's comparison begins.
+    virtual void comparingStarted(const std::string& /*source*/, const std::string& /*target*/) {}
+    // Its list is about to be performed.
+    virtual void performingStarted(const PlannedWork&) {}
+    // One planned operation is over; `happened` is false when it failed or was
+    // left undone (a folder not empty). `bytes` is the copy's listed size.
+    virtual void workDone(WorkKind, uint64_t /*bytes*/, bool /*happened*/) {}
 };
 
 // Host used when nobody installed one: no status, no prompts.

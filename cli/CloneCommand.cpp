@@ -42,6 +42,7 @@ struct CloneArgs
     std::optional<int> maxDeletePercent;
     bool dryRun = false;
     bool quiet = false;
+    ProgressChoice progress = ProgressChoice::Auto;
     std::vector<std::string> includes, includeMasks, excludes, excludeMasks;
 };
 
@@ -108,6 +109,8 @@ CloneArgs parse(int argc, char* argv[], int first)
             a.dryRun = true;
         else if (arg == "--quiet" || arg == "-q")
             a.quiet = true;
+        else if (arg == "--progress" || arg == "--no-progress")
+            a.progress = arg == "--progress" ? ProgressChoice::On : ProgressChoice::Off;
         else if (arg == "--include")
             a.includes.push_back(value());
         else if (arg == "--include-mask")
@@ -218,6 +221,11 @@ const char* cloneUsage()
            "  --dry-run                        print the planned operations, change nothing;\n"
            "                                   withdrawn ones read \"|REMOVED ACTION| ...\"\n"
            "  -q, --quiet                      no status texts on stderr\n"
+           "  --progress                       a progress line on stderr while the run works\n"
+           "                                   and a summary after it (the default when stderr\n"
+           "                                   is a terminal and without -q; elsewhere a plain\n"
+           "                                   line at most once a second; with -q these alone)\n"
+           "  --no-progress                    neither\n"
            "\n"
            "The run is a task of its own (\"Command Line Clone\"): the priority rules of\n"
            "kestrow.ini apply to it as to any run.\n"
@@ -268,13 +276,13 @@ int runCloneCommand(int argc, char* argv[], int first)
     gClone->setConfirmSyncActions(false);
     gClone->setPlanOnly(args.dryRun);
 
-    ConsoleRunHost host(args.quiet);
+    ConsoleRunHost host(args.quiet, args.progress);
     ScopedRunHost hostScope(host);
-    gCloneLog->setLineObserver([](const std::string& line) {
-        std::cout << line << std::flush;
+    gCloneLog->setLineObserver([&host](const std::string& line) {
+        host.echoLogLine(line);
         // An unusable folder is also said where errors are read.
         if (line.find(" *Folder Path Error: ") != std::string::npos)
-            std::cerr << "kestrow-cli: " << line << std::flush;
+            host.echoError("kestrow-cli: " + line);
     });
     // A log that cannot be written is said once, in one line, and fails the command.
     std::atomic<bool> logUnwritten{false};

@@ -34,6 +34,7 @@ struct TaskArgs
     bool all = false;
     std::optional<std::string> category;
     bool quiet = false;
+    ProgressChoice progress = ProgressChoice::Auto;
 };
 
 // The command whose arguments are read: list takes only --task-list.
@@ -58,6 +59,8 @@ TaskArgs parse(int argc, char* argv[], int first, ArgsFor command)
             a.category = value();
         else if (forRun && (arg == "--quiet" || arg == "-q"))
             a.quiet = true;
+        else if (forRun && (arg == "--progress" || arg == "--no-progress"))
+            a.progress = arg == "--progress" ? ProgressChoice::On : ProgressChoice::Off;
         else if (forRun && arg == "--")
             for (++i; i < argc; ++i)
                 a.names.emplace_back(argv[i]);
@@ -133,6 +136,11 @@ const char* runUsage()
            "  --task-list FILE     the task list (default: the one kestrow.ini names,\n"
            "                       else \"Default Task List.kwt\" in the data folder)\n"
            "  -q, --quiet          no status texts on stderr\n"
+           "  --progress           a progress line on stderr while a task runs and a\n"
+           "                       summary after each (the default when stderr is a\n"
+           "                       terminal and without -q; elsewhere a plain line at most\n"
+           "                       once a second; with -q these alone)\n"
+           "  --no-progress        neither\n"
            "\n"
            "The runs' log lines go to stdout and are appended to clone.log.\n"
            "Exit status: 0 success, 1 a run had errors, 2 bad usage, 3 cancelled.\n";
@@ -208,9 +216,9 @@ int runRunCommand(int argc, char* argv[], int first)
 
     // Nobody is there to confirm: the CLI performs what it planned.
     gClone->setConfirmSyncActions(false);
-    ConsoleRunHost host(args.quiet);
+    ConsoleRunHost host(args.quiet, args.progress, true);
     ScopedRunHost hostScope(host);
-    gCloneLog->setLineObserver([](const std::string& line) { std::cout << line << std::flush; });
+    gCloneLog->setLineObserver([&host](const std::string& line) { host.echoLogLine(line); });
     platform::cancelOnSignals(CancelRequested, platform::HangUp::Cancels);
 
     bool errors = read != ListRead::Complete;

@@ -484,6 +484,8 @@ bool cClone::RunSequence(const std::string& source, const std::string& target,
     ResetFileOpsList(source, target);
     const util::ScopeExit runEnd([this] { EndRun(); });
     RunHost& host = runHost();
+    if (host.wantsProgress())
+        host.comparingStarted(source, target);
     if (statusFirst) {
         host.setStatusText(StatusPanel::Panel1, "Comparing folders...");
         host.setStatusText(StatusPanel::Panel2, "0 files");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -30,6 +31,19 @@ namespace kestrow::platform {
 namespace {
 
 constexpr size_t kMaxBlock = 1024 * 1024;
+
+// The bytes copied, for someone who shows them (setCopiedBytesCounter).
+std::atomic<std::atomic<uint64_t>*> g_copiedBytes{nullptr};
+// Biggest piece of one copy_file_range while they are counted: a few updates a
+// second even on a slow disk; otherwise as much as the kernel takes at once.
+constexpr uint64_t kCountedPiece = 16ull << 20;
+constexpr uint64_t kWholePiece = 1ull << 30;
+
+void countCopied(std::atomic<uint64_t>* counter, uint64_t bytes)
+{
+    if (counter)
+        counter->fetch_add(bytes, std::memory_order_relaxed);
+}
 
 using detail::copyData;
 using detail::copyExtendedAttributes;
@@ -226,15 +240,18 @@ namespace {
 
 // Copies bytes [offset, offset + length) of `in` to the same place in `out`:
 // copy_file_range, then pread/pwrite. A Source that ends early ends the copy.
-int copyRange(int in, int out, uint64_t offset, uint64_t length, std::unique_ptr<char, AlignedBlockFree>& buf)
+int copyRange(int in, int out, uint64_t offset, uint64_t length, std::unique_ptr<char, AlignedBlockFree>& buf,
+              std::atomic<uint64_t>* counter)
 {
     loff_t inOff = static_cast<loff_t>(offset);
     loff_t outOff = inOff;
     uint64_t left = length;
+    const uint64_t piece = counter ? kCountedPiece : kWholePiece;
     while (left > 0) {
-        const ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, std::min<uint64_t>(left, 1UL << 30), 0);
+        const ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, std::min<uint64_t>(left, piece), 0);
         if (n > 0) {
             left -= static_cast<uint64_t>(n);
+            countCopied(counter, static_cast<uint64_t>(n));
             continue;
         }
         if (n == 0)
@@ -273,6 +290,7 @@ int copyRange(int in, int out, uint64_t offset, uint64_t length, std::unique_ptr
         }
         inOff += n;
         left -= static_cast<uint64_t>(n);
+        countCopied(counter, static_cast<uint64_t>(n));
     }
     return 0;
 }
@@ -283,7 +301,7 @@ constexpr int kNoDataMap = -1;
 
 // Copies only the data ranges of `in` (SEEK_DATA / SEEK_HOLE), so holes stay
 // holes in `out`; a hole at the end becomes the length.
-int copySparse(int in, int out)
+int copySparse(int in, int out, std::atomic<uint64_t>* counter)
 {
     std::unique_ptr<char, AlignedBlockFree> buf;
     off_t pos = 0;
@@ -299,8 +317,8 @@ int copySparse(int in, int out)
         const off_t hole = ::lseek(in, data, SEEK_HOLE);
         if (hole < 0)
             return errno;
-        if (const int err =
-                copyRange(in, out, static_cast<uint64_t>(data), static_cast<uint64_t>(hole - data), buf))
+        if (const int err = copyRange(in, out, static_cast<uint64_t>(data),
+                                      static_cast<uint64_t>(hole - data), buf, counter))
             return err;
         pos = hole;
     }
@@ -379,24 +397,29 @@ int writeAll(int fd, const char* data, size_t len)
 // `inDevice` and `outDevice` are the two files' st_dev.
 int copyData(int in, int out, uint64_t size, uint64_t inDevice, uint64_t outDevice, bool holes)
 {
+    std::atomic<uint64_t>* const counter = g_copiedBytes.load(std::memory_order_relaxed);
     if (size > 0 && !reflinkRefusals().refused(inDevice, outDevice)) {
-        if (::ioctl(out, FICLONE, in) == 0)
+        if (::ioctl(out, FICLONE, in) == 0) {
+            countCopied(counter, size);
             return 0;
+        }
         if (reflinkNeverWorks(errno))
             reflinkRefusals().remember(inDevice, outDevice);
     }
     if (holes) {
-        const int err = copySparse(in, out);
+        const int err = copySparse(in, out, counter);
         if (err != kNoDataMap)
             return err;
     }
     // An empty file has nothing for copy_file_range; one that only says it is
     // empty (proc, sysfs) is read below all the same.
     uint64_t copied = 0;
+    const uint64_t piece = counter ? kCountedPiece : kWholePiece;
     while (size > 0) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1UL << 30, 0);
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, piece, 0);
         if (n > 0) {
             copied += static_cast<uint64_t>(n);
+            countCopied(counter, static_cast<uint64_t>(n));
             continue;
         }
         if (n == 0) {
@@ -427,6 +450,7 @@ int copyData(int in, int out, uint64_t size, uint64_t inDevice, uint64_t outDevi
         }
         if (const int err = writeAll(out, buf.get(), static_cast<size_t>(n)))
             return err;
+        countCopied(counter, static_cast<uint64_t>(n));
     }
 }
 
@@ -499,6 +523,11 @@ int entryAttributesIn(const OpenFolder& folder, const std::string& name, PathAtt
     out.lastWrite = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     out.mode = st.st_mode;
     return 0;
+}
+
+void setCopiedBytesCounter(std::atomic<uint64_t>* counter)
+{
+    g_copiedBytes.store(counter, std::memory_order_relaxed);
 }
 
 int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor)

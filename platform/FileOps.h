@@ -5,6 +5,7 @@
 #include "platform/Fd.h"
 #include "platform/FileInfo.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,11 @@ enum class CopyFlavor
 // Permission bits that a file system cannot hold (FAT) are passed over. A failed
 // copy leaves no partial `to` behind when `to` did not exist before.
 int copyFile(const std::string& from, const std::string& to, CopyFlavor flavor = CopyFlavor::Regular);
+
+// While set, every copy adds the data bytes it has written to `counter`, from
+// whichever thread copies, and a large file goes in pieces small enough for
+// the count to move while it copies. Null (the default) for none.
+void setCopiedBytesCounter(std::atomic<uint64_t>* counter);
 
 // A folder held open, so that many entries in it are reached by name without
 // its path being resolved again for each (and without a link that takes a

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +98,19 @@ std::string errnoText(int err)
 bool stderrIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+bool stdoutIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+int stderrTerminalColumns()
+{
+    struct winsize size
+    {
+    };
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 } // namespace kestrow::platform

@@ -32,5 +32,9 @@ std::string errnoText(int err);
 
 // Whether stderr is a terminal (a beep there is heard, elsewhere it is noise).
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
+
+// Columns of the terminal stderr is, 0 when it is none or does not say.
+int stderrTerminalColumns();
 
 } // namespace kestrow::platform

@@ -31,6 +31,24 @@ using util::WorkerPool;
 
 namespace {
 
+WorkKind WorkKindOf(FileOpType opType)
+{
+    switch (opType) {
+    case FileOpCopy:
+        return WorkKind::Copy;
+    case FileOpDelete:
+        return WorkKind::Delete;
+    case FileOpCreateFolder:
+        return WorkKind::MakeFolder;
+    case FileOpRemoveFolder:
+        return WorkKind::RemoveFolder;
+    case FileOpUpdateAttributes:
+    case FileOpRename:
+        break;
+    }
+    return WorkKind::Other;
+}
+
 // Copy threads are started for a list with at least this many copies.
 constexpr size_t kThreadedCopyMinimum = 64;
 // How far the copy threads may run ahead of the log: copies and bytes.
@@ -621,16 +639,46 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         // A copy onto a name that is still a folder planned for removal waits
         // until the folders are gone (a folder replaced by a file in the Source).
         std::unordered_set<std::string> plannedRemovals;
-        size_t copies = 0;
+        bool errors = false;
+        const bool deletes = m_run.deleteMethod != DeleteMethodDoNotDelete;
+        PlannedWork planned;
         for (size_t i = 0; i < count; ++i) {
             const FileOp& op = FileOpsArray[i];
             if (op.Removed || skip[i])
                 continue;
-            if (op.OpType == FileOpRemoveFolder)
+            switch (op.OpType) {
+            case FileOpRemoveFolder:
                 plannedRemovals.insert(op.TargetFolderSpec());
-            else if (op.OpType == FileOpCopy)
-                ++copies;
+                break;
+            case FileOpCopy:
+                ++planned.files;
+                planned.bytes += op.HardLink ? 0 : op.SourceListed.size;
+                break;
+            case FileOpDelete:
+                planned.deletions += deletes ? 1 : 0;
+                break;
+            case FileOpCreateFolder:
+                ++planned.foldersMade;
+                break;
+            case FileOpRename:
+                ++planned.others;
+                break;
+            case FileOpUpdateAttributes:
+                planned.others += op.FileName.empty() ? 0 : 1;
+                break;
+            }
         }
+        if (deletes)
+            planned.foldersRemoved = plannedRemovals.size();
+        const size_t copies = planned.files;
+        // What the host is told of each operation, when it follows the run at all.
+        const bool progress = host.wantsProgress();
+        auto finished = [&](const FileOp& op, bool failed) {
+            if (failed)
+                errors = true;
+            if (progress)
+                host.workDone(WorkKindOf(op.OpType), op.HardLink ? 0 : op.SourceListed.size, !failed);
+        };
 
         // Copy threads where there is enough to copy.
         m_performer = std::make_unique<Performer>();
@@ -650,8 +698,9 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         }
         if (copies >= kThreadedCopyMinimum && m_run.copyMethod == CopyMethodRegular)
             performer.pool.start(CopyThreadCount());
+        if (progress)
+            host.performingStarted(planned);
 
-        bool errors = false;
         // Copies handed to the threads and not yet logged, oldest first.
         std::deque<Performer::Job> inFlight;
         uint64_t inFlightBytes = 0;
@@ -659,8 +708,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             Performer::Job& job = inFlight.front();
             performer.pool.wait(job);
             inFlightBytes -= job.op->SourceListed.size;
-            if (FinishCopy(*job.op, job.attempt))
-                errors = true;
+            finished(*job.op, FinishCopy(*job.op, job.attempt));
             inFlight.pop_front();
         };
         auto logAll = [&] {
@@ -693,8 +741,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                 }
                 if (op.HardLink) {
                     logAll(); // its first name may be a copy still on its way
-                    if (LinkFileAndLogResults(op))
-                        errors = true;
+                    finished(op, LinkFileAndLogResults(op));
                     break;
                 }
                 if (performer.pool.started()) {
@@ -713,30 +760,26 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
                     }
                 }
                 logAll();
-                if (CopyFileAndLogResults(op))
-                    errors = true;
+                finished(op, CopyFileAndLogResults(op));
                 break;
             case FileOpDelete:
                 logAll();
-                if (m_run.deleteMethod != DeleteMethodDoNotDelete && DeleteFileAndLogResults(op))
-                    errors = true;
+                if (deletes)
+                    finished(op, DeleteFileAndLogResults(op));
                 break;
             case FileOpCreateFolder:
                 logAll();
-                if (CreateFolderAndLogResults(op.TargetFolder, &op.SourceFolder))
-                    errors = true;
+                finished(op, CreateFolderAndLogResults(op.TargetFolder, &op.SourceFolder));
                 break;
             case FileOpRename:
                 logAll();
-                if (RenameAndLogResults(op))
-                    errors = true;
+                finished(op, RenameAndLogResults(op));
                 break;
             case FileOpUpdateAttributes:
                 // A folder's wait until its contents are done.
                 if (!op.FileName.empty()) {
                     logAll();
-                    if (UpdateAttributesAndLogResults(op))
-                        errors = true;
+                    finished(op, UpdateAttributesAndLogResults(op));
                 }
                 break;
             case FileOpRemoveFolder:
@@ -761,13 +804,16 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
             for (auto it = removals.rbegin(); it != removals.rend(); ++it) {
                 if (!done.insert(**it).second)
                     continue; // each folder once
+                bool removed = false;
                 if (IsHeldFolderEmpty(*m_handles, *it)) {
-                    if (RemoveFolderAndLogResults(*it))
-                        errors = true;
+                    removed = !RemoveFolderAndLogResults(*it);
+                    errors = errors || !removed;
                 } else {
                     LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
                            "Folder not deleted because it is not empty. - '" + **it + "' ");
                 }
+                if (progress)
+                    host.workDone(WorkKind::RemoveFolder, 0, removed);
                 host.processEvents();
                 if (IsCloneCancelled()) {
                     errors = true;
@@ -779,8 +825,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         if (!cancelled) {
             for (const size_t i : deferredCopies) {
                 const FileOp& op = FileOpsArray[i];
-                if (op.HardLink ? LinkFileAndLogResults(op) : CopyFileAndLogResults(op))
-                    errors = true;
+                finished(op, op.HardLink ? LinkFileAndLogResults(op) : CopyFileAndLogResults(op));
                 host.processEvents();
                 if (IsCloneCancelled()) {
                     errors = true;
