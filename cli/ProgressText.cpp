@@ -173,9 +173,9 @@ std::string progressLine(const ProgressState& s, size_t columns)
 
 std::string summaryLine(const RunSummary& s)
 {
-    return "Copied " + plural(s.filesCopied, "file", "files") + " (" + sizeText(s.bytesCopied) + "), deleted " +
-           countText(s.deleted) + ", folders created " + countText(s.foldersMade) + ", removed " +
-           countText(s.foldersRemoved) + ", " + plural(s.errors, "error", "errors") + ", in " +
+    return "Copied " + plural(s.filesCopied, "file", "files") + " (" + sizeText(s.bytesCopied) +
+           "), deleted " + countText(s.deleted) + ", folders created " + countText(s.foldersMade) +
+           ", removed " + countText(s.foldersRemoved) + ", " + plural(s.errors, "error", "errors") + ", in " +
            durationText(s.seconds);
 }
 

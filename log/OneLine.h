@@ -23,5 +23,4 @@ std::string OneLineForm(std::string_view text);
 // Appends `text` in its one-line form to `out`.
 void AppendOneLineForm(std::string& out, std::string_view text);
 
-
 } // namespace kestrow

@@ -42,7 +42,7 @@ for loader in "${loaders[@]}"; do
     mode=${loader:+with bash-completion}
     mode=${mode:-on its own}
     all=$(complete_words "$loader" kestrow-cli "")
-    for command in clone list run report daemon --help --version; do
+    for command in clone list run task report daemon --help --version; do
         check "$mode: first word offers $command" grep -qx -- "$command" <<<"$all"
     done
     check "$mode: 'cl' completes to clone" test "$(complete_words "$loader" kestrow-cli cl)" = clone
@@ -57,7 +57,9 @@ for loader in "${loaders[@]}"; do
     check "$mode: --include-mask offers nothing (the user's own masks)" \
         test -z "$(complete_words "$loader" kestrow-cli clone --include-mask "")"
     check "$mode: run '--' offers run's options" \
-        test "$(complete_words "$loader" kestrow-cli run --)" = "$(lines --all --category --help --quiet --task-list)"
+        test "$(complete_words "$loader" kestrow-cli run --)" = "$(lines --all --category --help --no-progress --progress --quiet --task-list)"
+    check "$mode: task add '--so' completes to --source" \
+        test "$(complete_words "$loader" kestrow-cli task add --so)" = --source
     check "$mode: daemon '--' offers daemon's options" \
         grep -qx -- --task-list <<<"$(complete_words "$loader" kestrow-cli daemon --)"
     check "$mode: clone folders are folders only" \

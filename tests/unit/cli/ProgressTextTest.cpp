@@ -51,8 +51,8 @@ TEST(ProgressTextTest, CountsRatesAndDurations)
     EXPECT_EQ(rateText(47500000), "45.3 MB/s");
 
     const std::pair<double, const char*> durations[] = {
-        {-3, "0.0s"},    {0.44, "0.4s"},  {9.94, "9.9s"},  {9.96, "10s"},      {59.4, "59s"},
-        {59.6, "1m 0s"}, {72, "1m 12s"},  {3599, "59m 59s"}, {3599.6, "1h 0m"}, {7500, "2h 5m"},
+        {-3, "0.0s"},    {0.44, "0.4s"}, {9.94, "9.9s"},    {9.96, "10s"},     {59.4, "59s"},
+        {59.6, "1m 0s"}, {72, "1m 12s"}, {3599, "59m 59s"}, {3599.6, "1h 0m"}, {7500, "2h 5m"},
     };
     for (const auto& [seconds, text] : durations)
         EXPECT_EQ(durationText(seconds), text) << seconds;
@@ -73,7 +73,9 @@ TEST(ProgressTextTest, LineShowsOnlyWhatTheListHas)
         {"comparing, nothing seen yet", {.target = "/b/"}, "/b/ - comparing"},
         {"comparing", {.target = "/b/", .compared = 12345}, "/b/ - comparing: 12,345 files"},
         // A list with nothing in it: no "0/0" anywhere, no time left.
-        {"empty list", {.target = "/b/", .phase = ProgressPhase::Updating, .planned = true}, "/b/ - updating"},
+        {"empty list",
+         {.target = "/b/", .phase = ProgressPhase::Updating, .planned = true},
+         "/b/ - updating"},
         {"everything",
          {.target = "/b/",
           .phase = kCopying,

@@ -22,7 +22,7 @@ TEST(OneLineTest, ControlCharactersAndBackslashesAreWrittenVisibly)
         {"\x1b[31mred", "\\x1b[31mred"},
         {std::string("\x01\x1f\x7f", 3), "\\x01\\x1f\\x7f"},
         {"back\\slash", "back\\\\slash"},
-        {"a\\nb", "a\\\\nb"}, // a backslash and an "n": not a line feed
+        {"a\\nb", "a\\\\nb"},                     // a backslash and an "n": not a line feed
         {"caf\xc3\xa9 \xff", "caf\xc3\xa9 \xff"}, // bytes beyond ASCII are kept as they are
     };
     for (const Row& row : rows) {
