@@ -7,7 +7,7 @@ set -euo pipefail
 KESTROW_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev)
 KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils dosfstools fusefat btrfs-progs
     desktop-file-utils appstream bash-completion groff-base dpkg-dev file dbus-daemon acl attr rsync libcap2-bin
-    clang-format)
+    clang-format strace python3)
 # scripts/package: dpkg-shlibdeps works out the package's dependencies; cpack finds
 # the programs in it with file.
 KESTROW_PACKAGE_PACKAGES=(dpkg-dev file)
