@@ -43,7 +43,7 @@ struct DirEntry
 };
 
 // Appends the entries of `folder` (with or without trailing "/") to `out`, in
-// the file system's order; only "." and ".." are passed over. Returns 0, or the
+// byte order of their names; only "." and ".." are passed over. Returns 0, or the
 // errno that kept the folder from being opened or read (then `out` may hold the
 // entries read before the failure). An entry that vanishes between the read and
 // its stat is left out; any other stat failure (EACCES in a folder without

@@ -84,11 +84,11 @@ int ancestorIdentities(const OpenFolder& folder, std::vector<FolderIdentity>& ou
 // Returns 0 or errno, as ancestorIdentities.
 int ancestorIdentitiesThroughMounts(const OpenFolder& folder, std::vector<FolderIdentity>& out);
 
-// listFolder for a folder held open: entries of `folder` with their attributes
-// (stat'ed at the handle, links not followed), DirEntry::device/inode/mount
-// filled. Does not disturb the handle (its own read position), so several
-// threads may list through one handle. ENOTDIR/EBADF-like errors for a handle
-// that may only be searched: EACCES.
+// listFolder for a folder held open: entries of `folder` in byte order of their
+// names, with their attributes (stat'ed at the handle, links not followed),
+// DirEntry::device/inode/mount filled. Does not disturb the handle (its own read
+// position), so several threads may list through one handle. ENOTDIR/EBADF-like
+// errors for a handle that may only be searched: EACCES.
 int listFolderAt(const OpenFolder& folder, std::vector<DirEntry>& out);
 
 // The device and inode of entry `name` of `folder`, a link not followed (the

@@ -37,6 +37,9 @@ print(rc, '%.3f' % (time.monotonic() - start))
 EOF
 on_terminal() { python3 "$scratch/on_terminal.py" "$@"; }
 redraw=$'\r\e[K'
+# Any phase of the line: the ticker thread draws it, so which phase it meets first
+# depends on the machine's load.
+phases=' - (comparing|copying|deleting|creating folders|removing folders|updating)'
 
 # Copies are slowed where strace can delay system calls (the new file's link
 # or rename into place), so the line has time to show them.
@@ -70,14 +73,14 @@ fresh_target
 read -r rc _ < <(on_terminal "$scratch/out" "$scratch/tty" "$cli" clone "$src" "$dst" --delete regular)
 check "a clone on a terminal exits 0" test "$rc" -eq 0
 check "the trees are identical" diff -r "$src" "$dst"
-check "the progress line is drawn in place" grep -qF "${redraw}$dst/ - comparing" "$scratch/tty"
+check "the progress line is drawn in place" grep -aqE $'\r\e\\[K'"$dst/$phases" "$scratch/tty"
 check "the summary has the run's counts" grep -Eqx "$summary" <(lines "$scratch/tty")
 check "the line is cleared before the summary" grep -qF "${redraw}Copied 50 files" "$scratch/tty"
 check "nothing is drawn after the summary" grep -Eq "$summary"$'\r$' <(tail -n 1 "$scratch/tty")
 check "stdout has the log lines" grep -q '<Begin: Command Line Clone>' "$scratch/out"
 check "stdout has no summary" test -z "$(grep 'Copied 50 files' "$scratch/out")"
-check "stdout has no progress line" test -z "$(grep -e ' - comparing' -e $'\e' "$scratch/out")"
-check "clone.log has neither" test -z "$(grep -e 'Copied 50 files' -e ' - comparing' -e $'\e' "$KESTROW_HOME/clone.log")"
+check "stdout has no progress line" test -z "$(grep -E -e "$phases" -e $'\e' "$scratch/out")"
+check "clone.log has neither" test -z "$(grep -E -e 'Copied 50 files' -e "$phases" -e $'\e' "$KESTROW_HOME/clone.log")"
 
 if [ ${#slow[@]} -gt 0 ]; then
     fresh_target
@@ -110,19 +113,19 @@ check "the line is redrawn at most about four times a second" \
 fresh_target
 "$cli" clone "$src" "$dst" --delete regular >"$scratch/out" 2>"$scratch/err"
 check "no summary when stderr is a file" test -z "$(grep 'Copied ' "$scratch/err")"
-check "no progress line when stderr is a file" test -z "$(grep -e ' - comparing' -e $'\e' "$scratch/err")"
+check "no progress line when stderr is a file" test -z "$(grep -E -e "$phases" -e $'\e' "$scratch/err")"
 fresh_target
 "$cli" clone "$src" "$dst" --delete regular --progress >"$scratch/out" 2>"$scratch/err"
 check "--progress gives the summary on a file" grep -Eqx "$summary" "$scratch/err"
 check "--progress on a file writes plain lines" test -z "$(grep -e $'\e' -e $'\r' "$scratch/err")"
-check "--progress on a file writes the line" grep -qx "$dst/ - comparing" "$scratch/err"
-check "--progress keeps stdout clean" test -z "$(grep -e 'Copied 50 files' -e ' - comparing' "$scratch/out")"
+check "--progress on a file writes the line" grep -Eq "^$dst/$phases" "$scratch/err"
+check "--progress keeps stdout clean" test -z "$(grep -E -e 'Copied 50 files' -e "$phases" "$scratch/out")"
 
 # --no-progress and -q under a terminal.
 fresh_target
 on_terminal "$scratch/out" "$scratch/tty" "$cli" clone "$src" "$dst" --delete regular --no-progress >/dev/null
 check "--no-progress shows no summary" test -z "$(grep -a 'Copied 50' "$scratch/tty")"
-check "--no-progress shows no progress line" test -z "$(grep -a ' - comparing' "$scratch/tty")"
+check "--no-progress shows no progress line" test -z "$(grep -aE "$phases" "$scratch/tty")"
 fresh_target
 on_terminal "$scratch/out" "$scratch/tty" "$cli" clone "$src" "$dst" --delete regular -q >/dev/null
 check "-q shows nothing on the terminal" test ! -s "$scratch/tty"
@@ -152,7 +155,7 @@ if [ ${#slow[@]} -gt 0 ]; then
     check "the line names the first Target" grep -q "^$t1/ - " "$scratch/err"
     check "the line names the second Target" grep -q "^$t2/ - " "$scratch/err"
 fi
-check "run --all keeps stdout clean" test -z "$(grep -e 'Copied [0-9]* files' -e ' - comparing' "$scratch/out")"
+check "run --all keeps stdout clean" test -z "$(grep -E -e 'Copied [0-9]* files' -e "$phases" "$scratch/out")"
 
 # The options are in both commands' usage.
 check "clone --help names --progress" grep -q -- '--no-progress' <("$cli" clone --help)

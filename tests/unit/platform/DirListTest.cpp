@@ -193,6 +193,15 @@ TEST(DirList, AppendsToWhatTheVectorHolds)
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].name, "kept");
     EXPECT_EQ(out[1].name, "one");
+
+    // What was there stays first; the new entries come in byte order behind it.
+    out.assign(1, DirEntry{});
+    out[0].name = "zzz";
+    tmp.writeFile("x/Another", "2");
+    ASSERT_EQ(listFolder(tmp.path() + "/x", out), 0);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].name, "zzz");
+    EXPECT_EQ(out[1].name, "Another");
 }
 
 TEST(DirList, FailuresReturnTheirErrno)
@@ -259,11 +268,21 @@ TEST(DirList, ManyEntriesInOneFolderAllArrive)
     constexpr int count = 3000;
     for (int i = 0; i < count; ++i)
         tmp.writeFile("many/entry-with-a-fairly-long-name-" + std::to_string(i), "");
+    for (const char* odd : {"B", "a", "_", "10", "9", "\xc3\xa9", "~", " lead"})
+        tmp.writeFile(std::string("many/") + odd, "");
     std::vector<DirEntry> out;
     ASSERT_EQ(listFolder(d, out), 0);
     std::set<std::string> names;
     for (const auto& e : out)
         names.insert(e.name);
-    EXPECT_EQ(names.size(), static_cast<size_t>(count));
-    EXPECT_EQ(out.size(), static_cast<size_t>(count));
+    EXPECT_EQ(names.size(), static_cast<size_t>(count) + 8);
+    EXPECT_EQ(out.size(), static_cast<size_t>(count) + 8);
+    // Byte order of the names, unsigned bytes: as a file manager in the C locale lists them.
+    EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) {
+        return std::lexicographical_compare(
+            a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+    }));
+    EXPECT_EQ(out.front().name, " lead");
+    EXPECT_EQ(out.back().name, "\xc3\xa9");
 }
