@@ -130,7 +130,7 @@ bool KestrowShell::Form_Load()
                             "files and folders in the Target folder will be DELETED.\n"
                             "\n"
                             "If you do not want orphans to be deleted, select\n"
-                            "'Do Not Delete' from the Delete Options menu.",
+                            "'Do Not Delete' from the Delete Methods menu.",
                             MsgIcon::Information, MsgButtons::Ok);
         } else {
             m_host.hideWindowToTray();

@@ -64,11 +64,13 @@ DateParts partsFromDate(DateValue value)
     return p;
 }
 
-std::string GeneralDateText(DateValue value)
+namespace {
+
+std::string dateTimeText(DateValue value, bool bothParts)
 {
     const DateParts p = partsFromDate(value);
-    const bool hasDate = std::floor(value) != 0.0;
-    const bool hasTime = p.hour != 0 || p.minute != 0 || p.second != 0;
+    const bool hasDate = bothParts || std::floor(value) != 0.0;
+    const bool hasTime = bothParts || p.hour != 0 || p.minute != 0 || p.second != 0;
     std::string out;
     if (hasDate)
         out = std::to_string(p.month) + "/" + std::to_string(p.day) + "/" + std::to_string(p.year);
@@ -81,6 +83,18 @@ std::string GeneralDateText(DateValue value)
         out += buf;
     }
     return out;
+}
+
+} // namespace
+
+std::string GeneralDateText(DateValue value)
+{
+    return dateTimeText(value, false);
+}
+
+std::string DateAndTimeText(DateValue value)
+{
+    return dateTimeText(value, true);
 }
 
 DateValue SystemClock::now() const

@@ -25,6 +25,10 @@ DateParts partsFromDate(DateValue value);
 // one with no date part the time alone, as the general format does.
 std::string GeneralDateText(DateValue value);
 
+// The general format with both parts always, "12/7/2026 12:00:00 AM" at midnight
+// too: the stamp of a log line, which must never lose its time.
+std::string DateAndTimeText(DateValue value);
+
 // Where "now" comes from. Tests install a clock they can set and advance.
 class Clock
 {

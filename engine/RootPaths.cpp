@@ -185,4 +185,17 @@ std::string CanonicalSpecString(const std::string& specString, const std::string
     return joined;
 }
 
+const char* RootsOverlapText(const std::string& source, const std::string& target)
+{
+    const std::string s = platform::resolvedFolderPath(source);
+    const std::string t = platform::resolvedFolderPath(target);
+    if (s == t)
+        return "The Source and Target folders are the same folder.";
+    if (platform::folderIsAtOrBelow(t, s))
+        return "The Target folder lies inside the Source folder.";
+    if (platform::folderIsAtOrBelow(s, t))
+        return "The Source folder lies inside the Target folder.";
+    return nullptr;
+}
+
 } // namespace kestrow

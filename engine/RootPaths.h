@@ -66,4 +66,10 @@ std::vector<std::string> CanonicalItems(const std::string& specString, const std
 std::string CanonicalSpecString(const std::string& specString, const std::string& canonicalSourceRoot,
                                 ItemRole role, size_t* refusedCount = nullptr);
 
+// How a Source and a Target root overlap, by their paths with links resolved, in the
+// words a run logs: "The Source and Target folders are the same folder.", "The
+// Target folder lies inside the Source folder." or "The Source folder lies inside
+// the Target folder."; null when they do not overlap.
+const char* RootsOverlapText(const std::string& source, const std::string& target);
+
 } // namespace kestrow

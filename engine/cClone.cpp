@@ -371,14 +371,7 @@ bool cClone::RootsOverlap(const std::string& source, const std::string& target)
         else if (inside(*heldSource, *heldTarget))
             relation = "The Source folder lies inside the Target folder.";
     } else {
-        const std::string s = platform::resolvedFolderPath(source);
-        const std::string t = platform::resolvedFolderPath(target);
-        if (s == t)
-            relation = "The Source and Target folders are the same folder.";
-        else if (platform::folderIsAtOrBelow(t, s))
-            relation = "The Target folder lies inside the Source folder.";
-        else if (platform::folderIsAtOrBelow(s, t))
-            relation = "The Source folder lies inside the Target folder.";
+        relation = RootsOverlapText(source, target);
     }
     if (!relation)
         return false;

@@ -133,7 +133,8 @@ bool cCloneLog::AddsNothing(LogEntryType type) const
 
 namespace {
 
-// NowText(), made once per second of the clock (per thread: Add may be called on more than one).
+// Now with its date and time, made once per second of the clock (per thread: Add may
+// be called on more than one).
 const std::string& NowTextOncePerSecond()
 {
     thread_local bool have = false;
@@ -141,7 +142,7 @@ const std::string& NowTextOncePerSecond()
     thread_local std::string text;
     const DateValue now = currentClock().now();
     if (!have || now != value) {
-        text = GeneralDateText(now);
+        text = DateAndTimeText(now);
         value = now;
         have = true;
     }
@@ -226,12 +227,14 @@ std::string cCloneLog::GetLogEntriesFromFile() const
                    [&] { return ReadStringFromFile(LogFileSpec()); });
 }
 
-bool cCloneLog::SaveAs(const std::string& pstrFileSpec) const
+bool cCloneLog::SaveAs(const std::string& pstrFileSpec, bool replace) const
 {
     return Guarded("cCloneLog.SaveAs", false, [&] {
         const std::string spec = LogFileSpec();
         if (!platform::pathExists(spec))
             return false;
+        if (replace)
+            return platform::copyFileReplacing(spec, pstrFileSpec) == 0;
         // Refuses an existing destination; that failure is not shown.
         return platform::copyFileNoOverwrite(spec, pstrFileSpec) == 0;
     });

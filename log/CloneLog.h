@@ -102,10 +102,11 @@ public:
     // The whole log file; empty when it is missing or cannot be read.
     std::string GetLogEntriesFromFile() const;
 
-    // Copies the log file (not the buffer) to `pstrFileSpec`. Never overwrites: an
-    // existing file there stays as it is and false is returned, silently. False also
-    // when there is no log file or the copy fails.
-    bool SaveAs(const std::string& pstrFileSpec) const;
+    // Copies the log file (not the buffer) to `pstrFileSpec`. Without `replace` an
+    // existing file there stays as it is and false is returned, silently; with it
+    // (the user has agreed to replace it) the file is replaced whole, or left as it
+    // was when the copy fails. False also when there is no log file or the copy fails.
+    bool SaveAs(const std::string& pstrFileSpec, bool replace = false) const;
 
     // When RestrictLogSize is on and the log file has at least MaxLogFileSize bytes,
     // deletes it (DeleteLogFile).

@@ -111,14 +111,24 @@ int writeWholeFile(const std::string& path, const std::string& data)
     return closedAfter(fd, rc);
 }
 
+namespace {
+
+// A name for the temporary file that replaces `path`: in the same folder, so the
+// rename never crosses a mount.
+std::string temporaryNameBeside(const std::string& path)
+{
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    return path + ".tmp" + std::to_string(rng() % 1000000000ULL);
+}
+
+} // namespace
+
 int writeFileAtomically(const std::string& path, const std::string& data)
 {
-    // The temporary name lives in the same folder so the rename never crosses a mount.
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
     std::string tmp;
     Fd fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        tmp = path + ".tmp" + std::to_string(rng() % 1000000000ULL);
+        tmp = temporaryNameBeside(path);
         fd = openDataFile(tmp, O_WRONLY | O_CREAT | O_EXCL, 0644);
         if (!fd.valid() && errno != EEXIST)
             return errno;
@@ -202,6 +212,25 @@ int copyFileNoOverwrite(const std::string& from, const std::string& to)
     if (rc != 0)
         ::unlink(to.c_str());
     return rc;
+}
+
+int copyFileReplacing(const std::string& from, const std::string& to)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string tmp = temporaryNameBeside(to);
+        const int rc = copyFileNoOverwrite(from, tmp);
+        if (rc == EEXIST)
+            continue;
+        if (rc != 0)
+            return rc;
+        if (::rename(tmp.c_str(), to.c_str()) != 0) {
+            const int err = errno;
+            ::unlink(tmp.c_str());
+            return err;
+        }
+        return 0;
+    }
+    return EEXIST;
 }
 
 } // namespace kestrow::platform

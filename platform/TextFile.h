@@ -47,4 +47,9 @@ int removeFile(const std::string& path);
 // anything, a link included, is at `to`. Returns 0 or errno.
 int copyFileNoOverwrite(const std::string& from, const std::string& to);
 
+// Copies `from` (as copyFileNoOverwrite) to a new file beside `to`, then renames it
+// over `to`: whatever was at `to` (a link itself, never what it points to) is
+// replaced whole, or stays as it was when the copy fails. Returns 0 or errno.
+int copyFileReplacing(const std::string& from, const std::string& to);
+
 } // namespace kestrow::platform

@@ -130,6 +130,13 @@ bool ValidateFolders(const TaskProperties& p)
     const int32_t status = ValidateFolderPath(source, errorNumber);
     if (status != FolderStatusOk)
         return disregarded("Problems with Source Folder", status, source, errorNumber);
+    // A run would refuse such a Target with this reason in the log alone: say it here.
+    for (const std::string& typed : p.TargetFolders) {
+        if (const char* overlap = RootsOverlapText(source, trimmed(typed))) {
+            ui().messageBox("Problems with Target Folder", overlap, MsgIcon::Exclamation, MsgButtons::Ok);
+            return false;
+        }
+    }
     return true;
 }
 

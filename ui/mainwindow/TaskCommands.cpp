@@ -214,14 +214,23 @@ void frmKestrow::mnuFileReport_Click()
         if (ValidateFolderPath(task->SourceFolderSpec(), errorNumber) != FolderStatusOk) {
             ui().messageBox("Create Report", "Problems processing the Source folder.", MsgIcon::Exclamation,
                             MsgButtons::Ok);
-        } else if (ValidateFolderPath(task->TargetFolderSpec(), errorNumber) != FolderStatusOk) {
+            return;
+        }
+        // One report per Target (the joined Targets are no folder of their own).
+        const std::vector<std::string> targets = task->TargetFolders();
+        for (const std::string& target : targets) {
+            if (ValidateFolderPath(target, errorNumber) != FolderStatusOk) {
+                ui().messageBox("Create Report", "Problems processing the Target folder.",
+                                MsgIcon::Exclamation, MsgButtons::Ok);
+                return;
+            }
+        }
+        if (targets.empty())
             ui().messageBox("Create Report", "Problems processing the Target folder.", MsgIcon::Exclamation,
                             MsgButtons::Ok);
-        } else {
+        for (const std::string& target : targets)
             CreateHTMLReportOfFolderDiffs(WithTrailingSlash(task->SourceFolderSpec()),
-                                          WithTrailingSlash(task->TargetFolderSpec()),
-                                          task->IncludeSubFolders());
-        }
+                                          WithTrailingSlash(target), task->IncludeSubFolders());
     });
     m_panel1->clear();
     setWaitCursor(false);

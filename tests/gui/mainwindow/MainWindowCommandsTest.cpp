@@ -90,6 +90,7 @@ TEST_F(MainWindowTest, ClosingTheWindowShowsTheTrayReminderUntilItIsTurnedOff)
             reminder = top;
     ASSERT_NE(reminder, nullptr);
     EXPECT_EQ(reminder->windowTitle(), QStringLiteral("Close Kestrow"));
+    EXPECT_FALSE(reminder->windowIcon().isNull()) << "the program's icon, not a blank one";
     auto* remind = reminder->findChild<QCheckBox*>(QStringLiteral("chkSysTrayReminder"));
     ASSERT_NE(remind, nullptr);
     EXPECT_TRUE(remind->isChecked());
@@ -214,7 +215,12 @@ TEST_F(MainWindowTest, ReportChecksBothFoldersBeforeWritingIt)
 {
     TaskSpec good = treeTask("A");
     dir.writeFile("A/dst/old.txt", "old");
-    writeTaskList({good, {"NoSource", dir / "gone/", good.target}, {"NoTarget", good.source, dir / "gone/"}});
+    dir.makeDir("B/dst");
+    writeTaskList({good,
+                   {"NoSource", dir / "gone/", good.target},
+                   {"NoTarget", good.source, dir / "gone/"},
+                   {"Two", good.source, good.target + "<:>" + (dir / "B/dst/")},
+                   {"SecondGone", good.source, good.target + "<:>" + (dir / "gone/")}});
     start();
     std::vector<std::string> opened;
     ScopedHtmlFileOpener opener([&](const std::string& file) {
@@ -225,12 +231,15 @@ TEST_F(MainWindowTest, ReportChecksBothFoldersBeforeWritingIt)
     struct Row
     {
         const char* task;
-        const char* message; // empty: the report is shown
+        const char* message; // empty: the reports are shown
+        std::size_t reports = 1;
     };
     const Row table[] = {
         {"NoSource", "Create Report|Problems processing the Source folder."},
         {"NoTarget", "Create Report|Problems processing the Target folder."},
+        {"SecondGone", "Create Report|Problems processing the Target folder."},
         {"A", ""},
+        {"Two", "", 2},
     };
     for (const Row& row : table) {
         ui.clear();
@@ -242,7 +251,10 @@ TEST_F(MainWindowTest, ReportChecksBothFoldersBeforeWritingIt)
             EXPECT_TRUE(opened.empty()) << row.task;
         } else {
             EXPECT_TRUE(ui.messages().empty()) << row.task;
-            ASSERT_EQ(opened.size(), 1u);
+            ASSERT_EQ(opened.size(), row.reports) << row.task;
+            if (row.reports == 2) {
+                EXPECT_NE(opened[0], opened[1]) << "each Target its own report";
+            }
             const std::string html = dir.readFile(opened.front());
             EXPECT_TRUE(contains(html, "one.txt")) << "added in the Source";
             EXPECT_TRUE(contains(html, "old.txt")) << "deleted from the Source";

@@ -89,7 +89,7 @@ const char* const kImportant = "Kestrow's purpose is to make a Target folder\n"
                                "files and folders in the Target folder will be DELETED.\n"
                                "\n"
                                "If you do not want orphans to be deleted, select\n"
-                               "'Do Not Delete' from the Delete Options menu.";
+                               "'Do Not Delete' from the Delete Methods menu.";
 
 class ShellTest : public ::testing::Test
 {

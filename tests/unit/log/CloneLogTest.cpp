@@ -47,6 +47,11 @@ TEST_F(CloneLogTest, LineStartsWithGeneralDateFollowedDirectlyByEntry)
 {
     log.Add(LogEntryType::Begin, "Backup");
     EXPECT_EQ(log.InMemoryString(), "12/7/2026 6:37:02 AM<Begin: Backup>\n");
+    // At midnight the line keeps its time, which the general format would drop.
+    manual.set(dateFromParts({2026, 12, 8, 0, 0, 0}));
+    log.Add(LogEntryType::End, "Backup");
+    EXPECT_EQ(log.InMemoryString(), "12/7/2026 6:37:02 AM<Begin: Backup>\n"
+                                    "12/8/2026 12:00:00 AM<End: Backup> {All Activity Logged}\n\n");
 }
 
 // One row per entry kind: the text after the date, and whether LogOnlyErrors drops it.

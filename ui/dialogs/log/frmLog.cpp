@@ -88,11 +88,11 @@ QString LogSizeText(qint64 bytes)
            QStringLiteral(" bytes");
 }
 
-bool SaveLogTo(const std::string& fileSpec)
+bool SaveLogTo(const std::string& fileSpec, bool replace)
 {
     if (gCloneLog->AppendInMemoryStringToLogFile())
         gCloneLog->ResetInMemoryLog();
-    return gCloneLog->SaveAs(fileSpec);
+    return gCloneLog->SaveAs(fileSpec, replace);
 }
 
 void SaveLog(QWidget* parent)
@@ -111,8 +111,9 @@ void SaveLog(QWidget* parent)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return;
+        // The dialog asked before a file there is replaced; the answer was yes.
         WaitCursor wait;
-        SaveLogTo(s(dialog.selectedFiles().constFirst()));
+        SaveLogTo(s(dialog.selectedFiles().constFirst()), true);
     });
 }
 

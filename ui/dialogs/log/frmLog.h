@@ -44,9 +44,10 @@ std::vector<LogColorSpan> ColorCodeSpans(const QString& text);
 QString LogSizeText(qint64 bytes);
 
 // The file part of SaveLog: appends the in-memory log to clone.log (and empties the
-// buffer once it is written), then copies clone.log to `fileSpec`. Never overwrites
-// an existing file (false, silently). False also when there is no log to copy.
-bool SaveLogTo(const std::string& fileSpec);
+// buffer once it is written), then copies clone.log to `fileSpec`. An existing file
+// there is replaced whole only with `replace` (the user agreed); else it stays and
+// false is returned, silently. False also when there is no log to copy.
+bool SaveLogTo(const std::string& fileSpec, bool replace = false);
 
 // "Save Log As...": a save dialog "Save Clone Log As..." in the data folder with the
 // filter "Kestrow Log (*.log)"; on OK, SaveLogTo the chosen file with the wait cursor.

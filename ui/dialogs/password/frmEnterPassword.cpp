@@ -4,6 +4,7 @@
 #include "app/ProgramOptions.h"
 #include "base/UiServices.h"
 #include "ui/dialogs/DialogBits.h"
+#include "ui/qt/KestrowIcons.h"
 #include "ui/qt/QtText.h"
 
 #include <QApplication>
@@ -18,6 +19,8 @@ frmEnterPassword::frmEnterPassword(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmEnterPassword"));
     setWindowTitle(QStringLiteral("Enter Kestrow Password"));
+    // Often shown with the main window hidden: its own icon, not a blank one.
+    setWindowIcon(appIcon(AppIconKind::Normal));
     gblnPasswordOK = false;
 
     auto* layout = new QVBoxLayout(this);

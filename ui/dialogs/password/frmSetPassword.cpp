@@ -4,6 +4,7 @@
 #include "app/ProgramOptions.h"
 #include "base/UiServices.h"
 #include "ui/dialogs/DialogBits.h"
+#include "ui/qt/KestrowIcons.h"
 #include "ui/qt/QtText.h"
 
 #include <QFormLayout>
@@ -19,6 +20,8 @@ frmSetPassword::frmSetPassword(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSetPassword"));
     setWindowTitle(QStringLiteral("Set/Change Password"));
+    // Often shown with the main window hidden: its own icon, not a blank one.
+    setWindowIcon(appIcon(AppIconKind::Normal));
 
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;

@@ -1,6 +1,7 @@
 #include "ui/dialogs/program/frmSysTrayReminder.h"
 
 #include "app/ProgramOptions.h"
+#include "ui/qt/KestrowIcons.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -14,6 +15,8 @@ frmSysTrayReminder::frmSysTrayReminder(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSysTrayReminder"));
     setWindowTitle(QStringLiteral("Close Kestrow"));
+    // Often shown with the main window hidden: its own icon, not a blank one.
+    setWindowIcon(appIcon(AppIconKind::Normal));
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
     auto* layout = new QVBoxLayout(this);

@@ -376,12 +376,25 @@ TEST_F(LogViewerTest, SaveLogToCopiesTheFileWithWhatIsStillInMemory)
     EXPECT_EQ(log.CurrInMemoryLogSize(), 0) << "written once, not again at the next save";
 }
 
-TEST_F(LogViewerTest, SaveLogToNeverOverwrites)
+TEST_F(LogViewerTest, SaveLogToReplacesAFileOnlyWhenAskedTo)
 {
     writeRunToLog();
     const std::string saved = tmp.writeFile("existing.log", "somebody else's file");
     EXPECT_FALSE(gui::SaveLogTo(saved));
     EXPECT_EQ(content(saved), "somebody else's file");
+    EXPECT_TRUE(scripted.prompts().empty());
+
+    // The save dialog asked, and the answer was yes: the file is the log now, and a
+    // link in its place is replaced itself, never written through.
+    EXPECT_TRUE(gui::SaveLogTo(saved, true));
+    EXPECT_EQ(content(saved), content(log.LogFileSpec()));
+    const std::string elsewhere = tmp.writeFile("elsewhere.txt", "not to be touched");
+    const std::string link = tmp / "link.log";
+    std::filesystem::create_symlink(elsewhere, link);
+    EXPECT_TRUE(gui::SaveLogTo(link, true));
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(content(elsewhere), "not to be touched");
+    EXPECT_EQ(content(link), content(log.LogFileSpec()));
     EXPECT_TRUE(scripted.prompts().empty());
 }
 

@@ -123,6 +123,15 @@ TEST_F(PasswordTest, AWrongPasswordIsRefusedAsOftenAsItIsTriedThenTheRightOneOpe
     }
 }
 
+TEST_F(PasswordTest, BothWindowsHaveTheProgramsIconWithoutAParent)
+{
+    // The prompt is often the only window on screen (the main window hidden).
+    const frmEnterPassword prompt;
+    const frmSetPassword set;
+    EXPECT_FALSE(prompt.windowIcon().isNull());
+    EXPECT_FALSE(set.windowIcon().isNull());
+}
+
 TEST_F(PasswordTest, CancelKeepsTheWindowLocked)
 {
     protectWith("Kestrel-42");

@@ -210,6 +210,35 @@ TEST_F(TaskPropertiesTest, ChecksRunInOrderAndStopAtTheFirstFailure)
     EXPECT_GT(gCurrentTask->NextCloneDateTime(), 0);
 }
 
+TEST_F(TaskPropertiesTest, OverlappingFoldersAreRefusedWithTheRunsOwnReason)
+{
+    const std::string inside = dir.makeDir("src/backup") + "/";
+    std::filesystem::create_directory_symlink(dir / "src", dir / "link-to-src");
+    struct Row
+    {
+        std::string source;
+        std::string target;
+        const char* message;
+    };
+    const Row rows[] = {
+        {source, inside, "Problems with Target Folder|The Target folder lies inside the Source folder."},
+        {inside, source, "Problems with Target Folder|The Source folder lies inside the Target folder."},
+        {source, dir / "link-to-src/",
+         "Problems with Target Folder|The Source and Target folders are the same folder."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.target);
+        ui.clear();
+        gCurrentTask->setSourceFolderSpec(row.source);
+        gCurrentTask->setTargetFolderSpec(row.target);
+        frmTaskProperties dialog;
+        dialog.show();
+        click(&dialog, "cmdOK");
+        EXPECT_EQ(lastMessage(), row.message);
+        EXPECT_TRUE(dialog.isVisible()) << "stays open to be corrected";
+    }
+}
+
 TEST_F(TaskPropertiesTest, MissingTargetIsCreatedWhenTheOptionIsOn)
 {
     useFolders();
