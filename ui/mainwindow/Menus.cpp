@@ -19,6 +19,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <utility>
+
 namespace kestrow::gui {
 
 namespace {
@@ -50,6 +52,43 @@ QAction* frmKestrow::addAction(QMenu* menu, const char* name, const QString& cap
     if (slot)
         connect(action, &QAction::triggered, this, slot);
     return action;
+}
+
+namespace {
+
+// The desktop's own keys for a standard command; where its theme names none, the
+// usual one.
+QList<QKeySequence> standardKeys(QKeySequence::StandardKey key, const QKeySequence& usual)
+{
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    if (keys.isEmpty())
+        keys.append(usual);
+    return keys;
+}
+
+} // namespace
+
+void frmKestrow::assignShortcuts()
+{
+    // The desktop's standard keys where one exists.
+    const std::pair<const char*, QList<QKeySequence>> keys[] = {
+        {"mnuFileNewTask", standardKeys(QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N))},
+        {"mnuFileDeleteTask", standardKeys(QKeySequence::Delete, QKeySequence(Qt::Key_Delete))},
+        {"mnuFileRenameTask", {QKeySequence(Qt::Key_F2)}},
+        {"mnuRunSelectedTask", {QKeySequence(Qt::CTRL | Qt::Key_R)}},
+        {"mnuFileReport", {QKeySequence(Qt::CTRL | Qt::Key_E)}},
+        {"mnuLogView", {QKeySequence(Qt::CTRL | Qt::Key_L)}},
+    };
+    for (const auto& [name, sequences] : keys) {
+        if (QAction* a = action(QString::fromLatin1(name)))
+            a->setShortcuts(sequences);
+    }
+    // Shut Down Kestrow lives in the tray menu; its key works in the window too.
+    auto* shutDown = new QAction(QStringLiteral("&Shut Down Kestrow"), this);
+    shutDown->setObjectName(QStringLiteral("actShutDown"));
+    shutDown->setShortcuts(standardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    connect(shutDown, &QAction::triggered, this, &frmKestrow::ShutDown);
+    QMainWindow::addAction(shutDown);
 }
 
 QAction* frmKestrow::action(const QString& name) const
@@ -106,6 +145,7 @@ void frmKestrow::buildMenus()
 
     buildOptionsMenus();
     buildAdminLogHelpMenus();
+    assignShortcuts();
 
     m_mnuTaskListPopup = new QMenu(this);
     m_mnuTaskListPopup->setObjectName(QStringLiteral("mnuTaskListPopup"));

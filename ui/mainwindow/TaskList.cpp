@@ -18,6 +18,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -71,6 +72,14 @@ void frmKestrow::buildCentralWidget()
             m_shell->options().setColumnWidth(column, static_cast<int16_t>(std::min(size, 32767)));
     });
     connect(m_lvwTasks, &QTreeWidget::itemDoubleClicked, this, [this] { mnuFileTaskProperties_Click(); });
+    // Enter on the list opens the selected task's properties, as a double click does;
+    // only while the list itself has the focus, never while a name is being edited.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), m_lvwTasks);
+        enter->setObjectName(QStringLiteral("scTaskProperties"));
+        enter->setContext(Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, [this] { mnuFileTaskProperties_Click(); });
+    }
     layout->addWidget(m_lvwTasks);
     setCentralWidget(central);
 }

@@ -213,6 +213,8 @@ protected:
 
 private:
     void buildMenus();
+    // The standard keys of the menu commands, and Ctrl+Q for shutting down.
+    void assignShortcuts();
     void buildOptionsMenus();
     void buildAdminLogHelpMenus();
     void buildTrayMenu();

@@ -6,6 +6,8 @@
 #include "settings/IniDocument.h"
 #include "tasks/TaskListFile.h"
 
+#include <map>
+
 namespace {
 
 using namespace kestrow::test::mainwindow;
@@ -456,6 +458,51 @@ TEST_F(MainWindowTest, ARunThatConfirmsShowsTheListAndSkipsWhatWasRemoved)
     // Switching confirming off in the list switches it off for the program.
     EXPECT_FALSE(gClone->ConfirmSyncActions());
     EXPECT_FALSE(confirm->isChecked());
+}
+
+} // namespace
+
+namespace {
+
+using namespace kestrow::test::mainwindow;
+
+TEST_F(MainWindowTest, StandardKeysReachTheirCommandsAndNoKeyIsTakenTwice)
+{
+    writeTaskList({treeTask("A")});
+    start();
+    window->RestoreMainWindow();
+    QApplication::setActiveWindow(window.get());
+    list()->setFocus();
+
+    // Every key of the window leads to one command only.
+    std::map<QString, QString> owners;
+    for (QAction* a : window->findChildren<QAction*>()) {
+        for (const QKeySequence& key : a->shortcuts()) {
+            const auto [at, fresh] = owners.emplace(key.toString(), a->objectName());
+            EXPECT_TRUE(fresh) << s(key.toString()) << " of " << s(a->objectName()) << " and "
+                               << s(at->second);
+        }
+    }
+    EXPECT_EQ(owners[QStringLiteral("Ctrl+N")], QStringLiteral("mnuFileNewTask"));
+    EXPECT_EQ(owners[QStringLiteral("Ctrl+Q")], QStringLiteral("actShutDown"));
+    EXPECT_EQ(owners[QStringLiteral("F2")], QStringLiteral("mnuFileRenameTask"));
+    EXPECT_EQ(owners[QStringLiteral("Del")], QStringLiteral("mnuFileDeleteTask"));
+
+    // Pressed, they do what the menu does: Ctrl+N asks for the new task's name.
+    ui.queueInput(std::nullopt);
+    QTest::keyClick(list(), Qt::Key_N, Qt::ControlModifier);
+    ASSERT_FALSE(ui.prompts().empty());
+    EXPECT_EQ(ui.prompts().back().title, "New Task");
+
+    // Enter on a selected row opens its properties.
+    select("A");
+    bool opened = false;
+    whenShown<gui::frmTaskProperties>([&](gui::frmTaskProperties* dialog) {
+        opened = true;
+        dialog->reject();
+    });
+    QTest::keyClick(list(), Qt::Key_Return);
+    EXPECT_TRUE(opened);
 }
 
 } // namespace

@@ -180,15 +180,26 @@ frmLog::frmLog(QWidget* parent) : QDialog(parent)
     auto* menuBar = new QMenuBar(this);
     QMenu* mnuFile = menuBar->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    const auto addItem = [&](const char* name, const QString& caption, void (frmLog::*handler)()) {
+    const auto addItem = [&](const char* name, const QString& caption, void (frmLog::*handler)(),
+                             QKeySequence::StandardKey key) {
         QAction* action = mnuFile->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(key);
         connect(action, &QAction::triggered, this, handler);
     };
-    addItem("mnuFileFind", QStringLiteral("Find Text"), &frmLog::cmdFind_Click);
-    addItem("mnuFileClear", QStringLiteral("Clear Log"), &frmLog::cmdClear_Click);
-    addItem("mnuFileSave", QStringLiteral("Save Log"), &frmLog::cmdSaveAs_Click);
-    addItem("mnuFilePrint", QStringLiteral("Print Log"), &frmLog::cmdPrint_Click);
+    addItem("mnuFileFind", QStringLiteral("Find Text"), &frmLog::cmdFind_Click, QKeySequence::FindNext);
+    addItem("mnuFileClear", QStringLiteral("Clear Log"), &frmLog::cmdClear_Click, QKeySequence::UnknownKey);
+    addItem("mnuFileSave", QStringLiteral("Save Log"), &frmLog::cmdSaveAs_Click, QKeySequence::Save);
+    addItem("mnuFilePrint", QStringLiteral("Print Log"), &frmLog::cmdPrint_Click, QKeySequence::Print);
+    // Ctrl+F: to the text to find, ready to be typed over.
+    auto* toFind = new QAction(this);
+    toFind->setObjectName(QStringLiteral("actFocusFind"));
+    toFind->setShortcuts(QKeySequence::Find);
+    connect(toFind, &QAction::triggered, this, [this] {
+        m_txtFind->setFocus(Qt::ShortcutFocusReason);
+        m_txtFind->selectAll();
+    });
+    QWidget::addAction(toFind);
     mnuFile->addSeparator();
     QAction* exitLog = mnuFile->addAction(QStringLiteral("Exit Log"));
     exitLog->setObjectName(QStringLiteral("mnuFileExit"));

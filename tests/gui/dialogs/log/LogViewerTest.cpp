@@ -398,6 +398,21 @@ TEST_F(LogViewerTest, SaveLogToReplacesAFileOnlyWhenAskedTo)
     EXPECT_TRUE(scripted.prompts().empty());
 }
 
+TEST_F(LogViewerTest, CtrlFGoesToTheTextToFindReadyToBeTypedOver)
+{
+    writeRunToLog();
+    open();
+    QApplication::setActiveWindow(window.get());
+    auto* text = window->findChild<QTextEdit*>(QStringLiteral("rtfLogEntries"));
+    auto* find = window->findChild<QLineEdit*>(QStringLiteral("txtFind"));
+    ASSERT_NE(text, nullptr);
+    ASSERT_NE(find, nullptr);
+    text->setFocus();
+    QTest::keyClick(text, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(find->hasFocus());
+    EXPECT_EQ(find->selectedText(), find->text());
+}
+
 TEST_F(LogViewerTest, SaveButtonAsksForAFileInTheDataFolder)
 {
     writeRunToLog();
