@@ -27,6 +27,46 @@ QWidget* QtUiServices::dialogParent() const
     return m_parent && m_parent->isVisible() && !m_parent->isMinimized() ? m_parent : nullptr;
 }
 
+namespace {
+
+bool isListItem(QStringView line)
+{
+    const QStringView t = line.trimmed();
+    if (t.startsWith(u'-') || t.startsWith(u'*') || t.startsWith(u'\u2022'))
+        return true;
+    qsizetype digits = 0;
+    while (digits < t.size() && t[digits].isDigit())
+        ++digits;
+    return digits > 0 && digits < t.size() && (t[digits] == u')' || t[digits] == u'.');
+}
+
+} // namespace
+
+QString ReflowedMessageText(const std::string& text)
+{
+    const QStringList lines = q(text).split(u'\n');
+    QString out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (i + 1 < lines.size()) {
+            const QString trimmedEnd = line.trimmed();
+            const QString& next = lines[i + 1];
+            const bool midSentence = !trimmedEnd.isEmpty() && !next.trimmed().isEmpty() &&
+                                     !QStringLiteral(".!?:").contains(trimmedEnd.back()) && !isListItem(next);
+            if (midSentence) {
+                while (line.endsWith(u' '))
+                    line.chop(1);
+                out += line + u' ';
+                continue;
+            }
+        }
+        out += line;
+        if (i + 1 < lines.size())
+            out += u'\n';
+    }
+    return out;
+}
+
 MsgResult QtUiServices::messageBox(const std::string& title, const std::string& text, MsgIcon icon,
                                    MsgButtons buttons)
 {
@@ -37,7 +77,8 @@ MsgResult QtUiServices::messageBox(const std::string& title, const std::string& 
     }
     QMessageBox box(dialogParent());
     box.setWindowTitle(q(title));
-    box.setText(q(text));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(ReflowedMessageText(text));
     switch (icon) {
     case MsgIcon::None:
         box.setIcon(QMessageBox::NoIcon);

@@ -3,9 +3,17 @@
 
 #include "base/UiServices.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace kestrow::gui {
+
+// A message's text as a box shows it: a line break in the middle of a sentence (the
+// line before it ends in neither ".", "!", "?" nor ":", and the next line is no list
+// item) becomes a blank, so the box wraps by its width, at any scale; empty lines,
+// list items and the breaks after a sentence stay.
+QString ReflowedMessageText(const std::string& text);
 
 class QtUiServices : public UiServices
 {
