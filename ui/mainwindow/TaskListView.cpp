@@ -33,6 +33,23 @@ void TaskListView::paintEvent(QPaintEvent* event)
     QTreeWidget::paintEvent(event);
 }
 
+void TaskListView::scrollContentsBy(int dx, int dy)
+{
+    QTreeWidget::scrollContentsBy(dx, dy);
+    // Scrolling moves the viewport's pixels, the picture with them: paint it anew.
+    if (!m_picture.isNull())
+        viewport()->update();
+}
+
+void TaskListView::updateGeometries()
+{
+    QTreeWidget::updateGeometries();
+    const Qt::ScrollBarPolicy policy =
+        topLevelItemCount() == 0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    if (horizontalScrollBarPolicy() != policy)
+        setHorizontalScrollBarPolicy(policy);
+}
+
 LabelEditDelegate::LabelEditDelegate(frmKestrow* window) : QStyledItemDelegate(window), m_window(window) {}
 
 QWidget* LabelEditDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,

@@ -33,6 +33,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The picture stays where it is while the rows scroll.
+    void scrollContentsBy(int dx, int dy) override;
+    // An empty list has nothing to scroll sideways to: no horizontal scroll bar.
+    void updateGeometries() override;
 
 private:
     QPixmap m_picture;

@@ -3,6 +3,8 @@
 
 #include "tests/gui/mainwindow/MainWindowTestSupport.h"
 
+#include <QScrollBar>
+
 namespace {
 
 using namespace kestrow::test::mainwindow;
@@ -466,6 +468,23 @@ TEST_F(MainWindowTest, TrayMenuWithNoTasksAndItsWindowEntries)
     EXPECT_FALSE(window->IsMainWindowVisible());
     EXPECT_EQ(window->tray().iconKind(), gui::AppIconKind::Normal);
     EXPECT_TRUE(window->tray().isIconVisible());
+}
+
+TEST_F(MainWindowTest, AnEmptyListHasNoHorizontalScrollBarAndAFullOneMayHaveOne)
+{
+    writeTaskList({});
+    start();
+    window->RestoreMainWindow();
+    window->resize(400, 300); // narrower than the columns
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(list()->horizontalScrollBar()->isVisible());
+
+    ui.queueInput(std::string("Wide"));
+    answerPropertiesDialog(dir.makeDir("w/src") + "/", dir.makeDir("w/dst") + "/", true);
+    trigger("mnuFileNewTask");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    EXPECT_TRUE(list()->horizontalScrollBar()->isVisible()) << "columns wider than the window";
 }
 
 TEST_F(MainWindowTest, PauseShowsThePausedIconAndBackgroundAndHoldsTheScheduler)

@@ -20,10 +20,13 @@ TEST(MessageText, BreaksInsideASentenceBecomeBlanksAndTheOthersStay)
     };
     const Row rows[] = {
         {"mid-sentence lines join",
-         "Kestrow's purpose is to make a Target folder\nidentical to a Source folder. In order to do this, all "
-         "orphan\nfiles and folders in the Target folder will be DELETED.\n\nIf you do not want orphans to be "
+         "Kestrow's purpose is to make a Target folder\nidentical to a Source folder. In order to do this, "
+         "all "
+         "orphan\nfiles and folders in the Target folder will be DELETED.\n\nIf you do not want orphans to "
+         "be "
          "deleted, select\n'Do Not Delete' from the Delete Methods menu.",
-         "Kestrow's purpose is to make a Target folder identical to a Source folder. In order to do this, all "
+         "Kestrow's purpose is to make a Target folder identical to a Source folder. In order to do this, "
+         "all "
          "orphan files and folders in the Target folder will be DELETED.\n\nIf you do not want orphans to be "
          "deleted, select 'Do Not Delete' from the Delete Methods menu."},
         {"a blank before the break is not doubled",
@@ -34,7 +37,8 @@ TEST(MessageText, BreaksInsideASentenceBecomeBlanksAndTheOthersStay)
          "than 5\n",
          "Please check the following:\n\n1) The value must be a positive number\n2) The value cannot be less "
          "than 5\n"},
-        {"a name after a colon keeps its line", "The following scheduled task was not run:\nNightly\n\nScheduled",
+        {"a name after a colon keeps its line",
+         "The following scheduled task was not run:\nNightly\n\nScheduled",
          "The following scheduled task was not run:\nNightly\n\nScheduled"},
         {"sentences keep their breaks", "Done.\nNext one!\nReally?\nYes", "Done.\nNext one!\nReally?\nYes"},
         {"no breaks at all", "One line", "One line"},
