@@ -503,9 +503,11 @@ bool ReadProgramOptionsFromIniFile(ProgramOptions& W)
         gCloneTasks->setTaskListFileSpec(
             ini.getString("TaskList", "TaskListFileSpec", DefaultTaskListFileSpec()));
 
-        const int32_t height = Integer32FromText(ini.getString("Form Dimensions", "Height", "5055"));
+        const int32_t height = Integer32FromText(
+            ini.getString("Form Dimensions", "Height", std::to_string(ProgramOptions::DefaultFormHeight)));
         W.setFormHeight(std::max(height, ProgramOptions::MinFormHeight));
-        const int32_t width = Integer32FromText(ini.getString("Form Dimensions", "Width", "8565"));
+        const int32_t width = Integer32FromText(
+            ini.getString("Form Dimensions", "Width", std::to_string(ProgramOptions::DefaultFormWidth)));
         W.setFormWidth(std::max(width, ProgramOptions::MinFormWidth));
 
         for (int c = 0; c < ProgramOptions::ColumnCount; ++c) {

@@ -91,12 +91,16 @@ public:
     // Window size in twips (1/1440 inch), as the options file keeps it.
     static constexpr int32_t MinFormHeight = 5055;
     static constexpr int32_t MinFormWidth = 8565;
+    // The size of a first start: room for the default columns (the minimum cuts the
+    // Source and Target columns).
+    static constexpr int32_t DefaultFormHeight = 7200;
+    static constexpr int32_t DefaultFormWidth = 10800;
     // The screen resolution twips are mapped with (96 dots per inch).
     static constexpr int32_t TwipsPerPixel = 15;
     static constexpr int ColumnCount = 5;
     static constexpr std::array<int16_t, ColumnCount> DefaultColumnWidths{150, 100, 100, 125, 125};
 
-    // Every item unchecked, the window at its minimum size, the default column widths.
+    // Every item unchecked, the window at its default size, the default column widths.
     ProgramOptions() = default;
     ProgramOptions(const ProgramOptions&) = delete;
     ProgramOptions& operator=(const ProgramOptions&) = delete;
@@ -143,8 +147,8 @@ private:
     void notifyGeometry();
 
     std::array<bool, OptionsMenuItemCount> m_checked{};
-    int32_t m_FormHeight = MinFormHeight;
-    int32_t m_FormWidth = MinFormWidth;
+    int32_t m_FormHeight = DefaultFormHeight;
+    int32_t m_FormWidth = DefaultFormWidth;
     std::array<int16_t, ColumnCount> m_columnWidths = DefaultColumnWidths;
     int m_nextListenerId = 1;
     std::vector<std::pair<int, CheckListener>> m_checkListeners;
@@ -167,14 +171,13 @@ std::string OptionsFileSpec();
 //   (off only for "False");
 // - Comparison, Priority Rules (none: one low-priority rule 00:00 to 23:59), Reminders,
 //   TaskList (default gstrAppPath + "Default Task List.kwt"), Form Dimensions (at least
-//   5055 x 8565 twips), ColumnWidths (16-bit pixels), Miscellaneous (start at login
-//   "AllUsers" or "True", "CurrentUser", "False", anything else none; the toolbar;
-//   copy and delete method; the prompt for removable drives; DelayBeforeFirstTask
-//   when numeric; the engine's three switches; Categories, the seven default names
-//   when empty; AdminPassword; Notifications into gblnNotifications, default "True";
-//   ProtectFromEmptySource, default "True", and MaxDeletePercent, a whole number
-//   from 0 to 100, default 0 (anything else leaves it alone), into gClone;
-//   KeepHardLinks, default "False", into gClone).
+//   5055 x 8565 twips; 7200 x 10800 when missing), ColumnWidths (16-bit pixels), Miscellaneous (start at
+//   login "AllUsers" or "True", "CurrentUser", "False", anything else none; the toolbar; copy and delete
+//   method; the prompt for removable drives; DelayBeforeFirstTask when numeric; the engine's three switches;
+//   Categories, the seven default names when empty; AdminPassword; Notifications into gblnNotifications,
+//   default "True"; ProtectFromEmptySource, default "True", and MaxDeletePercent, a whole number from 0 to
+//   100, default 0 (anything else leaves it alone), into gClone; KeepHardLinks, default "False", into
+//   gClone).
 // A missing file reads as all defaults. Booleans are "True"/"False" exactly, case
 // counting. An unexpected error (a method outside its menu array, a non-numeric size
 // or width, an unreadable file) stops reading at that key: it is reported as
