@@ -1,5 +1,6 @@
 #include "cli/ConsoleRunHost.h"
 
+#include "log/OneLine.h"
 #include "platform/FileOps.h"
 #include "platform/SystemInfo.h"
 
@@ -88,10 +89,12 @@ void ConsoleRunHost::setStatusText(StatusPanel panel, const std::string& text)
     showStatus(panel, text);
 }
 
-void ConsoleRunHost::showStatus(StatusPanel panel, const std::string& text)
+void ConsoleRunHost::showStatus(StatusPanel panel, const std::string& raw)
 {
     if (m_quiet)
         return;
+    // A file name in a status text must not reach the terminal as a command.
+    const std::string text = OneLineForm(raw);
     std::unique_lock lock(m_mutex, std::defer_lock);
     if (m_progress)
         lock.lock(); // the ticker writes to stderr too
@@ -144,7 +147,8 @@ void ConsoleRunHost::runFinished(const std::string& taskName)
     const std::lock_guard lock(m_mutex);
     clearLocked();
     m_lastText.clear();
-    std::cerr << (m_namedSummary ? taskName + ": " : std::string()) << summaryLine(m_summary) << '\n'
+    std::cerr << (m_namedSummary ? OneLineForm(taskName) + ": " : std::string()) << summaryLine(m_summary)
+              << '\n'
               << std::flush;
 }
 
@@ -152,7 +156,7 @@ void ConsoleRunHost::comparingStarted(const std::string& /*source*/, const std::
 {
     {
         const std::lock_guard lock(m_mutex);
-        m_target = target;
+        m_target = OneLineForm(target);
     }
     m_planned.store(false, std::memory_order_relaxed);
     m_compared.store(0, std::memory_order_relaxed);

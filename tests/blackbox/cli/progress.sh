@@ -157,6 +157,20 @@ if [ ${#slow[@]} -gt 0 ]; then
 fi
 check "run --all keeps stdout clean" test -z "$(grep -E -e 'Copied [0-9]* files' -e "$phases" "$scratch/out")"
 
+# Folder names that hold a terminal command reach the terminal escaped: in the status
+# texts (which name the Source) and in the progress line (which names the Target).
+evil=$scratch/$'src\e]0;pwned\a'
+mkdir -p "$evil"
+printf 'x' > "$evil/file"
+for mode in --no-progress:src --progress:dst; do
+    shown=${mode#*:} mode=${mode%:*}
+    on_terminal "$scratch/out" "$scratch/tty" "$cli" clone "$evil" "$scratch/"$'dst\e]0;pwned\a'"$mode" \
+        --create-target "$mode" >/dev/null
+    check "$mode: a folder name's terminal command is not sent to the terminal" \
+        bash -c "! grep -aqF $'\e]0;pwned' '$scratch/tty'"
+    check "$mode: the $shown folder's name is shown escaped" grep -aqF "$shown"'\x1b]0;pwned\x07' "$scratch/tty"
+done
+
 # The options are in both commands' usage.
 check "clone --help names --progress" grep -q -- '--no-progress' <("$cli" clone --help)
 check "run --help names --progress" grep -q -- '--no-progress' <("$cli" run --help)
