@@ -161,10 +161,11 @@ check "run --all keeps stdout clean" test -z "$(grep -E -e 'Copied [0-9]* files'
 # texts (which name the Source) and in the progress line (which names the Target).
 evil=$scratch/$'src\e]0;pwned\a'
 mkdir -p "$evil"
-printf 'x' > "$evil/file"
+# Enough files (slowed where strace can) for the line's thread to draw the Target.
+for i in $(seq 1 200); do printf 'x' > "$evil/file$i"; done
 for mode in --no-progress:src --progress:dst; do
     shown=${mode#*:} mode=${mode%:*}
-    on_terminal "$scratch/out" "$scratch/tty" "$cli" clone "$evil" "$scratch/"$'dst\e]0;pwned\a'"$mode" \
+    on_terminal "$scratch/out" "$scratch/tty" "${slow[@]}" "$cli" clone "$evil" "$scratch/"$'dst\e]0;pwned\a'"$mode" \
         --create-target "$mode" >/dev/null
     check "$mode: a folder name's terminal command is not sent to the terminal" \
         bash -c "! grep -aqF $'\e]0;pwned' '$scratch/tty'"
