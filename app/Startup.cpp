@@ -61,7 +61,8 @@ bool KestrowShell::Main()
         case platform::InstanceLock::Result::Acquired:
             break;
         case platform::InstanceLock::Result::HeldElsewhere:
-            ui().messageBox("Kestrow", "Kestrow is already running", MsgIcon::None, MsgButtons::Ok);
+            if (!m_host.activateRunningInstance())
+                ui().messageBox("Kestrow", "Kestrow is already running", MsgIcon::None, MsgButtons::Ok);
             return false;
         case platform::InstanceLock::Result::Failed:
             ThrowDataFileError(lock->error(), false, platform::instanceLockFile(gstrAppPath),

@@ -73,6 +73,10 @@ public:
     virtual void releaseWindowResources() {}
     // Wait cursor on (true) and off.
     virtual void setWaitCursor(bool /*on*/) {}
+    // Main found the data folder locked by another instance: ask that instance to
+    // bring up its window. True when it took the request; false (the default, and
+    // for an instance without a window, such as the daemon) when it cannot be reached.
+    virtual bool activateRunningInstance() { return false; }
 };
 
 class KestrowShell
@@ -85,8 +89,9 @@ public:
     KestrowShell& operator=(const KestrowShell&) = delete;
 
     // Main steps 1 to 5: takes the single-instance lock on the data folder (another
-    // instance holds it: the message "Kestrow is already running", OK, no icon, titled
-    // "Kestrow", and false; no file is created or written), fills the folders, loads
+    // instance holds it: false, after asking it to bring up its window through the
+    // host; when it cannot be reached, the message "Kestrow is already running", OK,
+    // no icon, titled "Kestrow"; no file is created or written), fills the folders, loads
     // libzelcommon.so and liblumbrel.so from the program folder (a failure is reported
     // under "modKestrow.Main" as "Error loading DLL - " and the file name; false), and
     // creates the program-wide objects in order. Returns whether the window is to be

@@ -39,7 +39,8 @@ int main(int argc, char* argv[])
     signalPoll.start(250);
 
     kestrow::KestrowShell& shell = window.shell();
-    // A second instance, or a library that cannot be loaded: the message has been shown.
+    // A second instance (its window brought up, or the message shown), or a library
+    // that cannot be loaded (the message shown).
     if (!shell.Main())
         return 0;
     const bool loaded = shell.Form_Load();
@@ -48,6 +49,7 @@ int main(int argc, char* argv[])
         window.RestoreMainWindow(); // keep a window that failed to load reachable
     if (window.unloaded())
         return 0;
+    window.listenForLaterLaunches();
 
     const int rc = QApplication::exec();
     if (!window.unloaded())

@@ -8,7 +8,9 @@
 #include "base/ErrorReporter.h"
 #include "ui/dialogs/password/frmEnterPassword.h"
 #include "ui/mainwindow/TaskListView.h"
+#include "ui/qt/InstanceActivation.h"
 #include "ui/qt/KestrowIcons.h"
+#include "ui/qt/QtText.h"
 
 #include <QAction>
 #include <QMenu>
@@ -101,6 +103,33 @@ void frmKestrow::ShowFromTray()
     if (!PasswordPrompt())
         return;
     RestoreMainWindow();
+}
+
+bool frmKestrow::activateRunningInstance()
+{
+    return InstanceActivation::activateRunning(q(gstrAppPath));
+}
+
+void frmKestrow::listenForLaterLaunches()
+{
+    if (m_activation)
+        return;
+    m_activation = new InstanceActivation(q(gstrAppPath), {}, this);
+    connect(m_activation, &InstanceActivation::activationRequested, this,
+            &frmKestrow::ActivateFromSecondLaunch);
+    m_activation->listen();
+}
+
+void frmKestrow::ActivateFromSecondLaunch()
+{
+    if (m_unloaded)
+        return;
+    if (isVisible() && !isMinimized()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    ShowFromTray();
 }
 
 void frmKestrow::UpdateTrayIcon()

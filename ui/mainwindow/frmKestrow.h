@@ -48,6 +48,7 @@ class QTreeWidgetItem;
 
 namespace kestrow::gui {
 
+class InstanceActivation;
 class QtRunHost;
 class TaskListView;
 class frmSysTrayReminder;
@@ -92,6 +93,8 @@ public:
     void waitForRunToEnd() override;
     void releaseWindowResources() override;
     void setWaitCursor(bool on) override;
+    // Asks the program that holds the data folder to bring up its window.
+    bool activateRunningInstance() override;
     // SchedulerHost
     bool windowVisible() const override { return IsMainWindowVisible(); }
     void runScheduledTask(const CloneTaskPtr& task) override;
@@ -186,6 +189,13 @@ public:
     QMenu* trayMenu() const { return m_mnuPopup; }
     // The tray icon's activation, and "&Show Main Window".
     void ShowFromTray();
+    // From now on a second launch on this data folder brings up this window (through
+    // ActivateFromSecondLaunch) instead of being turned away. Once the start-up is over.
+    void listenForLaterLaunches();
+    InstanceActivation* activation() const { return m_activation; }
+    // A second launch asked for the window: as the tray's way back (the password
+    // first), or to the front when it is shown already.
+    void ActivateFromSecondLaunch();
     // "&Shut Down Kestrow": unloads unless a run is active (then the beep).
     void ShutDown();
     // The desktop session ends (or SIGTERM): the logic of the session end, then the
@@ -275,6 +285,7 @@ private:
 
     std::unique_ptr<KestrowShell> m_shell;
     DesktopIntegration* m_tray;
+    InstanceActivation* m_activation = nullptr;
     QtRunHost* m_runHost;
     std::unique_ptr<ScopedRunHost> m_runHostScope;
 
