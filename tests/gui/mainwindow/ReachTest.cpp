@@ -88,10 +88,7 @@ protected:
     }
 
     // Waits (watchdog only) for the window to take a second launch's request.
-    bool waitForActivation(QSignalSpy& spy)
-    {
-        return spy.count() > 0 || spy.wait(kWatchdogMs);
-    }
+    bool waitForActivation(QSignalSpy& spy) { return spy.count() > 0 || spy.wait(kWatchdogMs); }
 };
 
 // ---------------------------------------------------------------------------
@@ -271,7 +268,8 @@ TEST_F(ReachTest, EverySpellingOfTheFolderMeetsTheSameProgram)
     for (const std::string& spelling : {dir / "data", dir / "link/", dir / "data/sub/..", dir / "data//"})
         EXPECT_EQ(InstanceActivation::serviceName(q(spelling)), name) << spelling;
     EXPECT_NE(InstanceActivation::serviceName(q(dir / "data/sub/")), name);
-    EXPECT_EQ(InstanceActivation::socketPath(q(dir / "link")), InstanceActivation::socketPath(q(dir / "data")));
+    EXPECT_EQ(InstanceActivation::socketPath(q(dir / "link")),
+              InstanceActivation::socketPath(q(dir / "data")));
 }
 
 } // namespace
@@ -286,8 +284,8 @@ int main(int argc, char** argv)
     if (exe.isEmpty()) {
         kestrow::g_noBusWhy = QStringLiteral("dbus-daemon is not installed");
     } else {
-        daemon.start(exe, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nosyslog"),
-                           QStringLiteral("--print-address=1")});
+        daemon.start(exe, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                           QStringLiteral("--nosyslog"), QStringLiteral("--print-address=1")});
         if (daemon.waitForStarted(kestrow::kWatchdogMs) && daemon.waitForReadyRead(kestrow::kWatchdogMs))
             kestrow::g_busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
         else
