@@ -31,6 +31,6 @@ if(KESTROW_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libqt6widgets6, libqt6printsupport6, libqt6gui6, libqt6dbus6, libqt6core6, zlib1g, libc6, libstdc++6")
+        "libqt6widgets6, libqt6printsupport6, libqt6gui6, libqt6dbus6, libqt6network6, libqt6core6, zlib1g, libc6, libstdc++6")
 endif()
 include(CPack)

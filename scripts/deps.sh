@@ -3,7 +3,8 @@
 # Sourced by scripts/run and scripts/test; installs only what is missing.
 set -euo pipefail
 
-# qt6-base-dev brings Qt's DBus module (libqt6dbus6) too: notifications without a tray.
+# qt6-base-dev brings Qt's DBus and Network modules too: notifications without a tray,
+# and a second launch reaching the running program.
 KESTROW_RUN_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev zlib1g-dev)
 KESTROW_TEST_PACKAGES=(googletest libgtest-dev clang libclang-rt-14-dev binutils dosfstools fusefat btrfs-progs
     desktop-file-utils appstream bash-completion groff-base dpkg-dev file dbus-daemon acl attr rsync libcap2-bin

@@ -29,7 +29,7 @@ check "package version is $version" test "$(dpkg-deb -f "$deb" Version)" = "$ver
 # Depends: only Debian's own runtime packages, the Qt ones among them.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-allowed=" libqt6widgets6 libqt6printsupport6 libqt6dbus6 libqt6gui6 libqt6core6 zlib1g libc6 libstdc++6 libgcc-s1 "
+allowed=" libqt6widgets6 libqt6printsupport6 libqt6dbus6 libqt6network6 libqt6gui6 libqt6core6 zlib1g libc6 libstdc++6 libgcc-s1 "
 names=$(sed -e 's/[,|]/\n/g' <<<"$depends" | sed -e 's/(.*)//' -e 's/ //g' -e '/^$/d')
 for name in $names; do
     check "dependency $name is one of Debian's runtime packages" grep -q " $name " <<<"$allowed"
