@@ -1,5 +1,7 @@
 #include "base/RunHost.h"
 
+#include "util/AsciiCase.h"
+
 namespace kestrow {
 
 namespace {
@@ -15,6 +17,11 @@ RunHost& runHost()
 {
     static SilentRunHost silent;
     return g_host ? *g_host : silent;
+}
+
+bool SyncActionTexts::withdrawn(size_t i) const
+{
+    return util::equalsIgnoringCase(m_texts[i], "|REMOVED ACTION|");
 }
 
 ScopedRunHost::ScopedRunHost(RunHost& host) : m_installed(g_host, &host) {}

@@ -6,8 +6,10 @@
 
 #include "util/ScopeExit.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrow {
@@ -38,6 +40,34 @@ enum class WorkKind : uint8_t
     Other
 };
 
+// The planned operations as the confirmation list reads them, one line per entry of
+// the operations list. A line is made only when asked for, so a list of a million
+// entries costs nothing until it is looked at.
+class SyncActionList
+{
+public:
+    virtual ~SyncActionList() = default;
+    virtual size_t count() const = 0;
+    // The text of entry `i` (0-based).
+    virtual std::string line(size_t i) const = 0;
+    // Entry `i` was taken out of the list before it was shown (not listed).
+    virtual bool withdrawn(size_t i) const = 0;
+};
+
+// A list held as texts, for a caller that has them already; an entry equal (with
+// regard to case) to "|REMOVED ACTION|" counts as withdrawn.
+class SyncActionTexts : public SyncActionList
+{
+public:
+    explicit SyncActionTexts(std::vector<std::string> texts) : m_texts(std::move(texts)) {}
+    size_t count() const override { return m_texts.size(); }
+    std::string line(size_t i) const override { return m_texts[i]; }
+    bool withdrawn(size_t i) const override;
+
+private:
+    std::vector<std::string> m_texts;
+};
+
 class RunHost
 {
 public:
@@ -52,15 +82,15 @@ public:
     // The tray animation of a running task.
     virtual void setAnimationEnabled(bool) {}
 
-    // Shows the planned operations (their text form, 1:1 with the list) for
-    // confirmation. Returns false when the user cancelled the run (the host then
-    // has set CancelRequested); otherwise `skipped` (same size as `actions`) says
-    // which entries the user took out, and `keepConfirming` is false when the user
-    // switched confirmation off for later runs.
-    virtual bool confirmSyncActions(const std::vector<std::string>& actions, std::vector<bool>& skipped,
+    // Shows the planned operations for confirmation. Returns false when the user
+    // cancelled the run (the host then has set CancelRequested); otherwise `skipped`
+    // (one flag per entry of `actions`) says which entries the user took out, and
+    // `keepConfirming` is false when the user switched confirmation off for later
+    // runs. `actions` stays valid and unchanged for the length of the call only.
+    virtual bool confirmSyncActions(const SyncActionList& actions, std::vector<bool>& skipped,
                                     bool& keepConfirming)
     {
-        skipped.assign(actions.size(), false);
+        skipped.assign(actions.count(), false);
         keepConfirming = true;
         return true;
     }

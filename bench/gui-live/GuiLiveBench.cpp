@@ -2,7 +2,7 @@
 // (offscreen unless QT_QPA_PLATFORM says otherwise), one task Source -> empty Target,
 // started by the Run Selected Task command.
 //
-//   bench_gui_live [FOLDER] [--files N] [--detach-panels]
+//   bench_gui_live [FOLDER] [--files N] [--detach-panels] [--confirm-only]
 //
 // FOLDER (default /dev/shm/kestrow-bench-gui) holds src/ (N files of 0-4 KiB in 1,365
 // folders, up to five levels deep; built once and reused while N matches), dst/ (the
@@ -17,11 +17,19 @@
 // status texts and the longest time without one, the paints and the longest time
 // without one, the worst timer lateness, and for runs 2 and 3 the time from the
 // cancel to the run's end, and the CPU time of the window thread and of the process.
+// Run 4 has Confirm Synchronization Actions on: once the confirmation list of the N
+// operations is painted, the tray menu's stop item is used and Perform Actions
+// pressed; it prints the time from the run's question to the list's first paint, the
+// memory of the plan and what the list cost beyond it, the lateness of a 10 ms timer
+// meanwhile, and whether the stop took effect (nothing performed).
 // --detach-panels (a diagnostic) keeps the status panels from taking the texts, to
-// show what displaying them costs. It never fails on a figure.
+// show what displaying them costs. --confirm-only runs run 4 alone. It never fails on
+// a figure.
 
 #include "base/UiServices.h"
 #include "bench/BenchTree.h"
+#include "engine/RunControl.h"
+#include "ui/dialogs/run/frmConfirmChanges.h"
 #include "ui/mainwindow/frmKestrow.h"
 #include "ui/qt/QtRunHost.h"
 
@@ -29,6 +37,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QListView>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -129,14 +139,26 @@ double processCpuMs()
     return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
 }
 
-long peakRssKb()
+// A field of /proc/self/status in KiB ("VmHWM:", "VmRSS:").
+long statusKb(const char* field)
 {
     std::ifstream in("/proc/self/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::char_traits<char>::length(field));
     return -1;
+}
+
+long peakRssKb()
+{
+    return statusKb("VmHWM:");
+}
+
+// Starts VmHWM again from the present RSS.
+void resetPeakRss()
+{
+    std::ofstream("/proc/self/clear_refs") << "5\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -432,6 +454,155 @@ void printTable(const std::vector<RunResult>& runs)
     }
 }
 
+// ---------------------------------------------------------------------------
+// Run 4: the confirmation list
+
+struct ConfirmResult
+{
+    bool shown = false;
+    long operations = 0;
+    long rows = 0;
+    double toShownMs = 0;      // the run's question to the list's first paint
+    double toScrolledMs = 0;   // ... and to the paint after scrolling to its end
+    double worstLateMs = 0;    // a 10 ms timer, from the question to the stop command
+    long planRssKb = 0;        // RSS when the run asks (the plan in memory)
+    long peakDuringListKb = 0; // VmHWM from the question until the list closed
+    long rssClosedKb = 0;      // RSS once the list has closed, the plan still held
+    long rssAfterKb = 0;       // RSS once the run is over
+    bool stopEnabled = false;
+    bool cancelRequested = false;
+    bool performReturned = false;
+    double totalMs = 0;
+};
+
+class ConfirmProbe : public QObject
+{
+public:
+    std::function<void()> onShown;
+    std::function<void()> onScrolled;
+    QListView* list = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return QObject::eventFilter(watched, event);
+        if (!list) {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<kestrow::gui::frmConfirmChanges*>(top))
+                    list = dialog->findChild<QListView*>(QStringLiteral("lvwSyncOperations"));
+        }
+        if (list && watched == list->viewport()) {
+            if (onShown)
+                std::exchange(onShown, nullptr)();
+            else if (onScrolled)
+                std::exchange(onScrolled, nullptr)();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+ConfirmResult runConfirm(frmKestrow& window, const fs::path& target)
+{
+    ConfirmResult r;
+    QAction* confirm = window.action(QStringLiteral("mnuOptionsConfirmSyncActions"));
+    if (!confirm->isChecked())
+        confirm->trigger();
+
+    // Lateness of a 10 ms timer while the question is open.
+    constexpr int kLateTickMs = 10;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(kLateTickMs);
+    Clock::time_point lastTick = Clock::now();
+    bool measuring = false;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        if (measuring)
+            r.worstLateMs = std::max(r.worstLateMs, msSince(lastTick, now) - kLateTickMs);
+        lastTick = now;
+    });
+    tick.start();
+
+    ConfirmProbe probe;
+    qApp->installEventFilter(&probe);
+    std::function<void()> scrolled;
+    window.runHostObject().setConfirmHandler([&](const kestrow::SyncActionList& actions,
+                                                 std::vector<bool>& skipped, bool& keepConfirming) {
+        const auto asked = Clock::now();
+        r.planRssKb = statusKb("VmRSS:");
+        resetPeakRss();
+        r.operations = long(actions.count());
+        lastTick = asked;
+        measuring = true;
+        probe.onShown = [&] {
+            r.shown = true;
+            r.toShownMs = msSince(asked, Clock::now());
+            r.rows = probe.list->model()->rowCount();
+            // Then the far end of the list, as one drag of the scroll bar would.
+            QTimer::singleShot(0, probe.list, [&] {
+                probe.list->scrollToBottom();
+                probe.onScrolled = scrolled;
+            });
+        };
+        scrolled = [&] {
+            r.toScrolledMs = msSince(asked, Clock::now());
+            QTimer::singleShot(0, &window, [&] {
+                // The tray's stop command while the list is open, then Perform Actions.
+                window.SysTray_RightClick();
+                QAction* stop = window.action(QStringLiteral("mnuPopupCancelRunningTask"));
+                r.stopEnabled = stop->isEnabled();
+                stop->trigger();
+                measuring = false;
+                r.cancelRequested = kestrow::CancelRequested;
+                QWidget* dialog = probe.list->window();
+                dialog->findChild<QPushButton*>(QStringLiteral("cmdPerform"))->click();
+            });
+        };
+        const bool perform = kestrow::gui::ShowConfirmSyncActions(&window, actions, skipped, keepConfirming);
+        r.peakDuringListKb = peakRssKb();
+        r.rssClosedKb = statusKb("VmRSS:");
+        probe.list = nullptr;
+        r.performReturned = perform;
+        return perform;
+    });
+
+    QTreeWidgetItem* row = window.findRow("Bench");
+    window.taskListView()->setCurrentItem(row);
+    row->setSelected(true);
+    const auto start = Clock::now();
+    window.action(QStringLiteral("mnuRunSelectedTask"))->trigger();
+    r.totalMs = msSince(start, Clock::now());
+    r.rssAfterKb = statusKb("VmRSS:");
+    qApp->removeEventFilter(&probe);
+    window.runHostObject().setConfirmHandler(nullptr);
+    if (confirm->isChecked())
+        confirm->trigger();
+    const long copied = countFiles(target);
+    std::printf("run 4: %.1f s, %ld files in the Target (0: the stop held)\n", r.totalMs / 1000, copied);
+    return r;
+}
+
+void printConfirm(const ConfirmResult& r)
+{
+    if (!r.shown) {
+        std::printf("\nrun 4: the confirmation list was never painted\n");
+        return;
+    }
+    const auto mib = [](long kb) { return double(kb) / 1024; };
+    std::printf("\nrun 4 confirmation list: %ld operations, %ld lines\n", r.operations, r.rows);
+    std::printf("  question -> list painted %.0f ms; -> its end painted %.0f ms\n", r.toShownMs,
+                r.toScrolledMs);
+    std::printf("  worst lateness of a 10 ms timer on the window thread meanwhile: %.0f ms\n", r.worstLateMs);
+    std::printf("  RSS with the plan %.0f MiB; peak while the list was open %.0f MiB (%.0f MiB beyond the "
+                "plan); RSS once it closed %.0f MiB, after the run %.0f MiB\n",
+                mib(r.planRssKb), mib(r.peakDuringListKb), mib(r.peakDuringListKb - r.planRssKb),
+                mib(r.rssClosedKb), mib(r.rssAfterKb));
+    std::printf("  tray stop item enabled: %s; CancelRequested after it: %s; Perform Actions then %s\n",
+                r.stopEnabled ? "yes" : "NO", r.cancelRequested ? "yes" : "NO",
+                r.performReturned ? "went on (the engine checks the stop)" : "cancelled");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -439,12 +610,15 @@ int main(int argc, char** argv)
     std::string folder = "/dev/shm/kestrow-bench-gui";
     long files = 200000;
     bool detachPanels = false;
+    bool confirmOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--files" && i + 1 < argc)
             files = std::atol(argv[++i]);
         else if (arg == "--detach-panels")
             detachPanels = true;
+        else if (arg == "--confirm-only")
+            confirmOnly = true;
 
         else
             folder = arg;
@@ -494,6 +668,8 @@ int main(int argc, char** argv)
     kestrow::ScopedUiServices scope(services);
 
     std::vector<RunResult> runs;
+    std::optional<ConfirmResult> confirmResult;
+    long peakBeforeConfirm = 0;
     {
         frmKestrow window(kestrow::gui::DesktopIntegration::TrayMode::NoTray);
         if (!window.shell().Main() || !window.shell().Form_Load() || !window.findRow("Bench")) {
@@ -513,46 +689,56 @@ int main(int argc, char** argv)
                     source.c_str(), detachPanels ? ", panels detached from the status texts" : "");
         std::fflush(stdout);
 
-        // 1: the whole clone.
-        runs.push_back(runOnce(window, recorder, "1 full clone", nullptr, nullptr));
-        const long copied = countFiles(target);
-        std::printf("run 1: %.1f s, %ld of %ld files in the Target\n", runs.back().totalMs / 1000, copied,
-                    files);
-        std::fflush(stdout);
+        if (!confirmOnly) {
+            // 1: the whole clone.
+            runs.push_back(runOnce(window, recorder, "1 full clone", nullptr, nullptr));
+            const long copied = countFiles(target);
+            std::printf("run 1: %.1f s, %ld of %ld files in the Target\n", runs.back().totalMs / 1000, copied,
+                        files);
+            std::fflush(stdout);
 
-        // 2: cancelled with the status bar's button half-way through the comparing.
-        emptyFolder(target);
-        auto* cancelButton = window.findChild<QToolButton*>(QStringLiteral("CANCEL"));
-        runs.push_back(runOnce(
-            window, recorder, "2 cancel while comparing",
-            [&](int panel, const QString& text) { return panel == 2 && filesCounted(text) >= files / 2; },
-            [&] { cancelButton->click(); }));
-        std::printf("run 2: %.1f s\n", runs.back().totalMs / 1000);
-        std::fflush(stdout);
+            // 2: cancelled with the status bar's button half-way through the comparing.
+            emptyFolder(target);
+            auto* cancelButton = window.findChild<QToolButton*>(QStringLiteral("CANCEL"));
+            runs.push_back(runOnce(
+                window, recorder, "2 cancel while comparing",
+                [&](int panel, const QString& text) { return panel == 2 && filesCounted(text) >= files / 2; },
+                [&] { cancelButton->click(); }));
+            std::printf("run 2: %.1f s\n", runs.back().totalMs / 1000);
+            std::fflush(stdout);
 
-        // 3: cancelled from the tray menu at 50% of the copying.
+            // 3: cancelled from the tray menu at 50% of the copying.
+            emptyFolder(target);
+            runs.push_back(runOnce(
+                window, recorder, "3 cancel while copying",
+                [&](int panel, const QString& text) {
+                    return panel == 2 && recorder.current() && recorder.current()->name == "copying" &&
+                           percentShown(text) >= 50;
+                },
+                [&] {
+                    window.SysTray_RightClick(); // the menu opens: the stop item is enabled during a run
+                    QAction* stop = window.action(QStringLiteral("mnuPopupCancelRunningTask"));
+                    if (!stop->isEnabled())
+                        std::fprintf(stderr, "the stop item is disabled during the run\n");
+                    stop->trigger();
+                }));
+            std::printf("run 3: %.1f s, %ld files copied before the cancel took effect\n",
+                        runs.back().totalMs / 1000, countFiles(target));
+        }
+
+        // 4: the confirmation list, stopped from the tray while it is open.
         emptyFolder(target);
-        runs.push_back(runOnce(
-            window, recorder, "3 cancel while copying",
-            [&](int panel, const QString& text) {
-                return panel == 2 && recorder.current() && recorder.current()->name == "copying" &&
-                       percentShown(text) >= 50;
-            },
-            [&] {
-                window.SysTray_RightClick(); // the menu opens: the stop item is enabled during a run
-                QAction* stop = window.action(QStringLiteral("mnuPopupCancelRunningTask"));
-                if (!stop->isEnabled())
-                    std::fprintf(stderr, "the stop item is disabled during the run\n");
-                stop->trigger();
-            }));
-        std::printf("run 3: %.1f s, %ld files copied before the cancel took effect\n",
-                    runs.back().totalMs / 1000, countFiles(target));
+        peakBeforeConfirm = peakRssKb();
+        confirmResult = runConfirm(window, target);
 
         window.shell().Form_Unload();
     }
 
     printTable(runs);
-    std::printf("\npeak RSS: %.0f MiB\n", double(peakRssKb()) / 1024);
+    if (confirmResult)
+        printConfirm(*confirmResult);
+    // Run 4 starts the peak again from its plan; the larger of the two is the run's.
+    std::printf("\npeak RSS: %.0f MiB\n", double(std::max(peakBeforeConfirm, peakRssKb())) / 1024);
     std::printf(
         "(texts: status texts delivered to the window; paints: paint events of the window and its status "
         "bar;\n max late: worst lateness of a %d ms timer on the window thread)\n",

@@ -19,6 +19,7 @@
 #include "util/ScopeExit.h"
 #include "util/WorkerPool.h"
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <unordered_set>
@@ -183,6 +184,20 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
         return true;
     });
 }
+
+// The operations list as the confirmation list reads it: each line made when it is
+// asked for, from the entry as it is then (the run waits while the list is shown).
+class PlannedActions : public SyncActionList
+{
+public:
+    explicit PlannedActions(const cClone& clone) : m_clone(clone) {}
+    size_t count() const override { return m_clone.FileOpsArray.size(); }
+    std::string line(size_t i) const override { return m_clone.SyncActionString(m_clone.FileOpsArray[i]); }
+    bool withdrawn(size_t i) const override { return m_clone.FileOpsArray[i].Removed; }
+
+private:
+    const cClone& m_clone;
+};
 
 } // namespace
 
@@ -602,23 +617,22 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         RunHost& host = runHost();
         const size_t count = FileOpsArray.size();
         std::vector<bool> skip(count, false);
-        if (m_run.confirmSyncActions && count > 0) {
-            std::vector<std::string> texts;
-            if (GetSyncActionStrings(texts) > 0) {
-                std::vector<bool> skipped;
-                bool keepConfirming = true;
-                host.setAnimationEnabled(false);
-                const bool perform = host.confirmSyncActions(texts, skipped, keepConfirming);
-                if (!keepConfirming)
-                    setConfirmSyncActions(false);
-                if (!perform)
-                    CancelRequested = true;
-                host.setAnimationEnabled(true);
-                if (IsCloneCancelled())
-                    return false;
-                if (skipped.size() == count)
-                    skip = std::move(skipped);
-            }
+        const auto listed = [](const FileOp& op) { return !op.Removed; };
+        if (m_run.confirmSyncActions && std::any_of(FileOpsArray.begin(), FileOpsArray.end(), listed)) {
+            const PlannedActions actions(*this);
+            std::vector<bool> skipped;
+            bool keepConfirming = true;
+            host.setAnimationEnabled(false);
+            const bool perform = host.confirmSyncActions(actions, skipped, keepConfirming);
+            if (!keepConfirming)
+                setConfirmSyncActions(false);
+            if (!perform)
+                CancelRequested = true;
+            host.setAnimationEnabled(true);
+            if (IsCloneCancelled())
+                return false;
+            if (skipped.size() == count)
+                skip = std::move(skipped);
         }
 
         // The folders whose entries the list changes: their last-write times are the Source's again at the

@@ -37,12 +37,17 @@ void TestRunHost::processEvents()
         CancelRequested = true;
 }
 
-bool TestRunHost::confirmSyncActions(const std::vector<std::string>& actions, std::vector<bool>& skipped,
+bool TestRunHost::confirmSyncActions(const SyncActionList& actions, std::vector<bool>& skipped,
                                      bool& keepConfirming)
 {
     ++confirmations;
-    shown = actions;
-    skipped.assign(actions.size(), false);
+    shown.clear();
+    withdrawn.clear();
+    for (size_t i = 0; i < actions.count(); ++i) {
+        shown.push_back(actions.line(i));
+        withdrawn.push_back(actions.withdrawn(i));
+    }
+    skipped.assign(actions.count(), false);
     for (size_t i : skipIndexes) {
         if (i < skipped.size())
             skipped[i] = true;

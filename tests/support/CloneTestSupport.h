@@ -25,7 +25,7 @@ public:
     void setStatusText(StatusPanel panel, const std::string& text) override;
     void processEvents() override;
     void setAnimationEnabled(bool enabled) override { animation.push_back(enabled); }
-    bool confirmSyncActions(const std::vector<std::string>& actions, std::vector<bool>& skipped,
+    bool confirmSyncActions(const SyncActionList& actions, std::vector<bool>& skipped,
                             bool& keepConfirming) override;
 
     // Status texts in order, per panel.
@@ -37,9 +37,11 @@ public:
     // Counts pumps only after a Panel1 text beginning "Cloning folder" (the performing phase).
     bool countOnlyWhilePerforming = false;
 
-    // Confirmation: how often asked, what was shown, what to answer.
+    // Confirmation: how often asked, what was shown (every entry's line, withdrawn
+    // ones too), which entries were withdrawn, what to answer.
     int confirmations = 0;
     std::vector<std::string> shown;
+    std::vector<bool> withdrawn;
     std::set<size_t> skipIndexes; // 0-based entries the person takes out
     bool answerPerform = true;
     bool answerKeepConfirming = true;

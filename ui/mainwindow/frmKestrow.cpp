@@ -97,7 +97,7 @@ frmKestrow::frmKestrow(DesktopIntegration::TrayMode trayMode, QWidget* parent)
     connect(m_runHost, &QtRunHost::runStartedOnWindow, this, &frmKestrow::onRunStarted);
     connect(m_runHost, &QtRunHost::runFinishedOnWindow, this, &frmKestrow::onRunFinished);
     m_runHost->setConfirmHandler(
-        [this](const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming) {
+        [this](const SyncActionList& actions, std::vector<bool>& skipped, bool& keepConfirming) {
             const bool perform = ShowConfirmSyncActions(this, actions, skipped, keepConfirming);
             // The dialog's check box may have switched confirming off (or back on).
             m_shell->options().setChecked(OptionsMenuItem::mnuOptionsConfirmSyncActions, keepConfirming);

@@ -10,9 +10,9 @@
 namespace kestrow::gui {
 
 namespace {
-bool performAll(const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming)
+bool performAll(const SyncActionList& actions, std::vector<bool>& skipped, bool& keepConfirming)
 {
-    skipped.assign(actions.size(), false);
+    skipped.assign(actions.count(), false);
     keepConfirming = true;
     return true;
 }
@@ -74,7 +74,7 @@ void QtRunHost::setAnimationEnabled(bool enabled)
     Q_EMIT animationEnabledChanged(enabled);
 }
 
-bool QtRunHost::confirmSyncActions(const std::vector<std::string>& actions, std::vector<bool>& skipped,
+bool QtRunHost::confirmSyncActions(const SyncActionList& actions, std::vector<bool>& skipped,
                                    bool& keepConfirming)
 {
     if (onWindowThread())

@@ -30,16 +30,17 @@ public:
     // window thread is never blocked by a run).
     void processEvents() override;
     void setAnimationEnabled(bool enabled) override;
-    // Runs the confirm handler on the window thread and waits for its answer.
-    bool confirmSyncActions(const std::vector<std::string>& actions, std::vector<bool>& skipped,
+    // Runs the confirm handler on the window thread and waits for its answer (the
+    // run's thread, and so its list, stands still meanwhile).
+    bool confirmSyncActions(const SyncActionList& actions, std::vector<bool>& skipped,
                             bool& keepConfirming) override;
     void runStarted(const std::string& taskName) override;
     void runFinished(const std::string& taskName) override;
 
     // The confirmation of the planned operations, called on the window thread. Until
     // the confirmation dialog exists the default performs every operation.
-    using ConfirmHandler = std::function<bool(const std::vector<std::string>& actions,
-                                              std::vector<bool>& skipped, bool& keepConfirming)>;
+    using ConfirmHandler =
+        std::function<bool(const SyncActionList& actions, std::vector<bool>& skipped, bool& keepConfirming)>;
     void setConfirmHandler(ConfirmHandler handler);
 
 Q_SIGNALS:

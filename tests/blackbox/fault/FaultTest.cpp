@@ -21,7 +21,7 @@ class ChangeBeforePerformHost : public TestRunHost
 {
 public:
     std::function<void()> beforePerform;
-    bool confirmSyncActions(const std::vector<std::string>& actions, std::vector<bool>& skipped,
+    bool confirmSyncActions(const SyncActionList& actions, std::vector<bool>& skipped,
                             bool& keepConfirming) override
     {
         if (beforePerform)

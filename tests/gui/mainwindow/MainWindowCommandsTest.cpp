@@ -6,6 +6,9 @@
 #include "settings/IniDocument.h"
 #include "tasks/TaskListFile.h"
 
+#include <QItemSelectionModel>
+#include <QListView>
+
 #include <map>
 
 namespace {
@@ -439,10 +442,12 @@ TEST_F(MainWindowTest, ARunThatConfirmsShowsTheListAndSkipsWhatWasRemoved)
 
     QStringList listed;
     whenShown<gui::frmConfirmChanges>([&](gui::frmConfirmChanges* dialog) {
-        auto* lines = dialog->findChild<QListWidget*>(QStringLiteral("lvwSyncOperations"));
-        for (int i = 0; i < lines->count(); ++i) {
-            listed << lines->item(i)->text();
-            lines->item(i)->setSelected(lines->item(i)->text().contains(QStringLiteral("one.txt")));
+        auto* lines = dialog->findChild<QListView*>(QStringLiteral("lvwSyncOperations"));
+        for (int i = 0; i < lines->model()->rowCount(); ++i) {
+            const QModelIndex line = lines->model()->index(i, 0);
+            listed << line.data().toString();
+            if (line.data().toString().contains(QStringLiteral("one.txt")))
+                lines->selectionModel()->select(line, QItemSelectionModel::Select);
         }
         dialog->cmdRemove_Click();
         dialog->findChild<QCheckBox*>(QStringLiteral("chkConfirmSyncActions"))->setChecked(false);

@@ -214,7 +214,7 @@ TEST_F(MainWindowTest, CommandsThatWouldStartOrChangeARunAreRefusedWithABeepDuri
     // The run waits for its confirmation on the window thread: that is "during a run".
     bool confirmed = false;
     w.runHostObject().setConfirmHandler(
-        [&](const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming) {
+        [&](const SyncActionList& actions, std::vector<bool>& skipped, bool& keepConfirming) {
             confirmed = true;
             EXPECT_TRUE(gblnCloneRunning);
             EXPECT_EQ(w.windowTitle(), QStringLiteral("Kestrow running task: A"));
@@ -257,7 +257,7 @@ TEST_F(MainWindowTest, CommandsThatWouldStartOrChangeARunAreRefusedWithABeepDuri
             EXPECT_EQ(ui.prompts().size() - promptsBefore, commands.size() + 1) << "only beeps";
             EXPECT_FALSE(w.unloaded());
 
-            skipped.assign(actions.size(), false);
+            skipped.assign(actions.count(), false);
             keepConfirming = true;
             return true;
         });
@@ -280,13 +280,13 @@ TEST_F(MainWindowTest, TheCancelItemCancelsTheRunAndSaysSoWhenClickedAgain)
     writeTaskList({treeTask("A")});
     start();
     window->runHostObject().setConfirmHandler(
-        [&](const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming) {
+        [&](const SyncActionList& actions, std::vector<bool>& skipped, bool& keepConfirming) {
             window->findChild<QToolButton*>(QStringLiteral("CANCEL"))->click();
             EXPECT_TRUE(ui.messages().empty()) << "the first click cancels silently";
             window->findChild<QToolButton*>(QStringLiteral("CANCEL"))->click();
             EXPECT_EQ(lastMessage(), "Cancel Clone|The clone will be cancelled after the current file "
                                      "operation is completed.");
-            skipped.assign(actions.size(), false);
+            skipped.assign(actions.count(), false);
             keepConfirming = true;
             return true;
         });
@@ -303,11 +303,11 @@ TEST_F(MainWindowTest, ASessionEndDuringARunCancelsItLogsTheAbortAndSaves)
     writeTaskList({treeTask("A")});
     start();
     window->runHostObject().setConfirmHandler(
-        [&](const std::vector<std::string>& actions, std::vector<bool>& skipped, bool& keepConfirming) {
+        [&](const SyncActionList& actions, std::vector<bool>& skipped, bool& keepConfirming) {
             // The session ends while the run waits on this thread.
             window->SessionEnd();
             EXPECT_FALSE(window->unloaded()) << "not before the run has returned";
-            skipped.assign(actions.size(), false);
+            skipped.assign(actions.count(), false);
             keepConfirming = true;
             return true;
         });

@@ -4,6 +4,10 @@
 // run performs the rest. Closing by the title bar marks every operation removed and
 // sets CancelRequested. The check box switches the engine's ConfirmSyncActions at
 // once (when gClone exists) and reports the change through confirmSyncActionsToggled.
+// The list is a view over the operations list itself: a line's text is made only
+// when it is painted, so a list of a million lines opens at once.
+
+#include "base/RunHost.h"
 
 #include <QDialog>
 
@@ -12,10 +16,12 @@
 
 class QCheckBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 
 namespace kestrow::gui {
+
+class SyncActionModel;
 
 class frmConfirmChanges : public QDialog
 {
@@ -24,10 +30,10 @@ public:
     // `confirmSyncActions` is the check box's starting state.
     explicit frmConfirmChanges(bool confirmSyncActions, QWidget* parent = nullptr);
 
-    // Fills the list: one line per action in order, its key the 1-based index + "K";
-    // an action equal (with regard to case) to "|REMOVED ACTION|" is not listed. Sizes
-    // the removed flags, all false.
-    void LoadSyncActionsIntoList(const std::vector<std::string>& actions);
+    // Fills the list: one line per action in order, its key (Qt::UserRole) the 1-based
+    // index + "K"; a withdrawn action is not listed. Sizes the removed flags, all false.
+    // `actions` must outlive the dialog's use of the list.
+    void LoadSyncActionsIntoList(const SyncActionList& actions);
 
     // Takes the selected lines out and marks their operations removed; with nothing
     // selected shows "Please select a file operation to remove from the list.".
@@ -50,7 +56,8 @@ protected:
 
 private:
     QLabel* m_lblTaskName;
-    QListWidget* m_lvwSyncOperations;
+    SyncActionModel* m_model;
+    QListView* m_lvwSyncOperations;
     QCheckBox* m_chkConfirmSyncActions;
     QPushButton* m_cmdRemove;
     QPushButton* m_cmdPerform;
@@ -62,7 +69,7 @@ private:
 // the user closed the window (every entry skipped, CancelRequested set); otherwise
 // `skipped` says which entries were removed. `keepConfirming` is the check box's final
 // state either way.
-bool ShowConfirmSyncActions(QWidget* parent, const std::vector<std::string>& actions,
-                            std::vector<bool>& skipped, bool& keepConfirming);
+bool ShowConfirmSyncActions(QWidget* parent, const SyncActionList& actions, std::vector<bool>& skipped,
+                            bool& keepConfirming);
 
 } // namespace kestrow::gui

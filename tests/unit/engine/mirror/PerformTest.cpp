@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -51,6 +52,47 @@ TEST_F(PerformTest, ConfirmationSkipsTheEntriesTakenOutWithoutLoggingThem)
     }
     EXPECT_FALSE(clone.ConfirmSyncActions()); // the person switched it off for later runs
     EXPECT_EQ(host.animation, (std::vector<bool>{false, true}));
+}
+
+TEST_F(PerformTest, ConfirmationListsThePlanHidesWithdrawnEntriesAndPerformsExactlyWhatWasKept)
+{
+    // Twelve orphans against one kept file: the deletion cap withdraws every deletion.
+    file("src/same.txt", "s");
+    file("tgt/same.txt", "s");
+    for (int i = 0; i < 12; ++i)
+        file("tgt/orphan" + std::to_string(i) + ".txt", "o");
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        file(std::string("src/") + name, name);
+    clone.setDeleteMethod(0);
+    clone.setMaxDeletePercent(50);
+    const std::vector<std::string> planned = plan();
+    ASSERT_EQ(planned.size(), 18u);
+
+    // Every other copy taken out.
+    std::set<std::string> skippedNames;
+    int copies = 0;
+    for (size_t i = 0; i < planned.size(); ++i) {
+        if (!planned[i].starts_with("     COPY FILE     \""))
+            continue;
+        if (copies++ % 2 == 0) {
+            host.skipIndexes.insert(i);
+            skippedNames.insert(planned[i].substr(planned[i].find('"') + 1, 1));
+        }
+    }
+    ASSERT_EQ(skippedNames.size(), 3u);
+    clone.setConfirmSyncActions(true);
+    clone.CloneAll(src(), tgt(), true);
+
+    ASSERT_EQ(host.confirmations, 1);
+    EXPECT_EQ(host.shown, planned) << "each line as the plan's text form reads it";
+    ASSERT_EQ(host.withdrawn.size(), planned.size());
+    for (size_t i = 0; i < planned.size(); ++i)
+        EXPECT_EQ(host.withdrawn[i], planned[i] == "|REMOVED ACTION|") << planned[i];
+    EXPECT_EQ(std::count(host.withdrawn.begin(), host.withdrawn.end(), true), 12);
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        EXPECT_EQ(exists(tgt() + name), !skippedNames.contains(name)) << name;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(exists(tgt() + "orphan" + std::to_string(i) + ".txt"));
 }
 
 // Options changed from the window while a run compares (the options dialog, a
