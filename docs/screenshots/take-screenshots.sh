@@ -94,6 +94,8 @@ xdotool key Escape; sleep 1
 xdotool mousemove 150 167 click 1                 # "Photos"
 sleep 1
 xdotool mousemove 190 90 click 1                  # Run Task
+sleep 2; shot 03a-confirm-list                    # Confirm Synchronization Actions is on
+xdotool key Return                                # Perform Actions, the default button
 sleep 1.2; shot 03-run-in-progress
 xdotool mousemove --window $TRAY 9 9 click 3; sleep 1; shot 04-tray-menu-during-run
 xdotool key Escape
@@ -111,6 +113,7 @@ kill $K; sleep 2; kill $FB
 S=$R/shots
 convert $S/01-main-window.png -crop 902x557+0+0 +repage $HERE/main-window.png
 cp $S/02-tray-menu.png $HERE/tray-menu.png
+convert $S/03a-confirm-list.png -crop 902x557+0+0 +repage $HERE/confirm-list.png
 convert $S/03-run-in-progress.png -crop 902x557+0+0 +repage $HERE/run-in-progress.png
 cp $S/04-tray-menu-during-run.png $HERE/tray-menu-during-run.png
 convert $S/05-after-run.png -crop 902x557+0+0 +repage $HERE/after-run.png
