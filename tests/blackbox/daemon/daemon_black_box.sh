@@ -3,24 +3,7 @@
 # task run unattended, and a clean stop on SIGTERM in the middle of a run. The test
 # waits on the daemon's own output (never on the clock); the read timeouts are only
 # a watchdog against a daemon that never says what it should.
-set -u
-cli=${KESTROW_CLI:?}
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-export HOME=$scratch/home KESTROW_HOME=$scratch/data XDG_DATA_HOME=$scratch/home/.local/share \
-       XDG_CONFIG_HOME=$scratch/home/.config XDG_CONFIG_DIRS=$scratch/etc/xdg KESTROW_TICK_MS=100
-mkdir -p "$HOME" "$KESTROW_HOME"
-failures=0
-check() { # name, condition...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
-watchdog=60
+source "$(dirname "$0")/daemon_scratch.sh"
 
 # Reads lines from file descriptor $1 until one contains $2; fails after the watchdog.
 wait_for_line() {

@@ -3,26 +3,10 @@
 # left behind are each told in one line (with the journal's priority prefix only
 # when stderr is a journal stream), and the options file's switch silences them.
 # The test waits on the daemon's own lines; read timeouts are only a watchdog.
-set -u
-cli=${KESTROW_CLI:?}
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-export HOME=$scratch/home KESTROW_HOME=$scratch/data XDG_DATA_HOME=$scratch/home/.local/share \
-       XDG_CONFIG_HOME=$scratch/home/.config XDG_CONFIG_DIRS=$scratch/etc/xdg KESTROW_TICK_MS=100
+source "$(dirname "$0")/../daemon/daemon_scratch.sh"
 unset JOURNAL_STREAM
-mkdir -p "$HOME" "$KESTROW_HOME" "$scratch/src" "$scratch/dst"
+mkdir -p "$scratch/src" "$scratch/dst"
 printf 'one' > "$scratch/src/a.txt"
-failures=0
-check() { # name, condition...
-    local name=$1; shift
-    if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
-watchdog=60
 
 # Copies lines from file descriptor $1 into file $3 until one contains $2.
 wait_for_line() { # fd, pattern, transcript
