@@ -80,6 +80,7 @@ constexpr ItemInfo kItems[] = {
     {M::mnuOptionsNotifications, "mnuOptionsNotifications", 0},
     {M::mnuOptionsProtectFromEmptySource, "mnuOptionsProtectFromEmptySource", 0},
     {M::mnuOptionsKeepHardLinks, "mnuOptionsKeepHardLinks", 0},
+    {M::mnuOptionsKeepVersions, "mnuOptionsKeepVersions", 0},
 };
 static_assert(std::size(kItems) == static_cast<std::size_t>(OptionsMenuItemCount));
 
@@ -477,6 +478,21 @@ void readMiscellaneous(const IniDocument& ini, ProgramOptions& W)
     const bool links = isTrue(ini, "Miscellaneous", "KeepHardLinks", "False");
     gClone->setKeepHardLinks(links);
     W.setChecked(M::mnuOptionsKeepHardLinks, links);
+
+    const bool versions = isTrue(ini, "Miscellaneous", "KeepVersions", "False");
+    gClone->setKeepVersions(versions);
+    W.setChecked(M::mnuOptionsKeepVersions, versions);
+    gClone->setVersionsFolder(ini.getString("Miscellaneous", "VersionsFolder", ""));
+    auto count = [&](const char* key, int32_t def, void (cClone::*set)(int32_t)) {
+        const std::string text = ini.getString("Miscellaneous", key, std::to_string(def));
+        if (!IsNumericText(text))
+            return;
+        const double value = NumberFromText(text);
+        if (value >= 0 && value <= 1000000 && value == static_cast<int32_t>(value))
+            (gClone->*set)(static_cast<int32_t>(value));
+    };
+    count("VersionsKeepDays", cClone::kDefaultVersionsKeepDays, &cClone::setVersionsKeepDays);
+    count("VersionsKeepMoments", 0, &cClone::setVersionsKeepMoments);
 }
 
 void requireObjects()
@@ -608,6 +624,10 @@ bool SaveProgramOptionsToIniFile(const ProgramOptions& W)
         ini.setString("Miscellaneous", "ProtectFromEmptySource", boolText(gClone->ProtectFromEmptySource()));
         ini.setString("Miscellaneous", "MaxDeletePercent", std::to_string(gClone->MaxDeletePercent()));
         ini.setString("Miscellaneous", "KeepHardLinks", boolText(gClone->KeepHardLinks()));
+        ini.setString("Miscellaneous", "KeepVersions", boolText(gClone->KeepVersions()));
+        ini.setString("Miscellaneous", "VersionsFolder", gClone->VersionsFolder());
+        ini.setString("Miscellaneous", "VersionsKeepDays", std::to_string(gClone->VersionsKeepDays()));
+        ini.setString("Miscellaneous", "VersionsKeepMoments", std::to_string(gClone->VersionsKeepMoments()));
         return true;
     });
     // One write of everything set, also of the keys set before an error.

@@ -68,8 +68,9 @@ enum class OptionsMenuItem : int
     mnuOptionsNotifications,          // desktop notifications of scheduled tasks (app/Notifications.h)
     mnuOptionsProtectFromEmptySource, // gClone->ProtectFromEmptySource
     mnuOptionsKeepHardLinks,          // gClone->KeepHardLinks
+    mnuOptionsKeepVersions,           // gClone->KeepVersions
 };
-inline constexpr int OptionsMenuItemCount = static_cast<int>(OptionsMenuItem::mnuOptionsKeepHardLinks) + 1;
+inline constexpr int OptionsMenuItemCount = static_cast<int>(OptionsMenuItem::mnuOptionsKeepVersions) + 1;
 
 // The control name of an item ("mnuLogSize100", "mnuOptionsCopyMethod(1)" for an
 // element of a control array).
@@ -177,7 +178,9 @@ std::string OptionsFileSpec();
 //   Categories, the seven default names when empty; AdminPassword; Notifications into gblnNotifications,
 //   default "True"; ProtectFromEmptySource, default "True", and MaxDeletePercent, a whole number from 0 to
 //   100, default 0 (anything else leaves it alone), into gClone; KeepHardLinks, default "False", into
-//   gClone).
+//   gClone; KeepVersions, default "False", VersionsFolder (empty: each Target's own), VersionsKeepDays
+//   (default 30) and VersionsKeepMoments (default 0), whole numbers of 0 or more (anything else leaves
+//   them alone), into gClone).
 // A missing file reads as all defaults. Booleans are "True"/"False" exactly, case
 // counting. An unexpected error (a method outside its menu array, a non-numeric size
 // or width, an unreadable file) stops reading at that key: it is reported as

@@ -4,6 +4,7 @@
 #include "base/ErrorReporter.h"
 #include "cli/Arguments.h"
 #include "cli/ConsoleRunHost.h"
+#include "cli/VersionsFlags.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
@@ -44,6 +45,7 @@ struct CloneArgs
     bool quiet = false;
     ProgressChoice progress = ProgressChoice::Auto;
     std::vector<std::string> includes, includeMasks, excludes, excludeMasks;
+    VersionsFlags versions;
 };
 
 int choice(std::string_view option, std::string_view value, std::initializer_list<std::string_view> names)
@@ -105,6 +107,8 @@ CloneArgs parse(int argc, char* argv[], int first)
             a.hardLinks = arg == "--hard-links";
         else if (arg == "--max-delete-percent")
             a.maxDeletePercent = percentValue(arg, value());
+        else if (a.versions.take(arg, value))
+            continue;
         else if (arg == "--dry-run")
             a.dryRun = true;
         else if (arg == "--quiet" || arg == "-q")
@@ -187,52 +191,56 @@ void cannotWrite(const char* command, const std::string& file, int err)
 
 const char* cloneUsage()
 {
-    return "Usage: kestrow-cli clone SOURCE TARGET [TARGET...] [options]\n"
-           "\n"
-           "Makes each TARGET folder identical to SOURCE. Orphans in a Target (items the\n"
-           "Source no longer has) are deleted as the delete method says. Options default\n"
-           "to those in kestrow.ini; each flag overrides one for this run only.\n"
-           "\n"
-           "  --compare datetime|size|contents|crc32   how files are judged the same\n"
-           "  --ignore-2s, --no-ignore-2s      times up to two seconds apart are equal\n"
-           "  --ignore-dst, --no-ignore-dst    times one hour apart are equal\n"
-           "  --delete regular|trash|none|secure  what happens to orphans\n"
-           "  --copy regular|safe|keep         every one whole or not at all, keeping modes,\n"
-           "                                   times, owners and attributes; safe also trashes\n"
-           "                                   the old copy, keep also keeps access times\n"
-           "  --newer-only                     copy a changed file only when the Source is newer\n"
-           "  --no-subfolders                  only the files of the two roots\n"
-           "  --include ITEM                   clone only this file or folder (repeatable;\n"
-           "                                   relative items are below SOURCE)\n"
-           "  --include-mask MASKS             clone only files matching, e.g. '*.doc,*.txt'\n"
-           "  --exclude ITEM                   leave this file or folder alone (repeatable)\n"
-           "  --exclude-mask MASKS             leave files matching these masks alone\n"
-           "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders inside\n"
-           "                                   the roots (never the roots themselves)\n"
-           "  --skip-system, --no-skip-system  skip FIFOs, sockets and device files\n"
-           "  --create-target                  create a missing Target folder (a dry run\n"
-           "                                   plans it)\n"
-           "  --hard-links, --no-hard-links    clone the names of one Source file as links\n"
-           "                                   of one Target file (not as separate copies)\n"
-           "  --allow-empty-source             clone even a SOURCE with nothing to clone over\n"
-           "                                   a Target that holds something (deleting it all)\n"
-           "  --max-delete-percent N           delete nothing from a Target when more than N%\n"
-           "                                   of its files (and at least 10) would go; 0: no limit\n"
-           "  --dry-run                        print the planned operations, change nothing;\n"
-           "                                   withdrawn ones read \"|REMOVED ACTION| ...\"\n"
-           "  -q, --quiet                      no status texts on stderr\n"
-           "  --progress                       a progress line on stderr while the run works\n"
-           "                                   and a summary after it (the default when stderr\n"
-           "                                   is a terminal and without -q; elsewhere a plain\n"
-           "                                   line at most once a second; with -q these alone)\n"
-           "  --no-progress                    neither\n"
-           "\n"
-           "The run is a task of its own (\"Command Line Clone\"): the priority rules of\n"
-           "kestrow.ini apply to it as to any run.\n"
-           "The run's log lines go to stdout and are appended to clone.log, one line per\n"
-           "event: control characters in names are written \\n, \\r, \\t or \\xHH, and a\n"
-           "backslash is doubled.\n"
-           "Exit status: 0 success, 1 the run had errors, 2 bad usage, 3 cancelled.\n";
+    static const std::string text =
+        std::string(
+            "Usage: kestrow-cli clone SOURCE TARGET [TARGET...] [options]\n"
+            "\n"
+            "Makes each TARGET folder identical to SOURCE. Orphans in a Target (items the\n"
+            "Source no longer has) are deleted as the delete method says. Options default\n"
+            "to those in kestrow.ini; each flag overrides one for this run only.\n"
+            "\n"
+            "  --compare datetime|size|contents|crc32   how files are judged the same\n"
+            "  --ignore-2s, --no-ignore-2s      times up to two seconds apart are equal\n"
+            "  --ignore-dst, --no-ignore-dst    times one hour apart are equal\n"
+            "  --delete regular|trash|none|secure  what happens to orphans\n"
+            "  --copy regular|safe|keep         every one whole or not at all, keeping modes,\n"
+            "                                   times, owners and attributes; safe also trashes\n"
+            "                                   the old copy, keep also keeps access times\n"
+            "  --newer-only                     copy a changed file only when the Source is newer\n"
+            "  --no-subfolders                  only the files of the two roots\n"
+            "  --include ITEM                   clone only this file or folder (repeatable;\n"
+            "                                   relative items are below SOURCE)\n"
+            "  --include-mask MASKS             clone only files matching, e.g. '*.doc,*.txt'\n"
+            "  --exclude ITEM                   leave this file or folder alone (repeatable)\n"
+            "  --exclude-mask MASKS             leave files matching these masks alone\n"
+            "  --skip-hidden, --no-skip-hidden  skip hidden (dot) files and folders inside\n"
+            "                                   the roots (never the roots themselves)\n"
+            "  --skip-system, --no-skip-system  skip FIFOs, sockets and device files\n"
+            "  --create-target                  create a missing Target folder (a dry run\n"
+            "                                   plans it)\n"
+            "  --hard-links, --no-hard-links    clone the names of one Source file as links\n"
+            "                                   of one Target file (not as separate copies)\n"
+            "  --allow-empty-source             clone even a SOURCE with nothing to clone over\n"
+            "                                   a Target that holds something (deleting it all)\n"
+            "  --max-delete-percent N           delete nothing from a Target when more than N%\n"
+            "                                   of its files (and at least 10) would go; 0: no limit\n") +
+        versionsFlagsUsage() +
+        std::string("  --dry-run                        print the planned operations, change nothing;\n"
+                    "                                   withdrawn ones read \"|REMOVED ACTION| ...\"\n"
+                    "  -q, --quiet                      no status texts on stderr\n"
+                    "  --progress                       a progress line on stderr while the run works\n"
+                    "                                   and a summary after it (the default when stderr\n"
+                    "                                   is a terminal and without -q; elsewhere a plain\n"
+                    "                                   line at most once a second; with -q these alone)\n"
+                    "  --no-progress                    neither\n"
+                    "\n"
+                    "The run is a task of its own (\"Command Line Clone\"): the priority rules of\n"
+                    "kestrow.ini apply to it as to any run.\n"
+                    "The run's log lines go to stdout and are appended to clone.log, one line per\n"
+                    "event: control characters in names are written \\n, \\r, \\t or \\xHH, and a\n"
+                    "backslash is doubled.\n"
+                    "Exit status: 0 success, 1 the run had errors, 2 bad usage, 3 cancelled.\n");
+    return text.c_str();
 }
 
 int runCloneCommand(int argc, char* argv[], int first)
@@ -272,6 +280,7 @@ int runCloneCommand(int argc, char* argv[], int first)
         gClone->setKeepHardLinks(*args.hardLinks);
     if (args.maxDeletePercent)
         gClone->setMaxDeletePercent(*args.maxDeletePercent);
+    args.versions.apply();
     // Nobody is there to confirm: the CLI performs what it planned, or only plans.
     gClone->setConfirmSyncActions(false);
     gClone->setPlanOnly(args.dryRun);

@@ -5,6 +5,7 @@
 #include "cli/Arguments.h"
 #include "cli/CloneCommand.h"
 #include "cli/ConsoleRunHost.h"
+#include "cli/VersionsFlags.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
@@ -35,6 +36,7 @@ struct TaskArgs
     std::optional<std::string> category;
     bool quiet = false;
     ProgressChoice progress = ProgressChoice::Auto;
+    VersionsFlags versions;
 };
 
 // The command whose arguments are read: list takes only --task-list.
@@ -61,6 +63,8 @@ TaskArgs parse(int argc, char* argv[], int first, ArgsFor command)
             a.quiet = true;
         else if (forRun && (arg == "--progress" || arg == "--no-progress"))
             a.progress = arg == "--progress" ? ProgressChoice::On : ProgressChoice::Off;
+        else if (forRun && a.versions.take(arg, value))
+            continue;
         else if (forRun && arg == "--")
             for (++i; i < argc; ++i)
                 a.names.emplace_back(argv[i]);
@@ -123,27 +127,30 @@ const char* listUsage()
 
 const char* runUsage()
 {
-    return "Usage: kestrow-cli run NAME... | --all | --category CATEGORY [options]\n"
-           "\n"
-           "Runs saved tasks, in the order of the task list, exactly as the desktop\n"
-           "program runs them (priority rules, folder checks, every Target), and saves\n"
-           "each task's run time, next run and error flag to the task list file (only\n"
-           "those fields: edits made to the file meanwhile are kept).\n"
-           "\n"
-           "  NAME...              the tasks to run (names ignore letter case)\n"
-           "  --all                every task of the list\n"
-           "  --category CATEGORY  every task of that category\n"
-           "  --task-list FILE     the task list (default: the one kestrow.ini names,\n"
-           "                       else \"Default Task List.kwt\" in the data folder)\n"
-           "  -q, --quiet          no status texts on stderr\n"
-           "  --progress           a progress line on stderr while a task runs and a\n"
-           "                       summary after each (the default when stderr is a\n"
-           "                       terminal and without -q; elsewhere a plain line at most\n"
-           "                       once a second; with -q these alone)\n"
-           "  --no-progress        neither\n"
-           "\n"
-           "The runs' log lines go to stdout and are appended to clone.log.\n"
-           "Exit status: 0 success, 1 a run had errors, 2 bad usage, 3 cancelled.\n";
+    static const std::string text =
+        std::string("Usage: kestrow-cli run NAME... | --all | --category CATEGORY [options]\n"
+                    "\n"
+                    "Runs saved tasks, in the order of the task list, exactly as the desktop\n"
+                    "program runs them (priority rules, folder checks, every Target), and saves\n"
+                    "each task's run time, next run and error flag to the task list file (only\n"
+                    "those fields: edits made to the file meanwhile are kept).\n"
+                    "\n"
+                    "  NAME...              the tasks to run (names ignore letter case)\n"
+                    "  --all                every task of the list\n"
+                    "  --category CATEGORY  every task of that category\n"
+                    "  --task-list FILE     the task list (default: the one kestrow.ini names,\n"
+                    "                       else \"Default Task List.kwt\" in the data folder)\n"
+                    "  -q, --quiet          no status texts on stderr\n"
+                    "  --progress           a progress line on stderr while a task runs and a\n"
+                    "                       summary after each (the default when stderr is a\n"
+                    "                       terminal and without -q; elsewhere a plain line at most\n"
+                    "                       once a second; with -q these alone)\n"
+                    "  --no-progress        neither\n") +
+        versionsFlagsUsage() +
+        std::string("\n"
+                    "The runs' log lines go to stdout and are appended to clone.log.\n"
+                    "Exit status: 0 success, 1 a run had errors, 2 bad usage, 3 cancelled.\n");
+    return text.c_str();
 }
 
 int runListCommand(int argc, char* argv[], int first)
@@ -216,6 +223,7 @@ int runRunCommand(int argc, char* argv[], int first)
 
     // Nobody is there to confirm: the CLI performs what it planned.
     gClone->setConfirmSyncActions(false);
+    args.versions.apply();
     ConsoleRunHost host(args.quiet, args.progress, true);
     ScopedRunHost hostScope(host);
     gCloneLog->setLineObserver([&host](const std::string& line) { host.echoLogLine(line); });

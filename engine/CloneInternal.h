@@ -95,7 +95,8 @@ inline bool IsMissingError(int err)
 // folder is not, whatever "/" at its end would make the kernel do.
 bool IsRealFolder(const std::string& folderSpec);
 
-// Whether a listed entry of `folder` is a trash folder at the top of a mount (never touched).
+// Whether a listed entry of `folder` is a trash folder at the top of a mount, or
+// the versions folder at the top of a root: never touched.
 bool IsTrashEntry(const HeldFolder& folder, const platform::DirEntry& entry);
 
 // The outcome of a comparison by contents or CRC-32 made ahead of the walk (on a

@@ -8,6 +8,7 @@
 #include "engine/Listing.h"
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
+#include "engine/Versions.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
 #include "platform/DeviceId.h"
@@ -72,7 +73,8 @@ bool IsRealFolder(const std::string& folderSpec)
 
 bool IsTrashEntry(const HeldFolder& folder, const platform::DirEntry& entry)
 {
-    return folder.mountTop && entry.isFolder() && IsTrashFolderName(entry.name);
+    return (folder.mountTop && entry.isFolder() && IsTrashFolderName(entry.name)) ||
+           (folder.root && IsVersionsFolderName(entry.name));
 }
 
 FolderSpecRef ChildRef(const FolderSpecRef& parent, const HeldFolder* parentHeld,
@@ -94,7 +96,7 @@ std::shared_ptr<FolderListing> IndexListing(HeldFolderPtr held, std::vector<plat
     if (error)
         return listing; // a partial listing is no ground for deciding what is missing
     listing->entries = std::move(entries);
-    if (listing->held && listing->held->mountTop)
+    if (listing->held && (listing->held->mountTop || listing->held->root))
         std::erase_if(listing->entries,
                       [&](const platform::DirEntry& e) { return IsTrashEntry(*listing->held, e); });
     listing->byName.reserve(listing->entries.size());
@@ -236,6 +238,22 @@ void cClone::TakeRunOptions()
     m_run.keepHardLinks = KeepHardLinks();
     m_run.planOnly = PlanOnly();
     m_run.createTargetFolder = CreateTargetFolder();
+    m_run.keepVersions = KeepVersions();
+    m_run.versionsFolder = VersionsFolder();
+    m_run.versionsKeepDays = VersionsKeepDays();
+    m_run.versionsKeepMoments = VersionsKeepMoments();
+}
+
+std::string cClone::VersionsFolder() const
+{
+    const std::lock_guard lock(m_versionsFolderMutex);
+    return m_VersionsFolder;
+}
+
+void cClone::setVersionsFolder(const std::string& value)
+{
+    const std::lock_guard lock(m_versionsFolderMutex);
+    m_VersionsFolder = value;
 }
 
 void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& targetRoot)

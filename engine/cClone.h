@@ -26,6 +26,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -289,6 +290,23 @@ public:
     int32_t MaxDeletePercent() const { return m_MaxDeletePercent; }
     void setMaxDeletePercent(int32_t value) { m_MaxDeletePercent = value; }
     static constexpr int32_t kDeleteCapMinimumFiles = 10;
+    // Every Target file the run would delete or replace is moved into the
+    // Target's versions folder (engine/Versions.h) instead, whatever the delete
+    // and copy methods; with Do Not Delete nothing is deleted, so nothing is
+    // kept for deletions. Off in a fresh engine.
+    bool KeepVersions() const { return m_KeepVersions; }
+    void setKeepVersions(bool value) { m_KeepVersions = value; }
+    // One folder for the versions of every Target (a subfolder each); empty:
+    // ".kestrow-versions" at the top of each Target root.
+    std::string VersionsFolder() const;
+    void setVersionsFolder(const std::string& value);
+    // The limits applied at the end of each Target's run: moments older than
+    // this many days (0: any age) and beyond the newest this many (0: any number).
+    int32_t VersionsKeepDays() const { return m_VersionsKeepDays; }
+    void setVersionsKeepDays(int32_t value) { m_VersionsKeepDays = value; }
+    int32_t VersionsKeepMoments() const { return m_VersionsKeepMoments; }
+    void setVersionsKeepMoments(int32_t value) { m_VersionsKeepMoments = value; }
+    static constexpr int32_t kDefaultVersionsKeepDays = 30;
 
     // Whether `name` is a name the safe copy gives its temporary files ("kw_",
     // eight lowercase hex digits, ".tmp"; nothing else matches, case counts). A
@@ -459,6 +477,10 @@ public:
         bool keepHardLinks = false;
         bool planOnly = false;
         bool createTargetFolder = false;
+        bool keepVersions = false;
+        std::string versionsFolder;
+        int32_t versionsKeepDays = 0;
+        int32_t versionsKeepMoments = 0;
     };
     const RunOptions& RunOptionsInForce() const { return m_run; }
 
@@ -591,6 +613,11 @@ private:
     std::atomic<bool> m_ProtectFromEmptySource{false};
     std::atomic<bool> m_KeepHardLinks{false};
     std::atomic<int32_t> m_MaxDeletePercent{0};
+    std::atomic<bool> m_KeepVersions{false};
+    std::atomic<int32_t> m_VersionsKeepDays{kDefaultVersionsKeepDays};
+    std::atomic<int32_t> m_VersionsKeepMoments{0};
+    mutable std::mutex m_versionsFolderMutex;
+    std::string m_VersionsFolder;
     std::unique_ptr<platform::InstanceLock> m_targetLock;
     std::shared_ptr<const void> m_targetRootLock; // the Target root held open, locked
 

@@ -16,6 +16,7 @@ HeldFolderPtr OpenByPath(const std::string& path, int& err)
     if (err)
         return nullptr;
     held->mountTop = platform::isMountTop(held->folder, held->id);
+    held->root = true;
     return held;
 }
 

@@ -119,6 +119,8 @@ void frmKestrow::buildOptionsMenus()
             [this] { toggleOption(OptionsMenuItem::mnuOptionsProtectFromEmptySource); });
     connect(optionAction(m_mnuOptions, I::mnuOptionsKeepHardLinks, QStringLiteral("Keep &Hard Links")),
             &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsKeepHardLinks); });
+    connect(optionAction(m_mnuOptions, I::mnuOptionsKeepVersions, QStringLiteral("Keep Old &Versions")),
+            &QAction::triggered, this, [this] { toggleOption(OptionsMenuItem::mnuOptionsKeepVersions); });
     QMenu* reset = m_mnuOptions->addMenu(QStringLiteral("Reset &Error Indicator"));
     reset->setObjectName(QStringLiteral("mnuFileResetErrorFlag"));
     addAction(reset, "mnuResetErrorFlagSelectedTask", QStringLiteral("&Selected Task"),
@@ -212,6 +214,9 @@ void frmKestrow::toggleOption(OptionsMenuItem item)
             break;
         case I::mnuOptionsKeepHardLinks:
             gClone->setKeepHardLinks(on);
+            break;
+        case I::mnuOptionsKeepVersions:
+            gClone->setKeepVersions(on);
             break;
         case I::mnuLogOnlyErrors:
             gCloneLog->setLogOnlyErrors(on);
