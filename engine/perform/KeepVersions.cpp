@@ -57,9 +57,14 @@ int VersionKeeper::begin(DateValue start)
         return ENOENT;
     bool made = false;
     if (m_chosenFolder.empty()) {
+        // Made or not, the Target root keeps its times: the versions folder is no change of the Target.
+        platform::FolderTimes times;
+        const bool timed = platform::readFolderTimes(m_target->folder, times) == 0;
         if (const int err = OpenOrMake(m_target->folder, m_target->id, std::string(kVersionsFolderName),
                                        m_root.folder, m_root.id, made))
             return err;
+        if (made && timed)
+            (void)platform::applyFolderTimes(m_target->folder, times);
     } else {
         Level chosen;
         int err = platform::openRootFolder(m_chosenFolder, chosen.folder, chosen.id);
@@ -298,7 +303,11 @@ int VersionKeeper::end(DateValue now, int32_t keepDays, int32_t keepMoments,
         if (m_madeRoot && platform::listFolderAt(m_root.folder, left) == 0 && left.empty()) {
             m_root.folder.close();
             if (m_chosenFolder.empty()) {
-                (void)platform::removeFolderAt(m_target->folder, std::string(kVersionsFolderName));
+                platform::FolderTimes times;
+                const bool timed = platform::readFolderTimes(m_target->folder, times) == 0;
+                if (platform::removeFolderAt(m_target->folder, std::string(kVersionsFolderName)) == 0 &&
+                    timed)
+                    (void)platform::applyFolderTimes(m_target->folder, times);
             } else {
                 platform::OpenFolder chosen;
                 platform::FolderIdentity chosenId;

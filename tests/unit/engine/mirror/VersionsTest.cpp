@@ -147,6 +147,10 @@ TEST_F(VersionsTest, EachRunHasItsMomentAndAFileReplacedTwiceKeepsBothVersions)
     file("src/a.txt", "one", 1'600'000'000);
     EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
     EXPECT_FALSE(exists(versions())) << "a run that keeps nothing leaves no versions folder";
+    setLastWrite(src(), 1'500'000'000);
+    EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    EXPECT_EQ(TreeDifferences(src(), tgt()), std::vector<std::string>{}) << "nor a trace in the root's time";
 
     file("src/a.txt", "two!", 1'600'000'100);
     EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
