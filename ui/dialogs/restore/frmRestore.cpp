@@ -121,12 +121,17 @@ frmRestore::frmRestore(const cRestore& restore, QWidget* parent) : QDialog(paren
     m_lvwMoments = new QTreeWidget(m_fraRestoreFrom);
     m_lvwMoments->setObjectName(QStringLiteral("lvwMoments"));
     m_lvwMoments->setColumnCount(3);
-    m_lvwMoments->setHeaderLabels({QStringLiteral("Date and time"), QStringLiteral("Items"), QStringLiteral("Size")});
+    m_lvwMoments->setHeaderLabels(
+        {QStringLiteral("Date and time"), QStringLiteral("Items"), QStringLiteral("Size")});
     m_lvwMoments->setRootIsDecorated(false);
     m_lvwMoments->setUniformRowHeights(true);
     m_lvwMoments->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lvwMoments->setEnabled(false);
     m_lvwMoments->setMaximumHeight(130);
+    m_lvwMoments->header()->setStretchLastSection(false);
+    m_lvwMoments->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_lvwMoments->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_lvwMoments->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     auto* from = new QVBoxLayout(m_fraRestoreFrom);
     from->addWidget(m_optFromTarget);
     auto* fromVersion = new QHBoxLayout;
@@ -145,8 +150,8 @@ frmRestore::frmRestore(const cRestore& restore, QWidget* parent) : QDialog(paren
 
     m_fraRestoreInto = new QGroupBox(QStringLiteral("Restore into"), this);
     m_fraRestoreInto->setObjectName(QStringLiteral("fraRestoreInto"));
-    m_optIntoSource = new QRadioButton(QStringLiteral("The Source folder: ") + q(m_restore.SourceFolderSpec()),
-                                       m_fraRestoreInto);
+    m_optIntoSource = new QRadioButton(
+        QStringLiteral("The Source folder: ") + q(m_restore.SourceFolderSpec()), m_fraRestoreInto);
     m_optIntoSource->setObjectName(QStringLiteral("optIntoSource"));
     m_optIntoSource->setChecked(true);
     m_optIntoFolder = new QRadioButton(QStringLiteral("Another folder:"), m_fraRestoreInto);
@@ -279,7 +284,6 @@ void frmRestore::ListVersions()
             line->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
             line->setData(0, MomentRole, static_cast<qulonglong>(i));
         }
-        m_lvwMoments->resizeColumnToContents(0);
         const bool none = m_moments.empty();
         m_optFromVersion->setEnabled(!none);
         m_optFromVersion->setToolTip(none ? QString::fromLatin1(kNoVersions) : QString());
@@ -349,7 +353,8 @@ void frmRestore::AddFolderContents(QTreeWidgetItem* parent, const std::string& f
     for (size_t i = 0; i < contents.Count(); ++i) {
         const std::string& item = contents.Item(i);
         const bool folder = !item.empty() && item.back() == '/';
-        if (rootLevel && IsVersionsFolderName(folder ? std::string_view(item).substr(0, item.size() - 1) : item))
+        if (rootLevel &&
+            IsVersionsFolderName(folder ? std::string_view(item).substr(0, item.size() - 1) : item))
             continue;
         AddNode(parent, contents.Key(i), folder ? item.substr(0, item.size() - 1) : item, folder);
     }

@@ -6,6 +6,7 @@
 #include "engine/RootPaths.h"
 #include "engine/RunControl.h"
 #include "engine/Versions.h"
+#include "tasks/cCloneTask.h"
 #include "tests/support/ProgramWindowTest.h"
 #include "ui/dialogs/restore/frmRestore.h"
 
@@ -449,9 +450,9 @@ TEST_F(RestoreVersionsTest, TheMomentsAreListedNewestFirstWithTheirItemsAndSize)
     tmp.writeFile("backup/.kestrow-versions/2026-02-28 235959", "a file named like a moment");
     open();
 
-    EXPECT_EQ(momentLines(), (std::vector<std::string>{"3/2/2026 8:15:00 AM (2)|1|1 byte",
-                                                        "3/2/2026 8:15:00 AM|1|1.5 KB",
-                                                        "3/1/2026 9:00:00 AM|3|12 bytes"}));
+    EXPECT_EQ(momentLines(),
+              (std::vector<std::string>{"3/2/2026 8:15:00 AM (2)|1|1 byte", "3/2/2026 8:15:00 AM|1|1.5 KB",
+                                        "3/1/2026 9:00:00 AM|3|12 bytes"}));
     EXPECT_TRUE(child<QRadioButton>("optFromTarget")->isChecked()) << "today's Target by default";
     EXPECT_TRUE(child<QRadioButton>("optFromVersion")->isEnabled());
     EXPECT_FALSE(window->momentList()->isEnabled()) << "the list waits for the earlier-version choice";
@@ -503,17 +504,21 @@ TEST_P(RestoreNoMomentsTest, TheEarlierVersionChoiceIsDisabledAndSaysWhy)
     EXPECT_EQ(window->momentList()->topLevelItemCount(), 0);
     QStyleOptionButton option;
     option.initFrom(choice);
-    QTest::mouseClick(choice, Qt::LeftButton, {},
-                      choice->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, choice).center());
+    QTest::mouseClick(
+        choice, Qt::LeftButton, {},
+        choice->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, choice).center());
     EXPECT_TRUE(child<QRadioButton>("optFromTarget")->isChecked()) << "a disabled choice cannot be taken";
     EXPECT_EQ(window->rootFolder(), target);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RestoreNoMomentsTest,
-    ::testing::Values(NoMomentsRow{"NoVersionsFolder", {}}, NoMomentsRow{"AnEmptyVersionsFolder", {""}},
-                      NoMomentsRow{"OnlyFoldersThatAreNoMoments", {"old", "2026-13-01 000000", "2026-03-01 0900"}}),
-    [](const ::testing::TestParamInfo<NoMomentsRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, RestoreNoMomentsTest,
+                         ::testing::Values(NoMomentsRow{"NoVersionsFolder", {}},
+                                           NoMomentsRow{"AnEmptyVersionsFolder", {""}},
+                                           NoMomentsRow{"OnlyFoldersThatAreNoMoments",
+                                                        {"old", "2026-13-01 000000", "2026-03-01 0900"}}),
+                         [](const ::testing::TestParamInfo<NoMomentsRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(RestoreVersionsTest, ChoosingAMomentShowsItsItemsInTheTree)
 {
@@ -603,6 +608,47 @@ TEST_F(RestoreVersionsTest, AFailedRunStillPutsKeepVersionsBack)
     EXPECT_TRUE(clone.KeepVersions());
 }
 
+TEST_F(RestoreVersionsTest, WhatARunReplacedComesBackFromItsMoment)
+{
+    // The Target as the run finds it: the file the run will replace, with its own mode and time.
+    stamp(target + "top.txt", 0604, 1650000000, 987654321);
+    const struct stat before = statOf(target + "top.txt");
+    tmp.writeFile("docs/top.txt", "the Source's newer top");
+    for (const char* name : {"a/x.txt", "a/y.txt", "b/z.txt"})
+        tmp.writeFile(std::string("docs/") + name, "the Source's own");
+    clone.setKeepVersions(true);
+    clone.setVersionsKeepDays(0);
+    cCloneTask task;
+    task.setTaskName("Docs");
+    task.setSourceFolderSpec(source);
+    task.setTargetFolderSpec(target);
+    task.setIncludeSubFolders(true);
+    runWithEventLoop([&] { task.Execute(cCloneTask::kCloneRun); });
+    ASSERT_FALSE(task.ErrorOnLastClone());
+    ASSERT_EQ(content(target + "top.txt"), "the Source's newer top");
+    scripted.clear();
+
+    open();
+    // The run replaced four files; the clock stands still at the run's start.
+    EXPECT_EQ(momentLines(), std::vector<std::string>{"3/2/2026 10:00:00 AM|4|34 bytes"});
+    chooseEarlierVersion();
+    const std::string moment = VersionsRootFor(CanonicalFolderSpec(target), {}) + "2026-03-02 100000/";
+    EXPECT_EQ(window->rootFolder(), moment);
+    check(moment + "top.txt");
+    pressRestore();
+
+    EXPECT_EQ(window->lastOutcome(), RestoreOutcome::Succeeded);
+    EXPECT_EQ(content(source + "top.txt"), "target top");
+    const struct stat after = statOf(source + "top.txt");
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(content(source + "a/x.txt"), "the Source's own") << "only what was checked";
+    EXPECT_FALSE(exists(source + ".kestrow-versions"))
+        << "the restore replaced a Source file and kept nothing";
+    EXPECT_TRUE(clone.KeepVersions());
+}
+
 // Another folder than the Source.
 
 TEST_F(RestoreVersionsTest, AWholeMomentGoesIntoAFolderChosenWithBrowse)
@@ -677,7 +723,8 @@ TEST_F(RestoreVersionsTest, TheVersionsFolderIsNeitherShownNorRestored)
     open();
     EXPECT_EQ(children(window->tree()->topLevelItem(0)), (std::vector<std::string>{"a", "b", "top.txt"}));
     clickNode(target + "a/");
-    EXPECT_EQ(children(node(target + "a/")), (std::vector<std::string>{".kestrow-versions", "x.txt", "y.txt"}));
+    EXPECT_EQ(children(node(target + "a/")),
+              (std::vector<std::string>{".kestrow-versions", "x.txt", "y.txt"}));
 
     check("Root");
     pressRestore();
