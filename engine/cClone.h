@@ -634,6 +634,11 @@ private:
     std::string m_runTargetRoot;
     std::unique_ptr<Performer> m_performer;
     std::unique_ptr<clone_detail::VersionKeeper> m_keeper;
+    // Target folders given owner write so an operation could be made in them.
+    std::unordered_set<const void*> m_clearedFolders;
+    // Before the one retry of an operation refused for permissions: true when it is worth making.
+    bool ClearedForRetry(const FolderSpecRef& folderRef, const clone_detail::HeldFolder& folder,
+                         const std::string* name);
     std::unique_ptr<clone_detail::FolderHandles> m_handles;
     FolderSpecRef m_sourceRoot, m_targetRoot;
     std::unordered_map<std::string, FolderSpecRef> m_refs;

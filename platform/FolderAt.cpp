@@ -825,6 +825,13 @@ int clearReadOnlyAt(const OpenFolder& folder, const std::string& name)
     return err == 0 && isLink ? EPERM : err;
 }
 
+int setFolderPermissions(const OpenFolder& folder, uint32_t bits)
+{
+    if (!folder.isOpen())
+        return EBADF;
+    return detail::chmodHandle(folder.fd(), bits & 07777);
+}
+
 int readFolderTimes(const OpenFolder& folder, FolderTimes& out)
 {
     struct stat st;
@@ -832,7 +839,8 @@ int readFolderTimes(const OpenFolder& folder, FolderTimes& out)
         return EBADF;
     if (::fstat(folder.fd(), &st) != 0)
         return errno;
-    out = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    out = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+           static_cast<uint32_t>(st.st_mode & 07777)};
     return 0;
 }
 

@@ -180,6 +180,8 @@ int removeFolderAt(const OpenFolder& folder, const std::string& name);
 int clearReadOnlyAt(const OpenFolder& folder, const std::string& name);
 // Gives the held folder itself owner write permission.
 int clearReadOnlyFolder(const OpenFolder& folder);
+// Sets the permission bits of the held folder itself.
+int setFolderPermissions(const OpenFolder& folder, uint32_t bits);
 
 // The access and last-write times of the held folder itself, to be given back
 // to it, or to another folder, later (applyFolderTimes).
@@ -187,9 +189,17 @@ struct FolderTimes
 {
     int64_t accessSeconds = 0, accessNanos = 0;
     int64_t writeSeconds = 0, writeNanos = 0;
+    uint32_t permissions = 0; // its permission bits when they were read (never applied)
 };
 int readFolderTimes(const OpenFolder& folder, FolderTimes& out);
 int applyFolderTimes(const OpenFolder& folder, const FolderTimes& times);
+
+// Gives the new, empty held folder `to` the owner and group (where this process
+// may), extended attributes and permission bits of the held folder `from`, with
+// owner read, write and search added so it can be filled; `bits` receives the
+// permission bits it is to end with, `times` the times of `from`. What cannot be
+// kept is passed over.
+int stampNewFolderLike(const OpenFolder& from, const OpenFolder& to, uint32_t& bits, FolderTimes& times);
 
 // moveToTrash for entry `name` of `folder`: the entry is renamed into the
 // trash from the handle (home trash when on the same device, else the trash

@@ -339,6 +339,21 @@ int copyTimesAt(const OpenFolder& from, const std::string& name, const OpenFolde
     return ::utimensat(to.fd(), toName.c_str(), stamp, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
+int stampNewFolderLike(const OpenFolder& from, const OpenFolder& to, uint32_t& bits, FolderTimes& times)
+{
+    struct stat src, dst;
+    if (!from.isOpen() || !to.isOpen())
+        return EBADF;
+    if (::fstat(from.fd(), &src) != 0 || ::fstat(to.fd(), &dst) != 0)
+        return errno;
+    times = {src.st_atim.tv_sec, src.st_atim.tv_nsec, src.st_mtim.tv_sec, src.st_mtim.tv_nsec,
+             static_cast<uint32_t>(src.st_mode & 07777)};
+    detail::copyOwner(to.fd(), src, dst, nullptr);
+    detail::copyExtendedAttributes(from.fd(), to.fd(), nullptr);
+    bits = copiedPermissions(src.st_mode, dst.st_uid == src.st_uid && dst.st_gid == src.st_gid);
+    return detail::chmodHandle(to.fd(), bits | S_IRWXU);
+}
+
 int probeTargetFeatures(const OpenFolder& folder, TargetFeatures& out)
 {
     out = TargetFeatures{};

@@ -34,6 +34,8 @@ bool cClone::LinkFileAndLogResults(const FileOp& op)
             const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, TreeSide::Target, err);
             const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, TreeSide::Target, err) : nullptr;
             // The link takes the name at once: what holds it goes to the old versions first.
+            if (to && m_keeper)
+                m_keeper->noteFolder(to->folder, RelativeToTarget(op.TargetFolder));
             platform::PathAttributes there;
             if (to && m_keeper && platform::entryAttributesAt(to->folder, op.FileName, there) == 0 &&
                 there.kind != platform::PathKind::Folder) {
@@ -126,7 +128,8 @@ bool cClone::FinishFolders(const std::vector<bool>& skip,
             const bool opWanted = f.attributesOp >= 0 && static_cast<size_t>(f.attributesOp) < skip.size() &&
                                   !skip[static_cast<size_t>(f.attributesOp)] &&
                                   !FileOpsArray[static_cast<size_t>(f.attributesOp)].Removed;
-            const bool attributes = f.created || f.checkAttributes || opWanted;
+            const bool attributes =
+                f.created || f.checkAttributes || opWanted || m_clearedFolders.contains(f.target.key());
             if (attributes || f.differs || changedFolders.contains(f.target.key()))
                 work.push_back({&f, attributes});
         }

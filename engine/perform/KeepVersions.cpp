@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <sys/stat.h>
+
 namespace kestrow::clone_detail {
 
 namespace {
@@ -32,6 +34,18 @@ int OpenOrMake(const platform::OpenFolder& parent, const platform::FolderIdentit
     if (err != ENOENT)
         return err;
     err = platform::makeFolderAt(parent, name, 0700);
+    if (err && err != EEXIST)
+        return err;
+    made = err == 0;
+    return platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::refuse, out,
+                                     id);
+}
+
+// The same for the moment's folders, which are almost never there yet: made first.
+int MakeOrOpen(const platform::OpenFolder& parent, const platform::FolderIdentity& parentId,
+               const std::string& name, platform::OpenFolder& out, platform::FolderIdentity& id, bool& made)
+{
+    const int err = platform::makeFolderAt(parent, name, 0700);
     if (err && err != EEXIST)
         return err;
     made = err == 0;
@@ -89,8 +103,13 @@ int VersionKeeper::begin(DateValue start)
     }
     if (err)
         return err;
-    return platform::openChildFolder(m_root.folder, m_root.id, m_moment, nullptr,
-                                     platform::MountCrossing::refuse, m_momentLevel.folder, m_momentLevel.id);
+    if ((err = platform::openChildFolder(m_root.folder, m_root.id, m_moment, nullptr,
+                                         platform::MountCrossing::refuse, m_momentLevel.folder,
+                                         m_momentLevel.id)))
+        return err;
+    // The moment stands for the Target root as the run found it.
+    stamp({}, m_momentLevel.folder, &m_target->folder);
+    return 0;
 }
 
 bool VersionKeeper::InsideOneOf(const std::vector<platform::FolderIdentity>& roots) const
@@ -106,7 +125,8 @@ bool VersionKeeper::InsideOneOf(const std::vector<platform::FolderIdentity>& roo
     });
 }
 
-int VersionKeeper::levelFor(const std::string& relative, const Level*& out)
+int VersionKeeper::levelFor(const std::string& relative, const Level*& out,
+                            const platform::OpenFolder* target)
 {
     if (relative.empty()) {
         out = &m_momentLevel;
@@ -126,18 +146,35 @@ int VersionKeeper::levelFor(const std::string& relative, const Level*& out)
         return err;
     auto level = std::make_unique<Level>();
     bool made = false;
-    if (const int err = OpenOrMake(parent->folder, parent->id, name, level->folder, level->id, made))
+    if (const int err = MakeOrOpen(parent->folder, parent->id, name, level->folder, level->id, made))
         return err;
-    if (made)
+    if (made) {
         m_made.push_back(relative);
+        stamp(relative, level->folder, target);
+    } else if (const auto bits = m_bits.find(relative); bits != m_bits.end()) {
+        // Finished when it was let go: open for filling again.
+        (void)platform::setFolderPermissions(level->folder, bits->second | S_IRWXU);
+    }
     out = level.get();
     m_recent.emplace_front(relative, std::move(level));
     m_index[relative] = m_recent.begin();
     while (m_recent.size() > kLevelsHeld) {
+        finishLevel(m_recent.back().first, *m_recent.back().second);
         m_index.erase(m_recent.back().first);
         m_recent.pop_back();
     }
     return 0;
+}
+
+void VersionKeeper::finishLevel(const std::string& relative, const Level& level)
+{
+    // Whatever goes into a moment's folder goes through its held level: once let go
+    // it is whole, until it is held again (and then finished again).
+    if (m_finished.contains(relative))
+        return;
+    if (const auto bits = m_bits.find(relative); bits != m_bits.end() && (bits->second & S_IRWXU) != S_IRWXU)
+        (void)platform::setFolderPermissions(level.folder, bits->second);
+    giveTimes(relative, level.folder);
 }
 
 int VersionKeeper::moveInto(const platform::OpenFolder& from, const std::string& name, const Level& to,
@@ -174,6 +211,38 @@ int VersionKeeper::moveInto(const platform::OpenFolder& from, const std::string&
     return 0;
 }
 
+void VersionKeeper::stamp(const std::string& relative, const platform::OpenFolder& image,
+                          const platform::OpenFolder* target)
+{
+    // Known only by its path below the Target root: opened level by level from there.
+    platform::OpenFolder opened;
+    if (!target) {
+        platform::FolderIdentity id = m_target->id;
+        const platform::OpenFolder* at = &m_target->folder;
+        for (size_t from = 0; from < relative.size();) {
+            const size_t slash = relative.find('/', from);
+            platform::OpenFolder next;
+            platform::FolderIdentity nextId;
+            if (platform::openChildFolder(*at, id, relative.substr(from, slash - from), nullptr,
+                                          platform::MountCrossing::allow, next, nextId) != 0)
+                return;
+            opened = std::move(next);
+            id = nextId;
+            at = &opened;
+            from = slash + 1;
+        }
+        target = &opened;
+    }
+    uint32_t bits = 0;
+    platform::FolderTimes times;
+    if (platform::stampNewFolderLike(*target, image, bits, times) == 0) {
+        // What was noted before the run changed the folder (its times, a write bit it
+        // was given for an operation) stands; set-ID bits only as the stamp kept them.
+        const auto noted = m_times.try_emplace(relative, times).first->second;
+        m_bits[relative] = (noted.permissions & ~platform::kSetIdBits) | (bits & platform::kSetIdBits);
+    }
+}
+
 void VersionKeeper::noteTimes(const platform::OpenFolder& folder, const std::string& relative)
 {
     if (m_times.contains(relative))
@@ -181,6 +250,12 @@ void VersionKeeper::noteTimes(const platform::OpenFolder& folder, const std::str
     platform::FolderTimes times;
     if (platform::readFolderTimes(folder, times) == 0)
         m_times.emplace(relative, times);
+}
+
+void VersionKeeper::noteFolder(const platform::OpenFolder& folder, const std::string& relative)
+{
+    const std::lock_guard lock(m_mutex);
+    noteTimes(folder, relative);
 }
 
 void VersionKeeper::giveTimes(const std::string& relative, const platform::OpenFolder& image)
@@ -195,7 +270,7 @@ int VersionKeeper::keep(const platform::OpenFolder& folder, const std::string& r
     const std::lock_guard lock(m_mutex);
     noteTimes(folder, relative);
     const Level* level = nullptr;
-    if (const int err = levelFor(relative, level))
+    if (const int err = levelFor(relative, level, &folder))
         return err;
     if (const int err = moveInto(folder, name, *level, name))
         return err;
@@ -209,7 +284,7 @@ int VersionKeeper::removeFolder(const platform::OpenFolder& parent, const platfo
     const std::lock_guard lock(m_mutex);
     noteTimes(parent, relative);
     const Level* level = nullptr;
-    if (const int err = levelFor(relative, level))
+    if (const int err = levelFor(relative, level, &parent))
         return err;
     platform::PathAttributes there;
     const int look = platform::entryAttributesAt(level->folder, name, there);
@@ -250,39 +325,11 @@ int VersionKeeper::removeFolder(const platform::OpenFolder& parent, const platfo
 
 void VersionKeeper::finishFolders()
 {
-    // Children before parents; setting a folder's metadata does not touch its parent's times.
-    for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) {
-        if (m_finished.contains(*it))
-            continue;
-        // The Target folder it stands for, level by level from the Target root.
-        platform::OpenFolder folder;
-        platform::FolderIdentity id = m_target->id;
-        const platform::OpenFolder* at = &m_target->folder;
-        bool found = true;
-        for (size_t from = 0; from < it->size() && found;) {
-            const size_t slash = it->find('/', from);
-            platform::OpenFolder next;
-            platform::FolderIdentity nextId;
-            found = platform::openChildFolder(*at, id, it->substr(from, slash - from), nullptr,
-                                              platform::MountCrossing::allow, next, nextId) == 0;
-            folder = std::move(next);
-            id = nextId;
-            at = &folder;
-            from = slash + 1;
-        }
-        const Level* level = nullptr;
-        if (!found || levelFor(*it, level) != 0)
-            continue;
-        platform::MetadataChanges changes;
-        (void)platform::updateMetadataAt(folder, {}, level->folder, {}, platform::CopyFlavor::KeepEverything,
-                                         true, true, nullptr, changes);
-        giveTimes(*it, level->folder);
-    }
-    // The moment stands for the Target root.
-    platform::MetadataChanges changes;
-    (void)platform::updateMetadataAt(m_target->folder, {}, m_momentLevel.folder, {},
-                                     platform::CopyFlavor::KeepEverything, true, true, nullptr, changes);
-    giveTimes({}, m_momentLevel.folder);
+    for (const auto& [relative, level] : m_recent)
+        finishLevel(relative, *level);
+    m_recent.clear();
+    m_index.clear();
+    finishLevel({}, m_momentLevel);
 }
 
 int VersionKeeper::end(DateValue now, int32_t keepDays, int32_t keepMoments,
@@ -291,7 +338,6 @@ int VersionKeeper::end(DateValue now, int32_t keepDays, int32_t keepMoments,
 {
     const std::lock_guard lock(m_mutex);
     failed.clear();
-    m_index.clear();
     if (!m_momentLevel.folder.isOpen())
         return 0;
     if (m_kept == 0) {

@@ -90,27 +90,6 @@ bool EntryClearedForRetry(const HeldFolder& folder, const std::string& name)
     return true;
 }
 
-// The same for a move of an entry into the versions, which needs only its folder's
-// write permission: the entry itself keeps its mode, as its version must.
-bool FolderClearedForRetry(const HeldFolder& folder)
-{
-    if (!ClearFolderReadOnly(folder))
-        return false;
-    runHost().processEvents();
-    return true;
-}
-
-// The same for an unlink or rmdir, which Linux refuses for the folder's sake.
-bool EntryAndFolderClearedForRetry(const HeldFolder& folder, const std::string& name)
-{
-    const bool changedEntry = ClearEntryReadOnly(folder, name);
-    const bool changedFolder = ClearFolderReadOnly(folder);
-    if (!changedEntry && !changedFolder)
-        return false;
-    runHost().processEvents();
-    return true;
-}
-
 // Copy method 1 through held folders: the new copy goes to a temporary file in
 // the Target folder, the old Target to the trash, and the temporary file takes
 // its name. Logged as SafeCopy logs; true on success.
@@ -274,6 +253,22 @@ struct cClone::Performer
     std::unordered_set<const void*> checked;
 };
 
+bool cClone::ClearedForRetry(const FolderSpecRef& folderRef, const HeldFolder& folder,
+                             const std::string* name)
+{
+    // The entry (when named) and the folder get owner write; a folder so changed gets
+    // its own permissions back when the list is done. An entry moved into the old
+    // versions is not named: it keeps its mode, as its version must.
+    const bool changedEntry = name && ClearEntryReadOnly(folder, *name);
+    const bool changedFolder = ClearFolderReadOnly(folder);
+    if (changedFolder && folderRef)
+        m_clearedFolders.insert(folderRef.key());
+    if (!changedEntry && !changedFolder)
+        return false;
+    runHost().processEvents();
+    return true;
+}
+
 HeldFolderPtr cClone::OpenOpFolder(const FolderSpecRef& folder, TreeSide side, int& err)
 {
     err = 0;
@@ -315,6 +310,8 @@ bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
     if (m_keeper) {
         attempt.keeper = m_keeper.get();
         attempt.relative = RelativeToTarget(op.TargetFolder);
+        // Before the copy's temporary file changes the folder's times.
+        m_keeper->noteFolder(attempt.to->folder, attempt.relative);
     }
     return true;
 }
@@ -374,8 +371,7 @@ bool cClone::FinishCopy(const FileOp& op, CopyAttempt& attempt)
                 return outcome == CopyOutcome::CopyError && IsAccessDenied(attempt.err);
             },
             [&] {
-                return attempt.keeper ? FolderClearedForRetry(*attempt.to)
-                                      : EntryClearedForRetry(*attempt.to, op.FileName);
+                return ClearedForRetry(op.TargetFolder, *attempt.to, attempt.keeper ? nullptr : &op.FileName);
             });
         switch (attempt.outcome) {
         case CopyOutcome::Copied:
@@ -446,8 +442,8 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
                 },
                 [](int err) { return IsAccessDenied(err); },
                 [&] {
-                    return attempt.keeper ? FolderClearedForRetry(*attempt.to)
-                                          : EntryClearedForRetry(*attempt.to, op.FileName);
+                    return ClearedForRetry(op.TargetFolder, *attempt.to,
+                                           attempt.keeper ? nullptr : &op.FileName);
                 });
             if (err == platform::kSourceChanged)
                 return copyError(kChangedCode, kChangedMessage);
@@ -525,10 +521,7 @@ bool cClone::DeleteFileAndLogResults(const FileOp& op)
         err = util::retryOnce(
             deleteOnce,
             [&](int e) { return (m_keeper || method != DeleteMethodSecure) && IsAccessDenied(e); },
-            [&] {
-                return m_keeper ? FolderClearedForRetry(*folder)
-                                : EntryAndFolderClearedForRetry(*folder, name);
-            });
+            [&] { return ClearedForRetry(op.TargetFolder, *folder, m_keeper ? nullptr : &name); });
         if (err == 0) {
             LogAdd(LogEntryType::Deleted, name, {}, folderText);
             return false;
@@ -584,6 +577,8 @@ bool cClone::CreateFolderAndLogResults(const FolderSpecRef& folder, const Folder
             return true;
         }
         const std::string name(folder.name());
+        if (m_keeper)
+            m_keeper->noteFolder(held->folder, RelativeToTarget(parent));
         if (const int makeErr = platform::makeFolderAt(held->folder, name, source && *source ? 0700 : 0777)) {
             // One that is there already is fine; a link or file standing there is not the folder.
             platform::PathAttributes a;
@@ -653,9 +648,7 @@ bool cClone::RemoveFolderAndLogResults(const FolderSpecRef& folder)
                                 : platform::removeFolderAt(held->folder, name);
             },
             [](int e) { return IsAccessDenied(e); },
-            [&] {
-                return m_keeper ? FolderClearedForRetry(*held) : EntryAndFolderClearedForRetry(*held, name);
-            });
+            [&] { return ClearedForRetry(parent, *held, m_keeper ? nullptr : &name); });
         if (err == 0) {
             LogAdd(LogEntryType::DeletedFolder, {}, {}, text);
             return false;
@@ -754,6 +747,7 @@ bool cClone::PerformFileOperations(const std::string& pstrSourceFolderSpec)
         };
 
         // Copy threads where there is enough to copy.
+        m_clearedFolders.clear();
         m_performer = std::make_unique<Performer>();
         const util::ScopeExit performerEnd([this] { m_performer.reset(); });
         Performer& performer = *m_performer;

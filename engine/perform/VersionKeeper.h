@@ -49,6 +49,10 @@ public:
     // 0, or errno with the entry left where it was.
     int keep(const platform::OpenFolder& folder, const std::string& relative, const std::string& name);
 
+    // Notes the times of Target folder `folder` (`relative` to the root) before the
+    // run first changes it: a moment folder made for it later takes these.
+    void noteFolder(const platform::OpenFolder& folder, const std::string& relative);
+
     // Records the removal of empty folder `name` of `parent` (`relative` is
     // the parent's): the folder goes into the moment, or, when its contents
     // went there first, gives it its metadata and is removed. 0 or errno (the
@@ -73,8 +77,14 @@ private:
         platform::OpenFolder folder;
         platform::FolderIdentity id;
     };
-    // The moment's folder for `relative`, made (private) level by level when missing.
-    int levelFor(const std::string& relative, const Level*& out);
+    // The moment's folder for `relative`, made (private) level by level when missing;
+    // `target`, when given, is the Target folder it stands for.
+    int levelFor(const std::string& relative, const Level*& out,
+                 const platform::OpenFolder* target = nullptr);
+    // A moment folder just made for `relative` takes the owner, attributes and
+    // permissions its Target folder has now (its bits and times when it is let go).
+    void stamp(const std::string& relative, const platform::OpenFolder& image,
+               const platform::OpenFolder* target);
     int moveInto(const platform::OpenFolder& from, const std::string& name, const Level& to,
                  const std::string& toName);
     void finishFolders();
@@ -99,6 +109,10 @@ private:
     std::unordered_set<std::string> m_finished; // those that took a removed folder's metadata
     // The times of each Target folder as the run found it, taken before the first entry left it.
     std::unordered_map<std::string, platform::FolderTimes> m_times;
+    // The permission bits each moment folder is to end with (it is writable while held).
+    std::unordered_map<std::string, uint32_t> m_bits;
+    // Its permission bits and times given to a moment's folder that is let go.
+    void finishLevel(const std::string& relative, const Level& level);
     void noteTimes(const platform::OpenFolder& folder, const std::string& relative);
     void giveTimes(const std::string& relative, const platform::OpenFolder& image);
 };
