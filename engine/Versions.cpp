@@ -23,7 +23,8 @@ uint32_t PathHash(std::string_view text)
 
 bool Digits(std::string_view text)
 {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 int Number(std::string_view text)
@@ -35,7 +36,8 @@ int Number(std::string_view text)
 }
 
 // Walks the held folder `folder`; `prefix` is its path relative to the moment.
-int WalkMoment(const platform::OpenFolder& folder, const platform::FolderIdentity& id, const std::string& prefix,
+int WalkMoment(const platform::OpenFolder& folder, const platform::FolderIdentity& id,
+               const std::string& prefix,
                const std::function<void(const platform::DirEntry&, const std::string&, bool empty)>& visit,
                int depth = 0)
 {
@@ -135,7 +137,8 @@ bool ParseMomentName(std::string_view name, DateValue& time)
     p.hour = Number(parts[3]);
     p.minute = Number(parts[4]);
     p.second = Number(parts[5]);
-    if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > 31 || p.hour > 23 || p.minute > 59 || p.second > 59)
+    if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > 31 || p.hour > 23 || p.minute > 59 ||
+        p.second > 59)
         return false;
     time = dateFromParts(p);
     return MomentName(time) == name.substr(0, 17); // 31 February is no moment
@@ -160,14 +163,15 @@ int ListMoments(const std::string& versionsRoot, std::vector<VersionMoment>& out
             platform::OpenFolder folder;
             platform::FolderIdentity id;
             const platform::FolderIdentity expected = platform::identityOf(e);
-            if (platform::openChildFolder(root, rootId, e.name, &expected, platform::MountCrossing::refuse, folder,
-                                          id) == 0)
-                (void)WalkMoment(folder, id, {}, [&](const platform::DirEntry& item, const std::string&, bool empty) {
-                    if (!item.isFolder() || empty)
-                        ++m.items;
-                    if (item.type == platform::EntryType::File)
-                        m.bytes += item.size;
-                });
+            if (platform::openChildFolder(root, rootId, e.name, &expected, platform::MountCrossing::refuse,
+                                          folder, id) == 0)
+                (void)WalkMoment(folder, id, {},
+                                 [&](const platform::DirEntry& item, const std::string&, bool empty) {
+                                     if (!item.isFolder() || empty)
+                                         ++m.items;
+                                     if (item.type == platform::EntryType::File)
+                                         m.bytes += item.size;
+                                 });
         }
         out.push_back(std::move(m));
     }

@@ -67,7 +67,8 @@ struct VersionItem
 // Every entry of moment `moment` of `versionsRoot`, a folder before its
 // contents, in name order. Walked through held folders: never through a link,
 // never into another mount.
-int ListMomentItems(const std::string& versionsRoot, const std::string& moment, std::vector<VersionItem>& out);
+int ListMomentItems(const std::string& versionsRoot, const std::string& moment,
+                    std::vector<VersionItem>& out);
 
 // The moments of `versionsRoot` the limits do not keep: older than `keepDays`
 // days before `now` (0 keeps every age) or beyond the newest `keepMoments`

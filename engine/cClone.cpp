@@ -11,6 +11,7 @@
 #include "engine/Versions.h"
 #include "engine/cCompare.h"
 #include "engine/modCompare.h"
+#include "engine/perform/VersionKeeper.h"
 #include "platform/DeviceId.h"
 #include "platform/FileCompare.h"
 #include "platform/FileInfo.h"
@@ -288,8 +289,75 @@ void cClone::ResetFileOpsList(const std::string& sourceRoot, const std::string& 
         platform::probeTargetFeatures(target->folder, m_targetFeatures);
 }
 
+bool cClone::BeginVersions(const std::string& target)
+{
+    m_keeper.reset();
+    if (!m_run.keepVersions || m_run.planOnly || !m_targetRoot)
+        return true;
+    int err = 0;
+    HeldFolderPtr held = m_handles->open(m_targetRoot, err);
+    if (!held)
+        return true; // a Target the run makes holds nothing to keep
+    auto keeper = std::make_unique<VersionKeeper>(*m_targetRoot, m_run.versionsFolder, held);
+    auto refuse = [&](const std::string& why) {
+        LogAdd(LogEntryType::FolderPathError, "Target: " + target, {}, {}, 0,
+               "Problems processing the Target folder. Its versions folder \"" + keeper->VersionsRoot() +
+                   "\" " + why + ", so the Target was left untouched.");
+        return false;
+    };
+    err = keeper->begin(currentClock().now());
+    if (err)
+        return refuse("cannot be written (" + GetSystemErrorMessage(err) + ")");
+    std::vector<platform::FolderIdentity> roots{held->id};
+    if (HeldFolderPtr source = m_sourceRoot ? m_handles->open(m_sourceRoot, err) : nullptr)
+        roots.push_back(source->id);
+    if (keeper->InsideOneOf(roots)) {
+        // The moment just made goes again: nothing was kept in it.
+        std::string failed;
+        keeper->end(
+            0, 0, 0, [](const std::string&, uint64_t) {}, failed);
+        return refuse("lies inside the Source or Target folder");
+    }
+    if (keeper->OtherFileSystem())
+        LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+               "Old versions are kept on another file system, in \"" + keeper->VersionsRoot() +
+                   "\": each is copied there, then removed from the Target. - '" + target + "' ");
+    m_keeper = std::move(keeper);
+    return true;
+}
+
+void cClone::EndVersions()
+{
+    if (!m_keeper)
+        return;
+    const bool cancelled = IsCloneCancelled();
+    std::string failed;
+    const std::string root = m_keeper->VersionsRoot();
+    const int err = m_keeper->end(
+        currentClock().now(), cancelled ? 0 : m_run.versionsKeepDays,
+        cancelled ? 0 : m_run.versionsKeepMoments,
+        [&](const std::string& moment, uint64_t items) {
+            LogAdd(LogEntryType::InformationOnly, {}, {}, {}, 0, {},
+                   "Old versions of " + moment + " removed (" + std::to_string(items) +
+                       (items == 1 ? " item" : " items") + "), as the limits keep them no longer. - '" +
+                       root + "' ");
+        },
+        failed);
+    if (err)
+        LogAdd(LogEntryType::DeleteDirError, {}, {}, root + failed + "/", err, GetSystemErrorMessage(err));
+    m_keeper.reset();
+}
+
+std::string cClone::RelativeToTarget(const FolderSpecRef& folder) const
+{
+    if (!folder || !m_targetRoot || !folder->starts_with(*m_targetRoot))
+        return {};
+    return folder->substr(m_targetRoot->size());
+}
+
 void cClone::EndRun()
 {
+    EndVersions();
     if (!m_run.planOnly) {
         std::deque<FileOp>().swap(FileOpsArray);
         std::unordered_set<std::string>().swap(m_createdFolderOps);
@@ -484,7 +552,7 @@ bool cClone::TargetRefused(const std::string& source, const std::string& target,
             return true;
         }
     }
-    return false;
+    return !BeginVersions(target);
 }
 
 bool cClone::RunSequence(const std::string& source, const std::string& target,

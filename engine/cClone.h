@@ -41,6 +41,7 @@ class InstanceLock;
 namespace clone_detail {
 class FolderHandles;
 struct HeldFolder;
+class VersionKeeper;
 struct ExclusionRules;
 } // namespace clone_detail
 
@@ -522,6 +523,14 @@ private:
     void ResetFileOpsList(const std::string& sourceRoot, const std::string& targetRoot);
     // Ends a run: the list is erased unless PlanOnly.
     void EndRun();
+    // With KeepVersions, the Target's versions folder opened and this run's
+    // moment made; false (logged) when they cannot be written, or a chosen
+    // versions folder lies inside a root: the Target is not touched then.
+    bool BeginVersions(const std::string& target);
+    // The moment finished and the limits applied (none after a cancel).
+    void EndVersions();
+    // The path of a Target folder below the Target root ("" for the root, "a/b/").
+    std::string RelativeToTarget(const FolderSpecRef& folder) const;
     // Logs and returns true when the roots are the same folder or one lies in the other.
     bool RootsOverlap(const std::string& source, const std::string& target);
     // After RootsOverlap: takes the Target's lock (another run holding it: logged,
@@ -624,6 +633,7 @@ private:
     std::unordered_set<std::string> m_createdFolderOps;
     std::string m_runTargetRoot;
     std::unique_ptr<Performer> m_performer;
+    std::unique_ptr<clone_detail::VersionKeeper> m_keeper;
     std::unique_ptr<clone_detail::FolderHandles> m_handles;
     FolderSpecRef m_sourceRoot, m_targetRoot;
     std::unordered_map<std::string, FolderSpecRef> m_refs;

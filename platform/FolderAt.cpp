@@ -273,7 +273,8 @@ int linkUnnamed(int fd, int dir, const char* name)
 // system has no unnamed files.
 int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toName, CopyFlavor flavor,
                        const PathAttributes* expected,
-                       int (*checkReplace)(int, const char*, const struct stat&), MetadataLoss* loss)
+                       const std::function<int(int, const char*, const struct stat&)>& checkReplace,
+                       const std::function<int()>& beforeReplace, MetadataLoss* loss)
 {
     Fd out(::openat(toDir, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
     if (!out.valid())
@@ -295,6 +296,11 @@ int copyRegularUnnamed(int fromDir, const char* name, int toDir, const char* toN
              [&](const std::string& candidate) { return linkUnnamed(out.get(), toDir, candidate.c_str()); },
              temp)))
         return err;
+    if (beforeReplace)
+        if ((err = beforeReplace())) {
+            ::unlinkat(toDir, temp.c_str(), 0);
+            return err;
+        }
     if (::renameat(toDir, temp.c_str(), toDir, toName) != 0) {
         err = errno;
         ::unlinkat(toDir, temp.c_str(), 0);
@@ -645,12 +651,20 @@ int checkReplace(int toDir, const char* toName, const struct stat& src)
     return 0;
 }
 
+// checkReplace for a copy whose old entry is moved away, not replaced: read-only does not refuse it.
+int checkReplaceMoved(int toDir, const char* toName, const struct stat& src)
+{
+    const int err = checkReplace(toDir, toName, src);
+    return err == EACCES ? 0 : err;
+}
+
 } // namespace
 
 int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
                const std::string& toName, CopyFlavor flavor, const PathAttributes* expected, bool replacing,
-               MetadataLoss* loss)
+               MetadataLoss* loss, const BeforeReplace& beforeReplace)
 {
+    const auto check = beforeReplace ? checkReplaceMoved : checkReplace;
     if (const int err = checkEntry(from, name))
         return err;
     if (const int err = checkEntry(to, toName))
@@ -672,7 +686,7 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
     }
     if (!replacing && (listedRegular || S_ISREG(src.st_mode))) {
         const int err = copyRegularUnnamed(from.fd(), name.c_str(), to.fd(), toName.c_str(), flavor, expected,
-                                           checkReplace, loss);
+                                           check, beforeReplace, loss);
         if (err != ENOTSUP)
             return err;
     }
@@ -680,7 +694,7 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
         return errno;
     if (replacing) {
         // Refused before the data is read, not after.
-        if (const int err = checkReplace(to.fd(), toName.c_str(), src))
+        if (const int err = check(to.fd(), toName.c_str(), src))
             return err;
     }
     std::string temp;
@@ -701,7 +715,10 @@ int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder
     // Looked at before the data was copied when the name was known to be there;
     // a folder that took the name since makes the rename itself fail.
     if (!replacing)
-        if (const int err = checkReplace(to.fd(), toName.c_str(), src))
+        if (const int err = check(to.fd(), toName.c_str(), src))
+            return fail(err);
+    if (beforeReplace)
+        if (const int err = beforeReplace())
             return fail(err);
     if (::renameat(to.fd(), temp.c_str(), to.fd(), toName.c_str()) != 0)
         return fail(errno);
@@ -808,6 +825,32 @@ int clearReadOnlyAt(const OpenFolder& folder, const std::string& name)
     return err == 0 && isLink ? EPERM : err;
 }
 
+int readFolderTimes(const OpenFolder& folder, FolderTimes& out)
+{
+    struct stat st;
+    if (!folder.isOpen())
+        return EBADF;
+    if (::fstat(folder.fd(), &st) != 0)
+        return errno;
+    out = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    return 0;
+}
+
+int applyFolderTimes(const OpenFolder& folder, const FolderTimes& times)
+{
+    if (!folder.isOpen())
+        return EBADF;
+    const struct timespec stamp[2] = {
+        {static_cast<time_t>(times.accessSeconds), static_cast<long>(times.accessNanos)},
+        {static_cast<time_t>(times.writeSeconds), static_cast<long>(times.writeNanos)}};
+    if (::futimens(folder.fd(), stamp) == 0)
+        return 0;
+    if (errno != EBADF)
+        return errno;
+    // A folder held for searching only is reached through its descriptor's own link.
+    return ::utimensat(AT_FDCWD, detail::procFdPath(folder.fd()).c_str(), stamp, 0) == 0 ? 0 : errno;
+}
+
 int clearReadOnlyFolder(const OpenFolder& folder)
 {
     if (!folder.isOpen())
@@ -828,6 +871,50 @@ int secureDeleteAt(const OpenFolder& folder, const std::string& name, bool* only
         return err;
     return detail::secureDeleteIn(
         folder.fd(), name.c_str(), false, [] { return ".kw-" + detail::randomHex(12); }, onlyUnlinked);
+}
+
+namespace {
+
+int removeTreeIn(const OpenFolder& folder, const FolderIdentity& id, const std::string& name, uint64_t* items,
+                 bool top)
+{
+    struct stat st;
+    if (::fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::unlinkat(folder.fd(), name.c_str(), 0) != 0)
+            return errno;
+        if (items)
+            ++*items;
+        return 0;
+    }
+    OpenFolder child;
+    FolderIdentity childId;
+    const FolderIdentity expected{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), 0};
+    if (const int err = openChildFolder(folder, id, name, &expected, MountCrossing::refuse, child, childId))
+        return err == kFolderReplaced ? EXDEV : err;
+    // Its entries can be removed only while it has owner write and search.
+    if ((st.st_mode & S_IRWXU) != S_IRWXU)
+        (void)detail::chmodHandle(child.fd(), (st.st_mode & 07777) | S_IRWXU);
+    std::vector<DirEntry> entries;
+    if (const int err = listFolderAt(child, entries))
+        return err;
+    if (entries.empty() && !top && items)
+        ++*items;
+    for (const DirEntry& e : entries)
+        if (const int err = removeTreeIn(child, childId, e.name, items, false))
+            return err;
+    child.close();
+    return ::unlinkat(folder.fd(), name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+int removeTreeAt(const OpenFolder& folder, const FolderIdentity& id, const std::string& name, uint64_t* items)
+{
+    if (const int err = checkEntry(folder, name))
+        return err;
+    return removeTreeIn(folder, id, name, items, true);
 }
 
 int removeLeftoverFileAt(const OpenFolder& folder, const std::string& name)

@@ -11,6 +11,7 @@
 #include "platform/Metadata.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -124,9 +125,15 @@ int readLinkAt(const OpenFolder& folder, const std::string& name, std::string& o
 // that changes while it is read fails with kSourceChanged, nothing renamed.
 // `replacing` tells that `toName` was there when the caller looked (only how
 // the copy goes about it changes, never what it does).
+// `beforeReplace`, when given, is called once the copy is whole and `toName`
+// is found taken (not by a folder, nor by the Source itself), just before the
+// copy takes the name: it moves the old entry away (0), or refuses (an errno:
+// the copy is removed and `toName` is what it was). A read-only `toName` does
+// not refuse such a copy, as the old entry is moved, never written.
+using BeforeReplace = std::function<int()>;
 int copyFileAt(const OpenFolder& from, const std::string& name, const OpenFolder& to,
                const std::string& toName, CopyFlavor flavor, const PathAttributes* expected = nullptr,
-               bool replacing = false, MetadataLoss* loss = nullptr);
+               bool replacing = false, MetadataLoss* loss = nullptr, const BeforeReplace& beforeReplace = {});
 
 // What copyFileAt and copyToTempAt give for a Source that is not what was
 // listed or that changed while it was read.
@@ -174,6 +181,16 @@ int clearReadOnlyAt(const OpenFolder& folder, const std::string& name);
 // Gives the held folder itself owner write permission.
 int clearReadOnlyFolder(const OpenFolder& folder);
 
+// The access and last-write times of the held folder itself, to be given back
+// to it, or to another folder, later (applyFolderTimes).
+struct FolderTimes
+{
+    int64_t accessSeconds = 0, accessNanos = 0;
+    int64_t writeSeconds = 0, writeNanos = 0;
+};
+int readFolderTimes(const OpenFolder& folder, FolderTimes& out);
+int applyFolderTimes(const OpenFolder& folder, const FolderTimes& times);
+
 // moveToTrash for entry `name` of `folder`: the entry is renamed into the
 // trash from the handle (home trash when on the same device, else the trash
 // folder at the top of its mount), so what is trashed is the entry in this
@@ -187,6 +204,14 @@ int moveToTrashAt(const OpenFolder& folder, const std::string& name, const std::
 // lives on under the other names, and overwriting it would destroy them).
 // `onlyUnlinked`, when given, tells whether it was only unlinked for that reason.
 int secureDeleteAt(const OpenFolder& folder, const std::string& name, bool* onlyUnlinked = nullptr);
+
+// Removes entry `name` of `folder` (identity `id`) with everything in it:
+// never through a link, never into another mount (EXDEV, and what is on it is
+// left), owner write given to folders on the way so read-only ones can be
+// emptied. `items`, when given, counts what was removed below `name`: files,
+// links, special files and empty folders (a folder of entries counts by them).
+int removeTreeAt(const OpenFolder& folder, const FolderIdentity& id, const std::string& name,
+                 uint64_t* items = nullptr);
 
 // removeLeftoverFile for entry `name` of `folder`.
 int removeLeftoverFileAt(const OpenFolder& folder, const std::string& name);

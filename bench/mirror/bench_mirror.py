@@ -15,7 +15,9 @@ floor, and its peak memory (the largest of its rounds).
 Scenarios (--scenarios, comma-separated; default small,compare,three,large):
   small    --files files (default 100,000) of 0-16 KiB in files/50 folders up
            to five levels deep: initial mirror into an empty Target; re-run
-           with no change; re-run after 1% changed, 1% added, 1% deleted
+           with no change; re-run after 1% changed, 1% added, 1% deleted; the
+           same churn with old versions kept (kestrow --versions against
+           kestrow without and rsync --backup --backup-dir)
   compare  the same set: comparison by contents and by CRC-32, nothing changed
   three    one Source, three Targets (the same set): initial mirror and
            no-change re-run; rsync and cp run once per Target (times added)
@@ -261,11 +263,12 @@ def main():
     runner = Runner(runner_tool, a.rounds, base)
     rows = []  # (scenario, tool, seconds, peak KiB, CPU seconds); the tool "floor" is the floor
 
-    def kestrow(src, *dsts, compare=None):
+    def kestrow(src, *dsts, compare=None, versions=False):
         cmd = [cli, "clone", "--quiet", "--delete", "regular", "--copy", "regular", "--no-skip-hidden",
                "--no-skip-system", "--no-ignore-2s", "--no-ignore-dst"]
         if compare:
             cmd += ["--compare", compare]
+        cmd += ["--versions", "--keep-versions-days", "0"] if versions else ["--no-versions"]
         return [cmd + [src] + list(dsts)]
 
     def rsync(src, *dsts, checksum=False):
@@ -361,6 +364,19 @@ def main():
                          [("kestrow", kestrow(src, dst)), ("rsync", rsync(src, dst))] +
                          ([("rclone", rclone(src, dst))] if have_rclone else []) +
                          [("floor", [[floor, "walk", src, dst]])], lambda: churn.restore(dst))
+            # The same churn with what it replaces and deletes kept: renames into the
+            # Target's moment folder, against rsync moving them to a backup folder.
+            backup = os.path.join(base, "rsync-backup")
+
+            def restore_without_versions():
+                churn.restore(dst)
+                remove(os.path.join(dst, ".kestrow-versions"))
+                remove(backup)
+            run_scenario(label + " 1% churn, old versions kept",
+                         [("kestrow", kestrow(src, dst)), ("kestrow+v", kestrow(src, dst, versions=True)),
+                          ("rsync+b", [["rsync", "-a", "--delete", "--backup", "--backup-dir=" + backup,
+                                        src + "/", dst + "/"]]),
+                          ("floor", [[floor, "walk", src, dst]])], restore_without_versions)
         remove(dst)
         remove(src)
 
@@ -424,7 +440,7 @@ def main():
             scenarios.append(name)
     for name in scenarios:
         these = [r for r in rows if r[0] == name]
-        ref = next((r[2] for r in these if r[1] == "rsync"), 0)
+        ref = next((r[2] for r in these if r[1].startswith("rsync")), 0)
         low = next((r[2] for r in these if r[1] == "floor"), 0)
         for _, tool, seconds, kib, cpu in these:
             print("%-34s %-8s %9.3f %8s %8s %10.1f %8.2f" % (

@@ -8,6 +8,7 @@
 #include "base/RunHost.h"
 #include "engine/CloneInternal.h"
 #include "engine/RunControl.h"
+#include "engine/perform/VersionKeeper.h"
 #include "platform/FolderAt.h"
 #include "platform/Metadata.h"
 
@@ -32,6 +33,17 @@ bool cClone::LinkFileAndLogResults(const FileOp& op)
             int err = 0;
             const HeldFolderPtr from = OpenOpFolder(leader->second.targetFolder, TreeSide::Target, err);
             const HeldFolderPtr to = from ? OpenOpFolder(op.TargetFolder, TreeSide::Target, err) : nullptr;
+            // The link takes the name at once: what holds it goes to the old versions first.
+            platform::PathAttributes there;
+            if (to && m_keeper && platform::entryAttributesAt(to->folder, op.FileName, there) == 0 &&
+                there.kind != platform::PathKind::Folder) {
+                if (const int keepErr =
+                        m_keeper->keep(to->folder, RelativeToTarget(op.TargetFolder), op.FileName)) {
+                    LogAdd(LogEntryType::CopyError, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec(),
+                           keepErr, GetSystemErrorMessage(keepErr));
+                    return true;
+                }
+            }
             if (to && platform::linkFileAt(from->folder, leader->second.name, to->folder, op.FileName) == 0) {
                 LogAdd(LogEntryType::Copied, op.FileName, op.SourceFolderSpec(), op.TargetFolderSpec());
                 return false;

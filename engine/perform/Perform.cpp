@@ -11,6 +11,7 @@
 #include "engine/CloneInternal.h"
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
+#include "engine/perform/VersionKeeper.h"
 #include "platform/FileInfo.h"
 #include "platform/FileOps.h"
 #include "platform/FolderAt.h"
@@ -89,6 +90,16 @@ bool EntryClearedForRetry(const HeldFolder& folder, const std::string& name)
     return true;
 }
 
+// The same for a move of an entry into the versions, which needs only its folder's
+// write permission: the entry itself keeps its mode, as its version must.
+bool FolderClearedForRetry(const HeldFolder& folder)
+{
+    if (!ClearFolderReadOnly(folder))
+        return false;
+    runHost().processEvents();
+    return true;
+}
+
 // The same for an unlink or rmdir, which Linux refuses for the folder's sake.
 bool EntryAndFolderClearedForRetry(const HeldFolder& folder, const std::string& name)
 {
@@ -105,7 +116,8 @@ bool EntryAndFolderClearedForRetry(const HeldFolder& folder, const std::string& 
 // its name. Logged as SafeCopy logs; true on success.
 bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string& name,
                 const std::string& SourceFileSpec, const std::string& TargetFileSpec,
-                const platform::PathAttributes* expected, platform::MetadataLoss* loss)
+                const platform::PathAttributes* expected, platform::MetadataLoss* loss,
+                const platform::BeforeReplace& keepOld = {})
 {
     return Guarded("modKestrow.SafeCopy", false, [&] {
         auto safeCopyError = [](const std::string& file, int32_t code, const std::string& message,
@@ -157,12 +169,19 @@ bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string&
             return false;
         }
 
-        const int trashErr = util::retryOnce(
-            [&] {
-                return Guarded("modKestrow.SendFileToRecycleBin", EIO,
-                               [&] { return platform::moveToTrashAt(to.folder, name, TargetFileSpec); });
-            },
-            [](int err) { return IsAccessDenied(err); }, [&] { return ClearEntryReadOnly(to, name); });
+        // With old versions kept, the old Target goes there instead of the trash.
+        const int trashErr =
+            keepOld ? util::retryOnce(
+                          keepOld, [](int err) { return IsAccessDenied(err); },
+                          [&] { return ClearFolderReadOnly(to); })
+                    : util::retryOnce(
+                          [&] {
+                              return Guarded("modKestrow.SendFileToRecycleBin", EIO, [&] {
+                                  return platform::moveToTrashAt(to.folder, name, TargetFileSpec);
+                              });
+                          },
+                          [](int err) { return IsAccessDenied(err); },
+                          [&] { return ClearEntryReadOnly(to, name); });
         if (trashErr != 0 && trashErr != ENOENT) {
             dropTemp();
             return safeCopyError(TargetFileSpec, trashErr, GetSystemErrorMessage(trashErr),
@@ -227,6 +246,16 @@ struct cClone::CopyAttempt
     int err = 0;
     bool sourceSide = false; // which folder could not be opened
     platform::MetadataLoss* loss = nullptr;
+    // With old versions kept: where the Target's old entry goes, and its folder's path below the root.
+    VersionKeeper* keeper = nullptr;
+    std::string relative;
+
+    platform::BeforeReplace keepOld(const std::string& name) const
+    {
+        if (!keeper)
+            return {};
+        return [this, &name] { return keeper->keep(to->folder, relative, name); };
+    }
 };
 
 struct cClone::Performer
@@ -283,6 +312,10 @@ bool cClone::PrepareCopyIn(const FileOp& op, CopyAttempt& attempt)
         attempt.err = err ? err : ENOENT;
         return false;
     }
+    if (m_keeper) {
+        attempt.keeper = m_keeper.get();
+        attempt.relative = RelativeToTarget(op.TargetFolder);
+    }
     return true;
 }
 
@@ -300,9 +333,9 @@ void cClone::RunCopyAttempt(const FileOp& op, CopyAttempt& attempt) noexcept
         attempt.err = err;
         return;
     }
-    const int err =
-        platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
-                             platform::CopyFlavor::Regular, &before, op.TargetListed, attempt.loss);
+    const int err = platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder, op.FileName,
+                                         platform::CopyFlavor::Regular, &before, op.TargetListed,
+                                         attempt.loss, attempt.keepOld(op.FileName));
     if (err == 0) {
         attempt.outcome = CopyOutcome::Copied;
     } else if (err == platform::kSourceChanged) {
@@ -340,7 +373,10 @@ bool cClone::FinishCopy(const FileOp& op, CopyAttempt& attempt)
             [&](CopyOutcome outcome) {
                 return outcome == CopyOutcome::CopyError && IsAccessDenied(attempt.err);
             },
-            [&] { return EntryClearedForRetry(*attempt.to, op.FileName); });
+            [&] {
+                return attempt.keeper ? FolderClearedForRetry(*attempt.to)
+                                      : EntryClearedForRetry(*attempt.to, op.FileName);
+            });
         switch (attempt.outcome) {
         case CopyOutcome::Copied:
             if (op.LinkLeader)
@@ -399,17 +435,20 @@ bool cClone::CopyFileAndLogResults(const FileOp& op)
 
         if (method == CopyMethodSafe) {
             if (!SafeCopyAt(*attempt.from, *attempt.to, op.FileName, op.SourceFileSpec(), op.TargetFileSpec(),
-                            &before, &m_metadataLoss))
+                            &before, &m_metadataLoss, attempt.keepOld(op.FileName)))
                 return true;
         } else {
             const int err = util::retryOnce(
                 [&] {
                     return platform::copyFileAt(attempt.from->folder, op.FileName, attempt.to->folder,
                                                 op.FileName, platform::CopyFlavor::KeepEverything, &before,
-                                                false, &m_metadataLoss);
+                                                false, &m_metadataLoss, attempt.keepOld(op.FileName));
                 },
                 [](int err) { return IsAccessDenied(err); },
-                [&] { return EntryClearedForRetry(*attempt.to, op.FileName); });
+                [&] {
+                    return attempt.keeper ? FolderClearedForRetry(*attempt.to)
+                                          : EntryClearedForRetry(*attempt.to, op.FileName);
+                });
             if (err == platform::kSourceChanged)
                 return copyError(kChangedCode, kChangedMessage);
             if (err != 0)
@@ -449,6 +488,15 @@ bool cClone::DeleteFileAndLogResults(const FileOp& op)
             return true;
         }
         auto deleteOnce = [&] {
+            if (m_keeper) {
+                // Kept as an old version, whatever the delete method; a folder that took the name is left.
+                platform::PathAttributes a;
+                if (const int lookErr = platform::entryAttributesAt(folder->folder, name, a))
+                    return lookErr;
+                if (a.kind == platform::PathKind::Folder)
+                    return EISDIR;
+                return m_keeper->keep(folder->folder, RelativeToTarget(op.TargetFolder), name);
+            }
             if (method == DeleteMethodRecycleBin) {
                 // Only files are planned for deletion: a folder that took the name since is left alone.
                 platform::PathAttributes a;
@@ -475,8 +523,12 @@ bool cClone::DeleteFileAndLogResults(const FileOp& op)
         };
         // A secure delete makes its own way past a read-only file.
         err = util::retryOnce(
-            deleteOnce, [&](int e) { return method != DeleteMethodSecure && IsAccessDenied(e); },
-            [&] { return EntryAndFolderClearedForRetry(*folder, name); });
+            deleteOnce,
+            [&](int e) { return (m_keeper || method != DeleteMethodSecure) && IsAccessDenied(e); },
+            [&] {
+                return m_keeper ? FolderClearedForRetry(*folder)
+                                : EntryAndFolderClearedForRetry(*folder, name);
+            });
         if (err == 0) {
             LogAdd(LogEntryType::Deleted, name, {}, folderText);
             return false;
@@ -594,9 +646,16 @@ bool cClone::RemoveFolderAndLogResults(const FolderSpecRef& folder)
         }
         m_handles->forget(folder);
         const std::string name(folder.name());
-        err = util::retryOnce([&] { return platform::removeFolderAt(held->folder, name); },
-                              [](int e) { return IsAccessDenied(e); },
-                              [&] { return EntryAndFolderClearedForRetry(*held, name); });
+        const std::string relative = m_keeper ? RelativeToTarget(parent) : std::string();
+        err = util::retryOnce(
+            [&] {
+                return m_keeper ? m_keeper->removeFolder(held->folder, held->id, relative, name)
+                                : platform::removeFolderAt(held->folder, name);
+            },
+            [](int e) { return IsAccessDenied(e); },
+            [&] {
+                return m_keeper ? FolderClearedForRetry(*held) : EntryAndFolderClearedForRetry(*held, name);
+            });
         if (err == 0) {
             LogAdd(LogEntryType::DeletedFolder, {}, {}, text);
             return false;

@@ -57,7 +57,7 @@ for loader in "${loaders[@]}"; do
     check "$mode: --include-mask offers nothing (the user's own masks)" \
         test -z "$(complete_words "$loader" kestrow-cli clone --include-mask "")"
     check "$mode: run '--' offers run's options" \
-        test "$(complete_words "$loader" kestrow-cli run --)" = "$(lines --all --category --help --no-progress --progress --quiet --task-list)"
+        test "$(complete_words "$loader" kestrow-cli run --)" = "$(lines --all --category --help --keep-versions-days --keep-versions-moments --no-progress --no-versions --progress --quiet --task-list --versions --versions-folder)"
     check "$mode: task add '--so' completes to --source" \
         test "$(complete_words "$loader" kestrow-cli task add --so)" = --source
     check "$mode: daemon '--' offers daemon's options" \

@@ -176,6 +176,15 @@ TEST_P(ReadRuleTest, Applies)
 }
 
 const ReadCase kReadCases[] = {
+    {"VersionLimitsThatAreNoCountKeepTheirDefaults",
+     "[Miscellaneous]\nKeepVersions=true\nVersionsKeepDays=-3\nVersionsKeepMoments=2.5\n",
+     [](const ProgramOptions& W) {
+         EXPECT_FALSE(gClone->KeepVersions()) << "booleans are \"True\" exactly";
+         EXPECT_FALSE(W.checked(M::mnuOptionsKeepVersions));
+         EXPECT_EQ(gClone->VersionsKeepDays(), 30);
+         EXPECT_EQ(gClone->VersionsKeepMoments(), 0);
+         EXPECT_EQ(gClone->VersionsFolder(), "");
+     }},
     {"NoLogSectionRestrictsTo500KB", "[Comparison]\nCompareType=Size\n",
      [](const ProgramOptions& W) {
          EXPECT_TRUE(gCloneLog->RestrictLogSize());
@@ -399,6 +408,10 @@ TEST_F(ProgramOptionsTest, EverySettingSurvivesARestart)
     gClone->setConfirmSyncActions(false);
     gClone->setCreateTargetFolder(true);
     gClone->setKeepHardLinks(true);
+    gClone->setKeepVersions(true);
+    gClone->setVersionsFolder("/srv/old versions");
+    gClone->setVersionsKeepDays(0);
+    gClone->setVersionsKeepMoments(12);
     ASSERT_TRUE(gCategories->Remove("Work"));
     gCategories->Add("Backups");
     gblnPasswordSet = true;
@@ -458,6 +471,11 @@ TEST_F(ProgramOptionsTest, EverySettingSurvivesARestart)
     EXPECT_TRUE(gClone->CreateTargetFolder());
     EXPECT_TRUE(gClone->KeepHardLinks());
     EXPECT_TRUE(W->checked(M::mnuOptionsKeepHardLinks));
+    EXPECT_TRUE(gClone->KeepVersions());
+    EXPECT_TRUE(W->checked(M::mnuOptionsKeepVersions));
+    EXPECT_EQ(gClone->VersionsFolder(), "/srv/old versions");
+    EXPECT_EQ(gClone->VersionsKeepDays(), 0);
+    EXPECT_EQ(gClone->VersionsKeepMoments(), 12);
     EXPECT_EQ(categoryNames(), (std::vector<std::string>{"Personal", "Pictures", "E-mail", "Financial",
                                                          "Documents", "Settings", "Backups"}));
     EXPECT_TRUE(gblnPasswordSet);
@@ -514,7 +532,11 @@ TEST_F(ProgramOptionsTest, FreshFileHasTheKeysInOrder)
                                  "Notifications=True\n"
                                  "ProtectFromEmptySource=True\n"
                                  "MaxDeletePercent=0\n"
-                                 "KeepHardLinks=False\n";
+                                 "KeepHardLinks=False\n"
+                                 "KeepVersions=False\n"
+                                 "VersionsFolder=\n"
+                                 "VersionsKeepDays=30\n"
+                                 "VersionsKeepMoments=0\n";
     EXPECT_EQ(optionsText(), expected);
 }
 
