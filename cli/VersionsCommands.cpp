@@ -100,7 +100,8 @@ VersionsArgs parse(int argc, char* argv[], int first)
     }
     const size_t needed = a.verb == Verb::List ? 1 : 2;
     if (positional.size() < needed)
-        throw UsageError{std::string(verb) + (needed == 1 ? " needs a TARGET" : " needs a TARGET and a MOMENT")};
+        throw UsageError{std::string(verb) +
+                         (needed == 1 ? " needs a TARGET" : " needs a TARGET and a MOMENT")};
     if (!restore && positional.size() > needed)
         throwUnexpectedArgument(positional[needed]);
     // An empty argument is most often an unset variable: never a folder.
@@ -125,7 +126,8 @@ struct Place
 // that is left of it.
 bool locate(const VersionsArgs& a, Place& out)
 {
-    const std::string folder = a.versionsFolder ? CanonicalFolderSpec(*a.versionsFolder) : gClone->VersionsFolder();
+    const std::string folder =
+        a.versionsFolder ? CanonicalFolderSpec(*a.versionsFolder) : gClone->VersionsFolder();
     out.target = CanonicalFolderSpec(a.target);
     out.root = VersionsRootFor(out.target, folder);
     if (FolderExists(out.target, platform::FollowLinks::yes))
@@ -138,7 +140,8 @@ bool locate(const VersionsArgs& a, Place& out)
 
 void cannotRead(const std::string& folder, int err)
 {
-    std::cerr << kPrefix << "cannot read " << OneLineForm(folder) << ": " << GetSystemErrorMessage(err) << '\n';
+    std::cerr << kPrefix << "cannot read " << OneLineForm(folder) << ": " << GetSystemErrorMessage(err)
+              << '\n';
 }
 
 // The items of the moment, or false (said on stderr).
@@ -166,8 +169,8 @@ std::string lastWriteText(int64_t lastWrite)
         --seconds;
     const DateParts p = partsFromDate(EpochSecondsToLocal(seconds));
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                  p.second);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                  p.minute, p.second);
     return text;
 }
 
@@ -196,9 +199,9 @@ int listMoments(const VersionsArgs& a, const Place& place)
     }
     for (const VersionMoment& m : moments) {
         char line[128];
-        std::snprintf(line, sizeof line, "%-*s  %*llu %-5s  %*llu bytes", nameWidth, m.name.c_str(), itemsWidth,
-                      static_cast<unsigned long long>(m.items), m.items == 1 ? "item" : "items", bytesWidth,
-                      static_cast<unsigned long long>(m.bytes));
+        std::snprintf(line, sizeof line, "%-*s  %*llu %-5s  %*llu bytes", nameWidth, m.name.c_str(),
+                      itemsWidth, static_cast<unsigned long long>(m.items), m.items == 1 ? "item" : "items",
+                      bytesWidth, static_cast<unsigned long long>(m.bytes));
         std::cout << line << '\n';
     }
     return ExitOk;
@@ -215,7 +218,8 @@ int showMoment(const VersionsArgs& a, const Place& place)
             sizeWidth = std::max(sizeWidth, digits(item.size));
     for (const VersionItem& item : items) {
         const std::string size = item.folder ? "-" : std::to_string(item.size);
-        std::cout << std::string(static_cast<size_t>(sizeWidth) - std::min(size.size(), size_t(sizeWidth)), ' ')
+        std::cout << std::string(static_cast<size_t>(sizeWidth) - std::min(size.size(), size_t(sizeWidth)),
+                                 ' ')
                   << size << "  " << lastWriteText(item.lastWrite) << "  " << OneLineForm(item.path) << '\n';
     }
     return ExitOk;
