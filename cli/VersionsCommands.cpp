@@ -13,6 +13,7 @@
 #include "engine/RunControl.h"
 #include "engine/Versions.h"
 #include "engine/cClone.h"
+#include "engine/cCompare.h"
 #include "log/CloneLog.h"
 #include "log/OneLine.h"
 #include "platform/Signals.h"
@@ -362,6 +363,21 @@ int restoreMoment(const VersionsArgs& a, const Place& place)
         gClone->setKeepVersions(keepVersions);
         gClone->setPlanOnly(false);
     });
+    // A moment holds only what a run did not skip: all of it comes back, hidden or
+    // special, whatever the skip options say now.
+    cCompare& compare = *gCompare;
+    const bool skips[] = {compare.IgnoreHiddenFiles(), compare.IgnoreHiddenFolders(),
+                          compare.IgnoreSystemFiles(), compare.IgnoreSystemFolders()};
+    compare.setIgnoreHiddenFiles(false);
+    compare.setIgnoreHiddenFolders(false);
+    compare.setIgnoreSystemFiles(false);
+    compare.setIgnoreSystemFolders(false);
+    const util::ScopeExit putSkipsBack([&compare, skips] {
+        compare.setIgnoreHiddenFiles(skips[0]);
+        compare.setIgnoreHiddenFolders(skips[1]);
+        compare.setIgnoreSystemFiles(skips[2]);
+        compare.setIgnoreSystemFolders(skips[3]);
+    });
 
     ConsoleRunHost host(a.quiet, a.progress);
     ScopedRunHost hostScope(host);
@@ -450,7 +466,8 @@ const char* versionsUsage()
            "           the moment (a folder's ends with \"/\"; control characters are written\n"
            "           \\n, \\r, \\t or \\xHH and a backslash doubled, as in log lines)\n"
            "  restore  copies the ITEMs of MOMENT (paths as show prints them, or as they\n"
-           "           are), or all of it, back: nothing is deleted, the versions stay\n"
+           "           are), or all of it, back, hidden and special files too: nothing is\n"
+           "           deleted, the versions stay\n"
            "\n"
            "  --versions-folder DIR  the versions are in DIR, a subfolder per Target\n"
            "                         (default: VersionsFolder of kestrow.ini, else\n"

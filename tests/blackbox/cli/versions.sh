@@ -133,6 +133,17 @@ check "restore of an unknown moment fails (1)" test $rc -eq 1
 check "restore of an unknown moment names it" grep -q "no moment '2026-12-09 999999'" <<<"$err"
 check "restore of an unknown moment creates nothing" test ! -e "$out_dir/none"
 
+# Hidden and special items come back although the skip options (on by default) pass them over.
+hidden="$vroot/2026-12-11 101010"
+mkdir -p "$hidden/.config"
+printf 'rc' > "$hidden/.bashrc"
+printf 'conf' > "$hidden/.config/app.ini"
+mkfifo "$hidden/pipe"
+"$cli" versions restore "$hand" "2026-12-11 101010" --to "$out_dir/hidden" -q >/dev/null 2>&1; rc=$?
+check "restore of hidden and special items exits 0" test $rc -eq 0
+check "restore brings hidden files, hidden folders and a FIFO" test "$(cd "$out_dir/hidden" && find . -printf '%P %y\n' | sort)" = \
+    "$(printf '%s\n' ' d' '.bashrc f' '.config d' '.config/app.ini f' 'pipe p')"
+
 # A destination that is a file: the restore's own refusal, exit 1.
 err=$("$cli" versions restore "$hand" "2026-12-09 181502" --to "$scratch/a-file" 2>&1); rc=$?
 check "restore into a file fails (1)" test $rc -eq 1
@@ -245,6 +256,21 @@ check "restore with KeepVersions on exits 0" test $rc -eq 0
 check "restore with KeepVersions on replaces the file" same_file "$scratch/dst-as-first-cloned/a.txt" "$scratch/into/a.txt"
 check "restore keeps no versions of what it replaced" test ! -e "$scratch/into/.kestrow-versions"
 rm "$KESTROW_HOME/kestrow.ini"
+
+# SIGHUP (the terminal gone) cancels a restore as Ctrl+C does.
+many="$scratch/many/.kestrow-versions/2026-12-09 000000"
+mkdir -p "$many"
+(cd "$many" && for i in $(seq 1 20000); do : > "e$i"; done)
+"$cli" versions restore "$scratch/many" "2026-12-09 000000" --to "$scratch/many-out" -q >/dev/null 2>&1 &
+pid=$!
+# Once copying has begun (the first copies are in), the hang-up comes.
+for _ in $(seq 1 500); do
+    [ -n "$(find "$scratch/many-out" -maxdepth 1 -name 'e*' -print -quit 2>/dev/null)" ] && break
+    sleep 0.01
+done
+kill -HUP "$pid"; wait "$pid"; rc=$?
+check "SIGHUP cancels the restore (3)" test $rc -eq 3
+check "a cancelled restore stops before the end" test "$(find "$scratch/many-out" -type f | wc -l)" -lt 20000
 
 # --- A versions folder of one's own -----------------------------------------------------------
 vsrc=$scratch/vsrc vdst=$scratch/vdst vfolder=$scratch/all-versions
