@@ -354,15 +354,10 @@ int restoreMoment(const VersionsArgs& a, const Place& place)
     restore.setTargetFolderSpec(momentFolder);
     restore.setIncludeSubFolders(true);
 
-    // Nobody is there to confirm; a restore keeps no versions of what it replaces.
+    // Nobody is there to confirm. RunRestore itself keeps no versions of what it replaces.
     gClone->setConfirmSyncActions(false);
     gClone->setPlanOnly(a.dryRun);
-    const bool keepVersions = gClone->KeepVersions();
-    gClone->setKeepVersions(false);
-    const util::ScopeExit putBack([keepVersions] {
-        gClone->setKeepVersions(keepVersions);
-        gClone->setPlanOnly(false);
-    });
+    const util::ScopeExit planOnlyOff([] { gClone->setPlanOnly(false); });
     // A moment holds only what a run did not skip: all of it comes back, hidden or
     // special, whatever the skip options say now.
     cCompare& compare = *gCompare;

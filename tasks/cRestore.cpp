@@ -62,19 +62,23 @@ RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std:
 
         bool errorOnLastClone = true;
         {
-            // The engine's delete and copy options at a restore's values while it runs;
-            // the user's come back however the scope is left.
+            // The engine's delete, copy and versions options at a restore's values while
+            // it runs; the user's come back however the scope is left. A restore keeps no
+            // old versions of what it replaces in the Source.
             cClone& clone = *gClone;
             const int32_t deleteMethod = clone.DeleteMethod();
             const bool copyOnlyIfNewer = clone.CopyOnlyIfNewer();
+            const bool keepVersions = clone.KeepVersions();
             const bool createTargetFolder = clone.CreateTargetFolder();
             clone.setDeleteMethod(DeleteMethodDoNotDelete);
             clone.setCopyOnlyIfNewer(false);
+            clone.setKeepVersions(false);
             if (planCreation)
                 clone.setCreateTargetFolder(true);
             const util::ScopeExit restoreOptions([&] {
                 clone.setDeleteMethod(deleteMethod);
                 clone.setCopyOnlyIfNewer(copyOnlyIfNewer);
+                clone.setKeepVersions(keepVersions);
                 clone.setCreateTargetFolder(createTargetFolder);
             });
             // The front end hears that the run began, and that it ended.

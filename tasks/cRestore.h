@@ -17,7 +17,8 @@ public:
     // The folder the restore writes into.
     const std::string& SourceFolderSpec() const { return m_SourceFolderSpec; }
     void setSourceFolderSpec(const std::string& value) { m_SourceFolderSpec = value; }
-    // The one Target folder the restore reads from (the task's first).
+    // The one folder the restore reads from: the task's first Target, or a moment
+    // folder of that Target's old versions.
     const std::string& TargetFolderSpec() const { return m_TargetFolderSpec; }
     void setTargetFolderSpec(const std::string& value) { m_TargetFolderSpec = value; }
     bool IncludeSubFolders() const { return m_IncludeSubFolders; }
@@ -72,9 +73,9 @@ struct RestoreFrontEnd
 //  3. An empty `selection` ("<:>"-joined items of the Target, or the Target folder
 //     itself for everything) stops with "No files or folders have been selected to
 //     be Restored.".
-//  4. gClone's DeleteMethod becomes 2 (do not delete) and CopyOnlyIfNewer false
-//     while a temporary task "RESTORE SOURCE: " + TaskName runs from the Target to the
-//     Source, on the selection only, through Execute(true); both options are put back
+//  4. gClone's DeleteMethod becomes 2 (do not delete), CopyOnlyIfNewer false and
+//     KeepVersions false while a temporary task "RESTORE SOURCE: " + TaskName runs from the Target to the
+//     Source, on the selection only, through Execute(true); the options are put back
 //     as soon as it ends, also when it fails, is cancelled or throws.
 //  5. The outcome message: success when the task ended without error and no cancel
 //     was logged; else cancelled when CancelRequested is set; else completed with errors.

@@ -27,20 +27,23 @@ int OpenOrMake(const platform::OpenFolder& parent, const platform::FolderIdentit
                const std::string& name, platform::OpenFolder& out, platform::FolderIdentity& id, bool& made)
 {
     made = false;
-    int err = platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::refuse, out, id);
+    int err =
+        platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::refuse, out, id);
     if (err != ENOENT)
         return err;
     err = platform::makeFolderAt(parent, name, 0700);
     if (err && err != EEXIST)
         return err;
     made = err == 0;
-    return platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::refuse, out, id);
+    return platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::refuse, out,
+                                     id);
 }
 
 } // namespace
 
 VersionKeeper::VersionKeeper(std::string targetRoot, std::string chosenFolder, HeldFolderPtr target)
-    : m_targetRoot(std::move(targetRoot)), m_chosenFolder(std::move(chosenFolder)), m_target(std::move(target))
+    : m_targetRoot(std::move(targetRoot)), m_chosenFolder(std::move(chosenFolder)),
+      m_target(std::move(target))
 {
     m_versionsRoot = VersionsRootFor(m_targetRoot, m_chosenFolder);
 }
@@ -54,9 +57,14 @@ int VersionKeeper::begin(DateValue start)
         return ENOENT;
     bool made = false;
     if (m_chosenFolder.empty()) {
+        // Made or not, the Target root keeps its times: the versions folder is no change of the Target.
+        platform::FolderTimes times;
+        const bool timed = platform::readFolderTimes(m_target->folder, times) == 0;
         if (const int err = OpenOrMake(m_target->folder, m_target->id, std::string(kVersionsFolderName),
                                        m_root.folder, m_root.id, made))
             return err;
+        if (made && timed)
+            (void)platform::applyFolderTimes(m_target->folder, times);
     } else {
         Level chosen;
         int err = platform::openRootFolder(m_chosenFolder, chosen.folder, chosen.id);
@@ -81,8 +89,8 @@ int VersionKeeper::begin(DateValue start)
     }
     if (err)
         return err;
-    return platform::openChildFolder(m_root.folder, m_root.id, m_moment, nullptr, platform::MountCrossing::refuse,
-                                     m_momentLevel.folder, m_momentLevel.id);
+    return platform::openChildFolder(m_root.folder, m_root.id, m_moment, nullptr,
+                                     platform::MountCrossing::refuse, m_momentLevel.folder, m_momentLevel.id);
 }
 
 bool VersionKeeper::InsideOneOf(const std::vector<platform::FolderIdentity>& roots) const
@@ -181,7 +189,8 @@ void VersionKeeper::giveTimes(const std::string& relative, const platform::OpenF
         (void)platform::applyFolderTimes(image, it->second);
 }
 
-int VersionKeeper::keep(const platform::OpenFolder& folder, const std::string& relative, const std::string& name)
+int VersionKeeper::keep(const platform::OpenFolder& folder, const std::string& relative,
+                        const std::string& name)
 {
     const std::lock_guard lock(m_mutex);
     noteTimes(folder, relative);
@@ -222,13 +231,13 @@ int VersionKeeper::removeFolder(const platform::OpenFolder& parent, const platfo
     // Its contents went into the moment first: the moment's folder takes its metadata, then it goes.
     platform::OpenFolder gone, image;
     platform::FolderIdentity goneId, imageId;
-    if (platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::allow, gone, goneId) ==
-            0 &&
-        platform::openChildFolder(level->folder, level->id, name, nullptr, platform::MountCrossing::refuse, image,
-                                  imageId) == 0) {
+    if (platform::openChildFolder(parent, parentId, name, nullptr, platform::MountCrossing::allow, gone,
+                                  goneId) == 0 &&
+        platform::openChildFolder(level->folder, level->id, name, nullptr, platform::MountCrossing::refuse,
+                                  image, imageId) == 0) {
         platform::MetadataChanges changes;
-        (void)platform::updateMetadataAt(gone, {}, image, {}, platform::CopyFlavor::KeepEverything, true, true,
-                                         nullptr, changes);
+        (void)platform::updateMetadataAt(gone, {}, image, {}, platform::CopyFlavor::KeepEverything, true,
+                                         true, nullptr, changes);
         giveTimes(relative + name + '/', image);
     }
     gone.close();
@@ -265,8 +274,8 @@ void VersionKeeper::finishFolders()
         if (!found || levelFor(*it, level) != 0)
             continue;
         platform::MetadataChanges changes;
-        (void)platform::updateMetadataAt(folder, {}, level->folder, {}, platform::CopyFlavor::KeepEverything, true,
-                                         true, nullptr, changes);
+        (void)platform::updateMetadataAt(folder, {}, level->folder, {}, platform::CopyFlavor::KeepEverything,
+                                         true, true, nullptr, changes);
         giveTimes(*it, level->folder);
     }
     // The moment stands for the Target root.
@@ -294,7 +303,11 @@ int VersionKeeper::end(DateValue now, int32_t keepDays, int32_t keepMoments,
         if (m_madeRoot && platform::listFolderAt(m_root.folder, left) == 0 && left.empty()) {
             m_root.folder.close();
             if (m_chosenFolder.empty()) {
-                (void)platform::removeFolderAt(m_target->folder, std::string(kVersionsFolderName));
+                platform::FolderTimes times;
+                const bool timed = platform::readFolderTimes(m_target->folder, times) == 0;
+                if (platform::removeFolderAt(m_target->folder, std::string(kVersionsFolderName)) == 0 &&
+                    timed)
+                    (void)platform::applyFolderTimes(m_target->folder, times);
             } else {
                 platform::OpenFolder chosen;
                 platform::FolderIdentity chosenId;

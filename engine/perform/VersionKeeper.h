@@ -62,7 +62,8 @@ public:
     // reported through `removed` (moment name, items). Returns the errno of a
     // moment that could not be removed (0 when all went), its name in `failed`.
     int end(DateValue now, int32_t keepDays, int32_t keepMoments,
-            const std::function<void(const std::string& moment, uint64_t items)>& removed, std::string& failed);
+            const std::function<void(const std::string& moment, uint64_t items)>& removed,
+            std::string& failed);
 
     uint64_t Kept() const { return m_kept; }
 
@@ -83,7 +84,7 @@ private:
     const HeldFolderPtr m_target;
     std::string m_versionsRoot;
     std::string m_moment;
-    Level m_root;   // the versions root
+    Level m_root; // the versions root
     Level m_momentLevel;
     bool m_madeRoot = false;
     bool m_otherFileSystem = false;
@@ -92,7 +93,8 @@ private:
     std::mutex m_mutex;
     // Recently used levels of the moment by relative path ("" is the moment).
     std::list<std::pair<std::string, std::unique_ptr<Level>>> m_recent;
-    std::unordered_map<std::string, std::list<std::pair<std::string, std::unique_ptr<Level>>>::iterator> m_index;
+    std::unordered_map<std::string, std::list<std::pair<std::string, std::unique_ptr<Level>>>::iterator>
+        m_index;
     std::vector<std::string> m_made;            // moment folders made, parents first
     std::unordered_set<std::string> m_finished; // those that took a removed folder's metadata
     // The times of each Target folder as the run found it, taken before the first entry left it.

@@ -9,14 +9,14 @@ namespace kestrow::clone_detail {
 
 namespace {
 
-HeldFolderPtr OpenByPath(const std::string& path, int& err)
+HeldFolderPtr OpenByPath(const std::string& path, int& err, bool root = false)
 {
     auto held = std::make_shared<HeldFolder>();
     err = platform::openRootFolder(path, held->folder, held->id);
     if (err)
         return nullptr;
     held->mountTop = platform::isMountTop(held->folder, held->id);
-    held->root = true;
+    held->root = root;
     return held;
 }
 
@@ -44,7 +44,7 @@ HeldFolderPtr FolderHandles::rootLocked(const FolderSpecRef& root, int& err)
     err = 0;
     if (const auto it = m_roots.find(root.rootId()); it != m_roots.end())
         return it->second.held;
-    HeldFolderPtr held = OpenByPath(*root, err);
+    HeldFolderPtr held = OpenByPath(*root, err, true);
     if (held)
         m_roots[root.rootId()] = Cached{root, held};
     return held;

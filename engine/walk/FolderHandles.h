@@ -29,7 +29,7 @@ struct HeldFolder
     platform::FolderIdentity id;
     // The top of a mount: its trash folders (.Trash, .Trash-UID) are no part of the tree.
     bool mountTop = false;
-    // Opened by its path (a root of the run): the versions folder at its top is no part of the tree.
+    // A root of the run: the versions folder at its top is no part of the tree.
     bool root = false;
 };
 using HeldFolderPtr = std::shared_ptr<const HeldFolder>;

@@ -265,6 +265,7 @@ TEST_F(MenusTest, GroupsCheckOneItemAndTogglesInvertTheirOption)
         {"mnuOptionsPromptToInsertRemovableDrive", [] { return bool(gblnPromptToInsertRemovableDrive); }},
         {"mnuOptionsProtectFromEmptySource", [] { return gClone->ProtectFromEmptySource(); }},
         {"mnuOptionsKeepHardLinks", [] { return gClone->KeepHardLinks(); }},
+        {"mnuOptionsKeepVersions", [] { return gClone->KeepVersions(); }},
         {"mnuLogOnlyErrors", [] { return gCloneLog->LogOnlyErrors(); }},
     };
     gCloneLog->ResetInMemoryLog();

@@ -1,22 +1,33 @@
 #include "ui/dialogs/restore/frmRestore.h"
 
+#include "base/DateTime.h"
 #include "base/ErrorReporter.h"
 #include "engine/Filters.h"
+#include "engine/FolderRoutines.h"
 #include "engine/Listing.h"
+#include "engine/RootPaths.h"
 #include "engine/RunControl.h"
+#include "engine/cClone.h"
 #include "ui/dialogs/DialogBits.h"
 #include "ui/dialogs/PathTree.h"
 #include "ui/qt/HelpLink.h"
 #include "ui/qt/QtText.h"
+#include "util/ScopeExit.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileIconProvider>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -34,6 +45,40 @@ using pathtree::KeyRole;
 using pathtree::kRootKey;
 using pathtree::LoadedRole;
 using pathtree::SequenceRole;
+
+// A moment line's index into the window's moments.
+constexpr int MomentRole = Qt::UserRole;
+
+const char* const kNoVersions = "No earlier versions of this Target.";
+
+// "3/2/2026 9:00:00 AM", and "(2)" after it for a later run within the same second.
+QString MomentText(const VersionMoment& moment)
+{
+    QString text = q(DateAndTimeText(moment.time));
+    if (moment.name.size() > 18)
+        text += QStringLiteral(" (") + q(moment.name.substr(18)) + QLatin1Char(')');
+    return text;
+}
+
+// "512 bytes", "1.5 KB", "3.2 MB": powers of 1024, one decimal.
+QString SizeText(uint64_t bytes)
+{
+    if (bytes < 1024)
+        return QString::number(bytes) + (bytes == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
+    double value = static_cast<double>(bytes);
+    size_t unit = 0;
+    for (value /= 1024; value >= 1024 && unit + 1 < std::size(units); value /= 1024)
+        ++unit;
+    return QString::number(value, 'f', 1) + QLatin1Char(' ') + QString::fromLatin1(units[unit]);
+}
+
+std::string withSlash(std::string path)
+{
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path;
+}
 
 void uncheckBelow(QTreeWidgetItem* item)
 {
@@ -53,9 +98,7 @@ frmRestore::frmRestore(const cRestore& restore, QWidget* parent) : QDialog(paren
     if (parent)
         setWindowIcon(parent->windowIcon());
     setWindowTitle(q(RestoreTaskName(m_restore.TaskName())));
-    m_targetFolder = m_restore.TargetFolderSpec();
-    if (!m_targetFolder.empty() && m_targetFolder.back() != '/')
-        m_targetFolder += '/';
+    m_targetFolder = withSlash(m_restore.TargetFolderSpec());
 
     m_pctRestore = new QLabel(this);
     m_pctRestore->setObjectName(QStringLiteral("pctRestore"));
@@ -65,6 +108,38 @@ frmRestore::frmRestore(const cRestore& restore, QWidget* parent) : QDialog(paren
     m_lblInstruct->setObjectName(QStringLiteral("lblInstruct"));
     m_lblInstruct->setWordWrap(true);
 
+    m_fraRestoreFrom = new QGroupBox(QStringLiteral("Restore from"), this);
+    m_fraRestoreFrom->setObjectName(QStringLiteral("fraRestoreFrom"));
+    m_optFromTarget = new QRadioButton(QStringLiteral("From the Target as it is now"), m_fraRestoreFrom);
+    m_optFromTarget->setObjectName(QStringLiteral("optFromTarget"));
+    m_optFromTarget->setChecked(true);
+    m_optFromVersion = new QRadioButton(QStringLiteral("From an earlier version"), m_fraRestoreFrom);
+    m_optFromVersion->setObjectName(QStringLiteral("optFromVersion"));
+    m_lblNoVersions = new QLabel(m_fraRestoreFrom);
+    m_lblNoVersions->setObjectName(QStringLiteral("lblNoVersions"));
+    m_lblNoVersions->setVisible(false);
+    m_lvwMoments = new QTreeWidget(m_fraRestoreFrom);
+    m_lvwMoments->setObjectName(QStringLiteral("lvwMoments"));
+    m_lvwMoments->setColumnCount(3);
+    m_lvwMoments->setHeaderLabels(
+        {QStringLiteral("Date and time"), QStringLiteral("Items"), QStringLiteral("Size")});
+    m_lvwMoments->setRootIsDecorated(false);
+    m_lvwMoments->setUniformRowHeights(true);
+    m_lvwMoments->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lvwMoments->setEnabled(false);
+    m_lvwMoments->setMaximumHeight(130);
+    m_lvwMoments->header()->setStretchLastSection(false);
+    m_lvwMoments->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_lvwMoments->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_lvwMoments->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    auto* from = new QVBoxLayout(m_fraRestoreFrom);
+    from->addWidget(m_optFromTarget);
+    auto* fromVersion = new QHBoxLayout;
+    fromVersion->addWidget(m_optFromVersion);
+    fromVersion->addWidget(m_lblNoVersions, 1);
+    from->addLayout(fromVersion);
+    from->addWidget(m_lvwMoments);
+
     m_tvwFolderContents = new QTreeWidget(this);
     m_tvwFolderContents->setObjectName(QStringLiteral("tvwFolderContents"));
     m_tvwFolderContents->setHeaderHidden(true);
@@ -72,6 +147,24 @@ frmRestore::frmRestore(const cRestore& restore, QWidget* parent) : QDialog(paren
     m_tvwFolderContents->setExpandsOnDoubleClick(false);
     m_tvwFolderContents->setUniformRowHeights(true);
     m_tvwFolderContents->installEventFilter(this);
+
+    m_fraRestoreInto = new QGroupBox(QStringLiteral("Restore into"), this);
+    m_fraRestoreInto->setObjectName(QStringLiteral("fraRestoreInto"));
+    m_optIntoSource = new QRadioButton(
+        QStringLiteral("The Source folder: ") + q(m_restore.SourceFolderSpec()), m_fraRestoreInto);
+    m_optIntoSource->setObjectName(QStringLiteral("optIntoSource"));
+    m_optIntoSource->setChecked(true);
+    m_optIntoFolder = new QRadioButton(QStringLiteral("Another folder:"), m_fraRestoreInto);
+    m_optIntoFolder->setObjectName(QStringLiteral("optIntoFolder"));
+    m_txtIntoFolder = new QLineEdit(m_fraRestoreInto);
+    m_txtIntoFolder->setObjectName(QStringLiteral("txtIntoFolder"));
+    m_cmdBrowse = dialogButton("cmdBrowse", "Browse...", m_fraRestoreInto);
+    auto* into = new QGridLayout(m_fraRestoreInto);
+    into->addWidget(m_optIntoSource, 0, 0, 1, 3);
+    into->addWidget(m_optIntoFolder, 1, 0);
+    into->addWidget(m_txtIntoFolder, 1, 1);
+    into->addWidget(m_cmdBrowse, 1, 2);
+    into->setColumnStretch(1, 1);
 
     m_lblStatus = new QLabel(this);
     m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
@@ -95,13 +188,30 @@ frmRestore::frmRestore(const cRestore& restore, QWidget* parent) : QDialog(paren
     buttons->addWidget(m_cmdHelp);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(m_fraRestoreFrom);
     layout->addWidget(m_tvwFolderContents, 1);
+    layout->addWidget(m_fraRestoreInto);
     layout->addLayout(buttons);
-    resize(520, 460);
+    resize(560, 640);
 
     connect(m_cmdRestore, &QPushButton::clicked, this, &frmRestore::cmdRestore_Click);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmRestore::cmdCancel_Click);
     connect(m_cmdHelp, &QPushButton::clicked, this, &frmRestore::cmdHelp_Click);
+    connect(m_cmdBrowse, &QPushButton::clicked, this, &frmRestore::cmdBrowse_Click);
+    // Typing a folder means restoring into it.
+    connect(m_txtIntoFolder, &QLineEdit::textEdited, this, [this] { m_optIntoFolder->setChecked(true); });
+    connect(m_optFromVersion, &QRadioButton::toggled, this, [this](bool on) {
+        m_lvwMoments->setEnabled(on);
+        // The newest moment is shown until the user chooses another.
+        if (on && !m_lvwMoments->currentItem() && m_lvwMoments->topLevelItemCount() > 0)
+            m_lvwMoments->setCurrentItem(m_lvwMoments->topLevelItem(0)); // shown by the handler below
+        else
+            ShowChosenFolder();
+    });
+    connect(m_lvwMoments, &QTreeWidget::currentItemChanged, this, [this] {
+        if (m_optFromVersion->isChecked())
+            ShowChosenFolder();
+    });
     connect(m_tvwFolderContents, &QTreeWidget::itemPressed, this,
             [this](QTreeWidgetItem*, int) { m_checkChangedByClick = false; });
     connect(m_tvwFolderContents, &QTreeWidget::itemClicked, this,
@@ -142,14 +252,76 @@ void frmRestore::Form_Activate()
             m_genericFile = icons.icon(QAbstractFileIconProvider::File);
             m_closedFolder = icons.icon(QAbstractFileIconProvider::Folder);
             m_openFolder = style()->standardIcon(QStyle::SP_DirOpenIcon);
-            QTreeWidgetItem* root = AddNode(nullptr, kRootKey, m_restore.TargetFolderSpec(), true);
-            LoadChildren(root);
-            root->setExpanded(true);
         } catch (...) {
             m_tvwFolderContents->setUpdatesEnabled(true);
             throw;
         }
         m_tvwFolderContents->setUpdatesEnabled(true);
+        ListVersions();
+        ShowChosenFolder();
+    });
+}
+
+void frmRestore::ListVersions()
+{
+    Guarded("frmRestore.ListVersions", [&] {
+        m_lvwMoments->clear();
+        m_moments.clear();
+        const std::string versionsFolder = gClone ? gClone->VersionsFolder() : std::string();
+        const std::string target = CanonicalFolderSpec(m_restore.TargetFolderSpec());
+        m_versionsRoot = target.empty() ? std::string() : VersionsRootFor(target, versionsFolder);
+        // A versions folder that is missing or cannot be read holds no moments to offer.
+        if (m_versionsRoot.empty() || ListMoments(m_versionsRoot, m_moments) != 0)
+            m_moments.clear();
+        std::reverse(m_moments.begin(), m_moments.end());
+        for (size_t i = 0; i < m_moments.size(); ++i) {
+            const VersionMoment& moment = m_moments[i];
+            auto* line = new QTreeWidgetItem(m_lvwMoments);
+            line->setText(0, MomentText(moment));
+            line->setText(1, QString::number(moment.items));
+            line->setText(2, SizeText(moment.bytes));
+            line->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+            line->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+            line->setData(0, MomentRole, static_cast<qulonglong>(i));
+        }
+        const bool none = m_moments.empty();
+        m_optFromVersion->setEnabled(!none);
+        m_optFromVersion->setToolTip(none ? QString::fromLatin1(kNoVersions) : QString());
+        m_lblNoVersions->setText(none ? QString::fromLatin1(kNoVersions) : QString());
+        m_lblNoVersions->setVisible(none);
+    });
+}
+
+void frmRestore::ShowChosenFolder()
+{
+    if (!m_optFromVersion->isChecked()) {
+        ShowFolder(m_targetFolder, m_restore.TargetFolderSpec());
+        return;
+    }
+    const QTreeWidgetItem* line = m_lvwMoments->currentItem();
+    const size_t index = line ? line->data(0, MomentRole).toULongLong() : m_moments.size();
+    if (index >= m_moments.size()) {
+        ShowFolder({}, {});
+        return;
+    }
+    const std::string folder = m_versionsRoot + m_moments[index].name + '/';
+    ShowFolder(folder, folder);
+}
+
+void frmRestore::ShowFolder(const std::string& folder, const std::string& rootText)
+{
+    Guarded("frmRestore.ShowFolder", [&] {
+        WaitCursor wait;
+        m_tvwFolderContents->setUpdatesEnabled(false);
+        const util::ScopeExit updates([&] { m_tvwFolderContents->setUpdatesEnabled(true); });
+        withFlag(m_changingNodes, [&] { m_tvwFolderContents->clear(); });
+        m_nodesAdded = 0;
+        m_rootFolder = folder;
+        if (folder.empty())
+            return;
+        QTreeWidgetItem* root = AddNode(nullptr, kRootKey, rootText, true);
+        LoadChildren(root);
+        root->setExpanded(true);
     });
 }
 
@@ -175,9 +347,15 @@ void frmRestore::AddFolderContents(QTreeWidgetItem* parent, const std::string& f
 {
     const StringCollection contents =
         GetTopLevelFolderContentsInCollection(folderSpec, m_restore.IncludeSubFolders());
+    // The versions folder at the top of a root is no part of what it holds (the
+    // engine leaves it out of every run too).
+    const bool rootLevel = folderSpec == m_rootFolder;
     for (size_t i = 0; i < contents.Count(); ++i) {
         const std::string& item = contents.Item(i);
         const bool folder = !item.empty() && item.back() == '/';
+        if (rootLevel &&
+            IsVersionsFolderName(folder ? std::string_view(item).substr(0, item.size() - 1) : item))
+            continue;
         AddNode(parent, contents.Key(i), folder ? item.substr(0, item.size() - 1) : item, folder);
     }
 }
@@ -191,7 +369,7 @@ void frmRestore::LoadChildren(QTreeWidgetItem* item)
         item->setData(0, LoadedRole, true);
         item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     });
-    AddFolderContents(item, key == kRootKey ? m_targetFolder : key);
+    AddFolderContents(item, key == kRootKey ? m_rootFolder : key);
 }
 
 void frmRestore::tvwFolderContents_Click(QTreeWidgetItem* item)
@@ -252,6 +430,8 @@ void frmRestore::setRunning(bool running)
     m_running = running;
     for (QPushButton* button : {m_cmdRestore, m_cmdCancel, m_cmdHelp})
         button->setEnabled(!running);
+    m_fraRestoreFrom->setEnabled(!running);
+    m_fraRestoreInto->setEnabled(!running);
     m_lblStatus->setText(running ? QStringLiteral("Restore in Progress...") : QString());
     if (running)
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -266,17 +446,51 @@ void frmRestore::cmdRestore_Click()
     Guarded("frmRestore.cmdRestore_Click", [&] {
         const bool treeHasNodes = m_tvwFolderContents->topLevelItemCount() > 0;
         QTreeWidgetItem* root = treeHasNodes ? m_tvwFolderContents->topLevelItem(0) : nullptr;
-        // The checked root restores the whole Target folder: one item, the folder itself.
+        // The checked root restores the whole folder shown: one item, the folder itself.
         const std::string selection =
-            root && root->checkState(0) == Qt::Checked ? m_targetFolder : GetCheckedFoldersAndFilesInTVW();
+            root && root->checkState(0) == Qt::Checked ? m_rootFolder : GetCheckedFoldersAndFilesInTVW();
+        // From the folder shown (the Target or a moment) into the folder chosen.
+        cRestore restore = m_restore;
+        restore.setTargetFolderSpec(m_rootFolder.empty() ? m_restore.TargetFolderSpec() : m_rootFolder);
+        restore.setSourceFolderSpec(restoreInto());
         RestoreFrontEnd frontEnd;
         frontEnd.runStateChanged = [this](bool running) { setRunning(running); };
         frontEnd.runWork = m_runWork;
-        m_lastOutcome = RunRestore(m_restore, treeHasNodes, selection, frontEnd);
+        m_lastOutcome = RunRestore(restore, treeHasNodes, selection, frontEnd);
     });
     if (m_running)
         setRunning(false);
     accept();
+}
+
+std::string frmRestore::restoreInto() const
+{
+    if (!m_optIntoFolder->isChecked())
+        return m_restore.SourceFolderSpec();
+    return withSlash(s(m_txtIntoFolder->text().trimmed()));
+}
+
+void frmRestore::cmdBrowse_Click()
+{
+    Guarded("frmRestore.cmdBrowse_Click", [&] {
+        // It starts at the folder typed, else at the Source.
+        QString initial = QDir::homePath();
+        for (const std::string& folder : {s(m_txtIntoFolder->text().trimmed()), m_restore.SourceFolderSpec()})
+            if (!folder.empty() && FolderExists(folder, platform::FollowLinks::yes)) {
+                initial = q(folder);
+                break;
+            }
+        QFileDialog dialog(this, QStringLiteral("Browse For Folder"), initial);
+        dialog.setObjectName(QStringLiteral("mobjBrowseDialog"));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Specify the folder to restore into."));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        m_txtIntoFolder->setText(q(withSlash(s(dialog.selectedFiles().front()))));
+        m_optIntoFolder->setChecked(true);
+    });
 }
 
 void frmRestore::cmdCancel_Click()

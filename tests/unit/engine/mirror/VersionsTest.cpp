@@ -87,7 +87,8 @@ TEST_F(VersionsTest, EveryChangeKeepsTheOldEntryInTheMomentWithEachCopyAndDelete
         int deleteMethod;
     };
     for (const Row row : {Row{0, 0}, Row{1, 0}, Row{2, 0}, Row{0, 1}, Row{1, 3}, Row{2, 3}, Row{0, 2}}) {
-        SCOPED_TRACE("copy " + std::to_string(row.copyMethod) + " delete " + std::to_string(row.deleteMethod));
+        SCOPED_TRACE("copy " + std::to_string(row.copyMethod) + " delete " +
+                     std::to_string(row.deleteMethod));
         fs::remove_all(src());
         fs::remove_all(tgt());
         // Source as it is now.
@@ -126,8 +127,9 @@ TEST_F(VersionsTest, EveryChangeKeepsTheOldEntryInTheMomentWithEachCopyAndDelete
         // Replaced files are kept with every method; deleted ones unless nothing is deleted.
         expectKept(before, moment(), {"changed.txt", "readonly.txt", odd, "link"});
         if (deletes) {
-            expectKept(before, moment(),
-                       {"was-file", "was-folder/a.txt", "gone.txt", "gone-folder/deep/x.txt", "gone-folder/deep"});
+            expectKept(
+                before, moment(),
+                {"was-file", "was-folder/a.txt", "gone.txt", "gone-folder/deep/x.txt", "gone-folder/deep"});
         } else {
             EXPECT_FALSE(exists(moment() + "gone.txt"));
             EXPECT_EQ(read(tgt() + "gone.txt"), "deleted in the Source");
@@ -145,6 +147,10 @@ TEST_F(VersionsTest, EachRunHasItsMomentAndAFileReplacedTwiceKeepsBothVersions)
     file("src/a.txt", "one", 1'600'000'000);
     EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
     EXPECT_FALSE(exists(versions())) << "a run that keeps nothing leaves no versions folder";
+    setLastWrite(src(), 1'500'000'000);
+    EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
+    EXPECT_EQ(TreeDifferences(src(), tgt()), std::vector<std::string>{}) << "nor a trace in the root's time";
 
     file("src/a.txt", "two!", 1'600'000'100);
     EXPECT_TRUE(clone.CloneAll(src(), tgt(), true));
@@ -229,9 +235,11 @@ TEST_F(VersionsTest, LimitsRemoveMomentsByAgeAndByCountOldestFirst)
     clock.advanceMinutes(25 * 1440);
     changeAndRun("4444"); // 2027-01-11: 12-07 is 35 days old
     EXPECT_EQ(momentNames(), (std::vector<std::string>{"2026-12-17 063702", "2027-01-11 063702"}));
-    EXPECT_EQ(logCount("Old versions of 2026-12-07 063702 removed (1 item), as the limits keep them no longer. - '" +
-                       versions() + "'"),
-              1);
+    EXPECT_EQ(
+        logCount(
+            "Old versions of 2026-12-07 063702 removed (1 item), as the limits keep them no longer. - '" +
+            versions() + "'"),
+        1);
 
     clone.setVersionsKeepDays(0);
     clock.advanceMinutes(100 * 1440);
@@ -278,7 +286,8 @@ TEST_F(VersionsTest, AVersionsFolderThatCannotBeWrittenLeavesTheTargetUntouched)
     };
     const std::vector<Row> rows = {
         {"AFileStandsThere", [&] { file("tgt/.kestrow-versions", "a file"); }, ""},
-        {"ALinkStandsThere", [&] { fs::create_directory_symlink(root() + "elsewhere", tgt() + ".kestrow-versions"); }, ""},
+        {"ALinkStandsThere",
+         [&] { fs::create_directory_symlink(root() + "elsewhere", tgt() + ".kestrow-versions"); }, ""},
         {"AChosenFolderThatCannotBeMade", [] {}, "/proc/kestrow-versions"},
         {"AChosenFolderInsideTheTarget", [] {}, "tgt/old-versions"},
         {"AChosenFolderInsideTheSource", [] {}, "src/old-versions"},
