@@ -85,34 +85,25 @@ TaskArgs parse(int argc, char* argv[], int first, ArgsFor command)
     return a;
 }
 
-enum class ListRead
-{
-    Complete,
-    Incomplete,
-    Failed
-};
+} // namespace
 
-// Reads the options and the task list into gCloneTasks (the ProgramObjects must
-// exist). Failed: nothing can be done (reported, or a usage error printed).
-ListRead openTaskList(const TaskArgs& args, const char* command, int& usageExit)
+ListRead openTaskList(const std::optional<std::string>& taskList, const char* command, int& usageExit)
 {
     usageExit = 0;
     if (!ReadProgramOptionsFromIniFile())
         return ListRead::Failed;
-    if (args.taskList) {
-        if (!FileExists(*args.taskList)) {
-            std::cerr << "kestrow-cli " << command << ": task list " << *args.taskList << " does not exist\n";
+    if (taskList) {
+        if (!FileExists(*taskList)) {
+            std::cerr << "kestrow-cli " << command << ": task list " << *taskList << " does not exist\n";
             usageExit = ExitUsage;
             return ListRead::Failed;
         }
-        gCloneTasks->setTaskListFileSpec(*args.taskList);
+        gCloneTasks->setTaskListFileSpec(*taskList);
     }
     const bool complete = gCloneTasks->ReadAllTasksFromTaskListFile(gCloneTasks->TaskListFileSpec());
     gCloneTasks->SetNextScheduledTask();
     return complete ? ListRead::Complete : ListRead::Incomplete;
 }
-
-} // namespace
 
 const char* listUsage()
 {
@@ -160,7 +151,7 @@ int runListCommand(int argc, char* argv[], int first)
         return ExitUsage;
     ProgramObjects objects;
     int usageExit = 0;
-    const ListRead read = openTaskList(args, "list", usageExit);
+    const ListRead read = openTaskList(args.taskList, "list", usageExit);
     if (read == ListRead::Failed)
         return usageExit ? usageExit : ExitRunErrors;
 
@@ -189,7 +180,7 @@ int runRunCommand(int argc, char* argv[], int first)
         return ExitUsage;
     ProgramObjects objects;
     int usageExit = 0;
-    const ListRead read = openTaskList(args, "run", usageExit);
+    const ListRead read = openTaskList(args.taskList, "run", usageExit);
     if (read == ListRead::Failed)
         return usageExit ? usageExit : ExitRunErrors;
     const std::string spec = gCloneTasks->TaskListFileSpec();

@@ -7,7 +7,22 @@
 // bad usage; the default list is created empty when missing, as the desktop
 // program does.
 
+#include <optional>
+#include <string>
+
 namespace kestrow::cli {
+
+enum class ListRead
+{
+    Complete,
+    Incomplete,
+    Failed
+};
+
+// Reads the options and the task list (`taskList`, else the default) into
+// gCloneTasks; the ProgramObjects must exist. Failed: nothing can be done, and
+// it was said (`usageExit` ExitUsage for a `taskList` that does not exist, else 0).
+ListRead openTaskList(const std::optional<std::string>& taskList, const char* command, int& usageExit);
 
 // Prints each task of the list: name, category, Source, Targets, next run, last
 // run and error flag. Returns 0, 1 when the file could not be read to its end

@@ -7,6 +7,7 @@
 #include "cli/ReportCommand.h"
 #include "cli/TaskCommands.h"
 #include "cli/TaskEditCommands.h"
+#include "cli/VersionsCommands.h"
 
 #include <cstring>
 #include <iostream>
@@ -29,6 +30,10 @@ constexpr const char* kUsage =
     "                                   (kestrow-cli run --help for its options)\n"
     "  task add|edit|remove|show NAME   create, change, delete or print a saved task\n"
     "                                   (kestrow-cli task --help for its options)\n"
+    "  versions list|show|restore TARGET\n"
+    "                                   the old versions a run kept of a Target,\n"
+    "                                   and their restore\n"
+    "                                   (kestrow-cli versions --help for its options)\n"
     "  report SOURCE TARGET             write an HTML report of their differences\n"
     "                                   (kestrow-cli report --help for its options)\n"
     "  daemon [--task-list FILE]        run scheduled tasks unattended, without a desktop\n"
@@ -63,11 +68,11 @@ int main(int argc, char* argv[])
     if (!kestrow::StartupLoadLibraries())
         return 1;
     const bool knownCommand = arg == "clone" || arg == "report" || arg == "list" || arg == "run" ||
-                              arg == "daemon" || arg == "task";
+                              arg == "daemon" || arg == "task" || arg == "versions";
     auto isHelp = [&](int i) {
         return argc > i && (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h");
     };
-    const bool commandHelp = isHelp(2) || (arg == "task" && isHelp(3));
+    const bool commandHelp = isHelp(2) || ((arg == "task" || arg == "versions") && isHelp(3));
     if (knownCommand && !commandHelp) {
         if (const std::string warning = kestrow::WarnIfDataFolderIsOpenToOthers(); !warning.empty())
             std::cerr << "kestrow-cli: " << warning << '\n';
@@ -100,6 +105,8 @@ int main(int argc, char* argv[])
             rc = 0;
     } else if (arg == "task") {
         rc = kestrow::cli::runTaskCommand(argc, argv, 2);
+    } else if (arg == "versions") {
+        rc = kestrow::cli::runVersionsCommand(argc, argv, 2);
     } else if (arg == "daemon") {
         if (argc > 2 && (std::string_view(argv[2]) == "--help" || std::string_view(argv[2]) == "-h")) {
             std::cout << kestrow::cli::daemonUsage();

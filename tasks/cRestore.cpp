@@ -35,10 +35,14 @@ RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std:
 {
     return Guarded("frmRestore.cmdRestore_Click", RestoreOutcome::NoOutcome, [&] {
         const std::string& source = restore.SourceFolderSpec();
-        if (source.empty() || !FolderExists(source, platform::FollowLinks::yes))
+        // A plan-only restore makes nothing: a missing Source is planned as a new Target is.
+        const bool planOnly = gClone && gClone->PlanOnly();
+        const bool missing = source.empty() || !FolderExists(source, platform::FollowLinks::yes);
+        const bool planCreation = planOnly && missing && !source.empty();
+        if (missing && !planOnly)
             CreateFolderPath(source);
         int32_t errorNumber = 0;
-        if (ValidateFolderPath(source, errorNumber) != FolderStatusOk) {
+        if (!planCreation && ValidateFolderPath(source, errorNumber) != FolderStatusOk) {
             warn("Unable to create the missing source folder.\nMake sure that the drive is available and "
                  "that you "
                  "have permission to access it.\n\n" +
@@ -65,13 +69,17 @@ RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std:
             const int32_t deleteMethod = clone.DeleteMethod();
             const bool copyOnlyIfNewer = clone.CopyOnlyIfNewer();
             const bool keepVersions = clone.KeepVersions();
+            const bool createTargetFolder = clone.CreateTargetFolder();
             clone.setDeleteMethod(DeleteMethodDoNotDelete);
             clone.setCopyOnlyIfNewer(false);
             clone.setKeepVersions(false);
+            if (planCreation)
+                clone.setCreateTargetFolder(true);
             const util::ScopeExit restoreOptions([&] {
                 clone.setDeleteMethod(deleteMethod);
                 clone.setCopyOnlyIfNewer(copyOnlyIfNewer);
                 clone.setKeepVersions(keepVersions);
+                clone.setCreateTargetFolder(createTargetFolder);
             });
             // The front end hears that the run began, and that it ended.
             if (frontEnd.runStateChanged)

@@ -80,6 +80,8 @@ struct RestoreFrontEnd
 //  5. The outcome message: success when the task ended without error and no cancel
 //     was logged; else cancelled when CancelRequested is set; else completed with errors.
 // Nothing changes (no option, no folder but a created Source) when it stops at 1-3.
+// With gClone's PlanOnly the run only plans (the plan stays for GetPlannedActionStrings)
+// and a missing Source is not created but planned, CreateTargetFolder on for the run.
 // Unexpected errors are reported as "frmRestore.cmdRestore_Click".
 RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std::string& selection,
                           const RestoreFrontEnd& frontEnd = {});

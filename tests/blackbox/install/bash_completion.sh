@@ -11,6 +11,10 @@ export PATH
 files=$scratch/files
 mkdir -p "$files/sub folder" "$files/other"
 printf 'x' > "$files/a.txt"
+# A Target with two moments, one holding a name with a space and a line feed.
+mkdir -p "$files/other/.kestrow-versions/2026-12-09 181502/docs" "$files/other/.kestrow-versions/2026-12-10 090000"
+printf 'v' > "$files/other/.kestrow-versions/2026-12-09 181502/docs/my file.txt"
+printf 'v' > "$files/other/.kestrow-versions/2026-12-09 181502/"$'line\nfeed'
 
 # complete LOADER WORD... : the offers for the last WORD, one a line, sorted.
 complete_words() {
@@ -42,7 +46,7 @@ for loader in "${loaders[@]}"; do
     mode=${loader:+with bash-completion}
     mode=${mode:-on its own}
     all=$(complete_words "$loader" kestrow-cli "")
-    for command in clone list run task report daemon --help --version; do
+    for command in clone list run task versions report daemon --help --version; do
         check "$mode: first word offers $command" grep -qx -- "$command" <<<"$all"
     done
     check "$mode: 'cl' completes to clone" test "$(complete_words "$loader" kestrow-cli cl)" = clone
@@ -66,6 +70,18 @@ for loader in "${loaders[@]}"; do
         test "$(complete_words "$loader" kestrow-cli clone --quiet "$files/")" = "$(lines "$files/other" "$files/sub folder")"
     check "$mode: report -o offers files" \
         grep -qx -- "$files/a.txt" <<<"$(complete_words "$loader" kestrow-cli report -o "$files/")"
+    check "$mode: versions offers its sub-commands" \
+        test "$(complete_words "$loader" kestrow-cli versions "")" = "$(lines list restore show)"
+    check "$mode: versions restore --to offers folders" \
+        test "$(complete_words "$loader" kestrow-cli versions restore --to "$files/")" = "$(lines "$files/other" "$files/sub folder")"
+    check "$mode: versions show offers the moments of the Target, quoted" \
+        test "$(complete_words "$loader" kestrow-cli versions show "$files/other" "")" = \
+        "$(lines '2026-12-09\ 181502' '2026-12-10\ 090000')"
+    check "$mode: versions list offers no moment" \
+        test -z "$(complete_words "$loader" kestrow-cli versions list "$files/other" "")"
+    check "$mode: versions restore offers the items of the moment as show prints them" \
+        test "$(complete_words "$loader" kestrow-cli versions restore -q "$files/other" '2026-12-09\ 181502' "")" = \
+        "$(lines 'docs/' 'docs/my\ file.txt' 'line\\nfeed')"
     check "$mode: an unknown command offers nothing" \
         test -z "$(complete_words "$loader" kestrow-cli frobnicate --)"
 done

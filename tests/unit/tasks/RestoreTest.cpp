@@ -195,6 +195,34 @@ TEST_F(RestoreTest, AMissingSourceFolderIsCreatedFirst)
     EXPECT_EQ(content(tmp / "gone/deeper/top.txt"), "target top");
 }
 
+// A dry run: the plan is made and kept, nothing is written, a missing Source is not created.
+TEST_F(RestoreTest, APlanOnlyRestorePlansAndMakesNothing)
+{
+    for (const bool sourceExists : {true, false}) {
+        SCOPED_TRACE(sourceExists ? "an existing Source" : "a missing Source");
+        const std::string into = sourceExists ? source : std::string(tmp / "gone/deeper/");
+        restore.setSourceFolderSpec(into);
+        clone.setPlanOnly(true);
+        clone.setCreateTargetFolder(false);
+
+        EXPECT_EQ(RunRestore(restore, true, target + "top.txt", frontEnd), RestoreOutcome::Succeeded)
+            << ::testing::PrintToString(messageTexts());
+        std::vector<std::string> plan;
+        clone.GetPlannedActionStrings(plan);
+        // The missing Source's creation comes first, as a new Target's does.
+        std::vector<std::string> expected;
+        if (!sourceExists)
+            expected.push_back("     CREATE FOLDER     " + into);
+        expected.push_back("     COPY FILE     \"top.txt\"  FROM  " + target + "  TO  " + into);
+        EXPECT_EQ(plan, expected);
+        EXPECT_EQ(content(source + "top.txt"), "source top, edited later");
+        EXPECT_FALSE(exists(tmp / "gone")) << "a dry run created the Source";
+        EXPECT_FALSE(clone.CreateTargetFolder());
+        expectUserOptions();
+        clone.setPlanOnly(false);
+    }
+}
+
 TEST_F(RestoreTest, AnItemThatCannotBeCopiedEndsWithErrors)
 {
     // A folder in the Source where the Target has a file of that name.
