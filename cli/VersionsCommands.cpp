@@ -353,27 +353,13 @@ int restoreMoment(const VersionsArgs& a, const Place& place)
     restore.setSourceFolderSpec(destination);
     restore.setTargetFolderSpec(momentFolder);
     restore.setIncludeSubFolders(true);
+    // A moment holds only what a run kept: all of it comes back, hidden or special.
+    restore.setEveryEntry(true);
 
     // Nobody is there to confirm. RunRestore itself keeps no versions of what it replaces.
     gClone->setConfirmSyncActions(false);
     gClone->setPlanOnly(a.dryRun);
     const util::ScopeExit planOnlyOff([] { gClone->setPlanOnly(false); });
-    // A moment holds only what a run did not skip: all of it comes back, hidden or
-    // special, whatever the skip options say now.
-    cCompare& compare = *gCompare;
-    const bool skips[] = {compare.IgnoreHiddenFiles(), compare.IgnoreHiddenFolders(),
-                          compare.IgnoreSystemFiles(), compare.IgnoreSystemFolders()};
-    compare.setIgnoreHiddenFiles(false);
-    compare.setIgnoreHiddenFolders(false);
-    compare.setIgnoreSystemFiles(false);
-    compare.setIgnoreSystemFolders(false);
-    const util::ScopeExit putSkipsBack([&compare, skips] {
-        compare.setIgnoreHiddenFiles(skips[0]);
-        compare.setIgnoreHiddenFolders(skips[1]);
-        compare.setIgnoreSystemFiles(skips[2]);
-        compare.setIgnoreSystemFolders(skips[3]);
-    });
-
     ConsoleRunHost host(a.quiet, a.progress);
     ScopedRunHost hostScope(host);
     RestoreMessages messages(ui());

@@ -5,6 +5,7 @@
 #include "engine/FolderRoutines.h"
 #include "engine/RunControl.h"
 #include "engine/cClone.h"
+#include "engine/cCompare.h"
 #include "tasks/cCloneTask.h"
 #include "util/ScopeExit.h"
 
@@ -75,11 +76,25 @@ RestoreOutcome RunRestore(const cRestore& restore, bool treeHasNodes, const std:
             clone.setKeepVersions(false);
             if (planCreation)
                 clone.setCreateTargetFolder(true);
+            cCompare* compare = restore.EveryEntry() ? gCompare : nullptr;
+            const bool skips[] = {
+                compare && compare->IgnoreHiddenFiles(), compare && compare->IgnoreHiddenFolders(),
+                compare && compare->IgnoreSystemFiles(), compare && compare->IgnoreSystemFolders()};
+            auto setSkips = [compare](const bool(&values)[4]) {
+                if (!compare)
+                    return;
+                compare->setIgnoreHiddenFiles(values[0]);
+                compare->setIgnoreHiddenFolders(values[1]);
+                compare->setIgnoreSystemFiles(values[2]);
+                compare->setIgnoreSystemFolders(values[3]);
+            };
+            setSkips({false, false, false, false});
             const util::ScopeExit restoreOptions([&] {
                 clone.setDeleteMethod(deleteMethod);
                 clone.setCopyOnlyIfNewer(copyOnlyIfNewer);
                 clone.setKeepVersions(keepVersions);
                 clone.setCreateTargetFolder(createTargetFolder);
+                setSkips(skips);
             });
             // The front end hears that the run began, and that it ended.
             if (frontEnd.runStateChanged)

@@ -30,7 +30,13 @@ public:
     const std::string& IncludeFileMasks() const { return m_IncludeFileMasks; }
     void setIncludeFileMasks(const std::string& value) { m_IncludeFileMasks = value; }
 
+    // Every entry of the folder read comes back, whatever the skip options say (hidden
+    // and special entries too): a moment of old versions holds only what a run kept.
+    bool EveryEntry() const { return m_EveryEntry; }
+    void setEveryEntry(bool value) { m_EveryEntry = value; }
+
 private:
+    bool m_EveryEntry = false;
     std::string m_TaskName;
     std::string m_SourceFolderSpec;
     std::string m_TargetFolderSpec;

@@ -453,6 +453,8 @@ void frmRestore::cmdRestore_Click()
         cRestore restore = m_restore;
         restore.setTargetFolderSpec(m_rootFolder.empty() ? m_restore.TargetFolderSpec() : m_rootFolder);
         restore.setSourceFolderSpec(restoreInto());
+        // A moment comes back whole, hidden and special entries too.
+        restore.setEveryEntry(!m_rootFolder.empty() && m_rootFolder != m_targetFolder);
         RestoreFrontEnd frontEnd;
         frontEnd.runStateChanged = [this](bool running) { setRunning(running); };
         frontEnd.runWork = m_runWork;

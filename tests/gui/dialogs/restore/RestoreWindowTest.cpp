@@ -656,8 +656,12 @@ TEST_F(RestoreVersionsTest, AWholeMomentGoesIntoAFolderChosenWithBrowse)
     const std::string moment = "2026-03-01 090000";
     keep(moment, "a/x.txt", "old x");
     keep(moment, "top.txt", "old top");
+    keep(moment, ".config/.hidden.txt", "old hidden");
     tmp.makeDir("backup/.kestrow-versions/" + moment + "/b/empty");
     const std::string elsewhere = tmp.makeDir("elsewhere") + "/";
+    // A moment comes back whole whatever the skip options (on by default) say.
+    gCompare->setIgnoreHiddenFiles(true);
+    gCompare->setIgnoreHiddenFolders(true);
     open();
     chooseEarlierVersion();
     check("Root");
@@ -682,6 +686,10 @@ TEST_F(RestoreVersionsTest, AWholeMomentGoesIntoAFolderChosenWithBrowse)
     EXPECT_EQ(content(elsewhere + "a/x.txt"), "old x");
     EXPECT_EQ(content(elsewhere + "top.txt"), "old top");
     EXPECT_TRUE(exists(elsewhere + "b/empty")) << "the recorded empty folder too";
+    EXPECT_EQ(content(elsewhere + ".config/.hidden.txt"), "old hidden");
+    EXPECT_TRUE(gCompare->IgnoreHiddenFiles() && gCompare->IgnoreHiddenFolders()) << "the options come back";
+    gCompare->setIgnoreHiddenFiles(false);
+    gCompare->setIgnoreHiddenFolders(false);
     EXPECT_FALSE(exists(source + "top.txt")) << "nothing goes into the Source";
     EXPECT_FALSE(exists(source + "a"));
 }
