@@ -351,6 +351,8 @@ int stampNewFolderLike(const OpenFolder& from, const OpenFolder& to, uint32_t& b
     detail::copyOwner(to.fd(), src, dst, nullptr);
     detail::copyExtendedAttributes(from.fd(), to.fd(), nullptr);
     bits = copiedPermissions(src.st_mode, dst.st_uid == src.st_uid && dst.st_gid == src.st_gid);
+    if ((dst.st_mode & 07777) == (bits | S_IRWXU))
+        return 0;
     return detail::chmodHandle(to.fd(), bits | S_IRWXU);
 }
 

@@ -16,7 +16,9 @@ namespace kestrow::clone_detail {
 
 namespace {
 
-constexpr size_t kLevelsHeld = 64;
+// Levels of the moment held open: enough that a walk's parents stay open while
+// their subfolders are filled, well below the descriptors a process has.
+constexpr size_t kLevelsHeld = 256;
 // Same-named items kept twice in one moment (a name replaced twice in a run) get " (2)", " (3)"...
 constexpr int kMaxSuffix = 100;
 
@@ -43,9 +45,10 @@ int OpenOrMake(const platform::OpenFolder& parent, const platform::FolderIdentit
 
 // The same for the moment's folders, which are almost never there yet: made first.
 int MakeOrOpen(const platform::OpenFolder& parent, const platform::FolderIdentity& parentId,
-               const std::string& name, platform::OpenFolder& out, platform::FolderIdentity& id, bool& made)
+               const std::string& name, uint32_t mode, platform::OpenFolder& out,
+               platform::FolderIdentity& id, bool& made)
 {
-    const int err = platform::makeFolderAt(parent, name, 0700);
+    const int err = platform::makeFolderAt(parent, name, mode);
     if (err && err != EEXIST)
         return err;
     made = err == 0;
@@ -146,7 +149,10 @@ int VersionKeeper::levelFor(const std::string& relative, const Level*& out,
         return err;
     auto level = std::make_unique<Level>();
     bool made = false;
-    if (const int err = MakeOrOpen(parent->folder, parent->id, name, level->folder, level->id, made))
+    // Made with the bits its Target folder had (owner's all added) where they are known already.
+    platform::FolderTimes noted;
+    const uint32_t mode = notedTimes(relative, noted) ? (noted.permissions & 0777) | 0700 : 0700;
+    if (const int err = MakeOrOpen(parent->folder, parent->id, name, mode, level->folder, level->id, made))
         return err;
     if (made) {
         m_made.push_back(relative);
@@ -238,30 +244,50 @@ void VersionKeeper::stamp(const std::string& relative, const platform::OpenFolde
     if (platform::stampNewFolderLike(*target, image, bits, times) == 0) {
         // What was noted before the run changed the folder (its times, a write bit it
         // was given for an operation) stands; set-ID bits only as the stamp kept them.
-        const auto noted = m_times.try_emplace(relative, times).first->second;
+        platform::FolderTimes noted;
+        {
+            const std::lock_guard timesLock(m_timesMutex);
+            noted = m_times.try_emplace(relative, times).first->second;
+        }
         m_bits[relative] = (noted.permissions & ~platform::kSetIdBits) | (bits & platform::kSetIdBits);
     }
 }
 
 void VersionKeeper::noteTimes(const platform::OpenFolder& folder, const std::string& relative)
 {
-    if (m_times.contains(relative))
-        return;
+    {
+        const std::lock_guard timesLock(m_timesMutex);
+        if (m_times.contains(relative))
+            return;
+    }
     platform::FolderTimes times;
-    if (platform::readFolderTimes(folder, times) == 0)
+    if (platform::readFolderTimes(folder, times) == 0) {
+        const std::lock_guard timesLock(m_timesMutex);
         m_times.emplace(relative, times);
+    }
+}
+
+bool VersionKeeper::notedTimes(const std::string& relative, platform::FolderTimes& out)
+{
+    const std::lock_guard timesLock(m_timesMutex);
+    const auto it = m_times.find(relative);
+    if (it == m_times.end())
+        return false;
+    out = it->second;
+    return true;
 }
 
 void VersionKeeper::noteFolder(const platform::OpenFolder& folder, const std::string& relative)
 {
-    const std::lock_guard lock(m_mutex);
+    // Only the notes are shared here: the main thread never waits for a move into the moment.
     noteTimes(folder, relative);
 }
 
 void VersionKeeper::giveTimes(const std::string& relative, const platform::OpenFolder& image)
 {
-    if (const auto it = m_times.find(relative); it != m_times.end())
-        (void)platform::applyFolderTimes(image, it->second);
+    platform::FolderTimes times;
+    if (notedTimes(relative, times))
+        (void)platform::applyFolderTimes(image, times);
 }
 
 int VersionKeeper::keep(const platform::OpenFolder& folder, const std::string& relative,

@@ -108,7 +108,9 @@ private:
     std::vector<std::string> m_made;            // moment folders made, parents first
     std::unordered_set<std::string> m_finished; // those that took a removed folder's metadata
     // The times of each Target folder as the run found it, taken before the first entry left it.
-    std::unordered_map<std::string, platform::FolderTimes> m_times;
+    std::unordered_map<std::string, platform::FolderTimes> m_times; // under m_timesMutex
+    std::mutex m_timesMutex;                                        // taken after m_mutex when both are
+    bool notedTimes(const std::string& relative, platform::FolderTimes& out);
     // The permission bits each moment folder is to end with (it is writable while held).
     std::unordered_map<std::string, uint32_t> m_bits;
     // Its permission bits and times given to a moment's folder that is let go.
