@@ -189,6 +189,38 @@ void cannotWrite(const char* command, const std::string& file, int err)
               << std::flush;
 }
 
+ConsoleRunLog::ConsoleRunLog(ConsoleRunHost& host, const char* command)
+{
+    gCloneLog->setLineObserver([&host](const std::string& line) {
+        host.echoLogLine(line);
+        // An unusable folder is also said where errors are read.
+        if (line.find(" *Folder Path Error: ") != std::string::npos)
+            host.echoError("kestrow-cli: " + line);
+    });
+    // A log that cannot be written is said once, in one line, and fails the command.
+    gCloneLog->setWriteFailureHandler([this, command](const std::string& spec, int err) {
+        if (!m_unwritten.exchange(true))
+            cannotWrite(command, spec, err);
+    });
+}
+
+ConsoleRunLog::~ConsoleRunLog()
+{
+    gCloneLog->setLineObserver({});
+    gCloneLog->setWriteFailureHandler({});
+}
+
+void printPlan(const std::string& target)
+{
+    std::vector<std::string> actions;
+    // Counted as they will be done: an operation the run withdrew is shown, not counted.
+    const int32_t count = gClone->GetPlannedActionStrings(actions);
+    std::cout << "Planned for " << OneLineForm(target) << ": " << count << " operation"
+              << (count == 1 ? "" : "s") << "\n";
+    for (const auto& a : actions)
+        std::cout << a << '\n';
+}
+
 const char* cloneUsage()
 {
     static const std::string text =
@@ -287,18 +319,7 @@ int runCloneCommand(int argc, char* argv[], int first)
 
     ConsoleRunHost host(args.quiet, args.progress);
     ScopedRunHost hostScope(host);
-    gCloneLog->setLineObserver([&host](const std::string& line) {
-        host.echoLogLine(line);
-        // An unusable folder is also said where errors are read.
-        if (line.find(" *Folder Path Error: ") != std::string::npos)
-            host.echoError("kestrow-cli: " + line);
-    });
-    // A log that cannot be written is said once, in one line, and fails the command.
-    std::atomic<bool> logUnwritten{false};
-    gCloneLog->setWriteFailureHandler([&logUnwritten](const std::string& spec, int err) {
-        if (!logUnwritten.exchange(true))
-            cannotWrite("clone", spec, err);
-    });
+    const ConsoleRunLog runLog(host, "clone");
     platform::cancelOnSignals(CancelRequested, platform::HangUp::Cancels);
 
     const std::string source = rootSpec(args.source);
@@ -322,25 +343,15 @@ int runCloneCommand(int argc, char* argv[], int first)
     task.setIncludeFileMasks(join(args.includeMasks, ","));
     task.setExcludeFileMasks(join(args.excludeMasks, ","));
     if (args.dryRun) {
-        task.TargetCloned = [](const std::string& target, bool) {
-            std::vector<std::string> actions;
-            // Counted as they will be done: an operation the run withdrew is shown, not counted.
-            const int32_t count = gClone->GetPlannedActionStrings(actions);
-            std::cout << "Planned for " << OneLineForm(withSlash(target)) << ": " << count << " operation"
-                      << (count == 1 ? "" : "s") << "\n";
-            for (const auto& a : actions)
-                std::cout << a << '\n';
-        };
+        task.TargetCloned = [](const std::string& target, bool) { printPlan(withSlash(target)); };
     }
     if (platform::signalCount() == 0) {
         // A thread of its own, as every run has: the priority the rules set ends with it.
         util::runOnFreshThread([&task] { task.Execute(cCloneTask::kCloneRun); });
     }
-    gCloneLog->setLineObserver({});
-    gCloneLog->setWriteFailureHandler({});
     if (CancelRequested || platform::signalCount() > 0)
         return ExitCancelled;
-    return task.ErrorOnLastClone() || logUnwritten ? ExitRunErrors : ExitOk;
+    return task.ErrorOnLastClone() || runLog.unwritten() ? ExitRunErrors : ExitOk;
 }
 
 } // namespace kestrow::cli

@@ -364,20 +364,7 @@ int restoreMoment(const VersionsArgs& a, const Place& place)
     ScopedRunHost hostScope(host);
     RestoreMessages messages(ui());
     ScopedUiServices messagesScope(messages);
-    gCloneLog->setLineObserver([&host](const std::string& line) {
-        host.echoLogLine(line);
-        if (line.find(" *Folder Path Error: ") != std::string::npos)
-            host.echoError("kestrow-cli: " + line);
-    });
-    std::atomic<bool> logUnwritten{false};
-    gCloneLog->setWriteFailureHandler([&logUnwritten](const std::string& spec, int err) {
-        if (!logUnwritten.exchange(true))
-            cannotWrite(kCommand, spec, err);
-    });
-    const util::ScopeExit unhook([] {
-        gCloneLog->setLineObserver({});
-        gCloneLog->setWriteFailureHandler({});
-    });
+    const ConsoleRunLog runLog(host, kCommand);
     platform::cancelOnSignals(CancelRequested, platform::HangUp::Cancels);
     if (platform::signalCount() > 0)
         return ExitCancelled;
@@ -387,20 +374,14 @@ int restoreMoment(const VersionsArgs& a, const Place& place)
     frontEnd.runWork = [](const std::function<void()>& work) { util::runOnFreshThread(work); };
     const RestoreOutcome outcome = RunRestore(restore, true, selection, frontEnd);
 
-    if (a.dryRun && outcome != RestoreOutcome::NoOutcome) {
-        std::vector<std::string> actions;
-        const int32_t count = gClone->GetPlannedActionStrings(actions);
-        std::cout << "Planned for " << OneLineForm(destination) << ": " << count << " operation"
-                  << (count == 1 ? "" : "s") << "\n";
-        for (const std::string& action : actions)
-            std::cout << action << '\n';
-    }
+    if (a.dryRun && outcome != RestoreOutcome::NoOutcome)
+        printPlan(destination);
     // Success needs no word when the dry run's plan or -q says enough.
     if (outcome != RestoreOutcome::Succeeded || !(a.dryRun || a.quiet))
         messages.showOutcome();
     if (outcome == RestoreOutcome::Cancelled || platform::signalCount() > 0)
         return ExitCancelled;
-    return outcome == RestoreOutcome::Succeeded && !logUnwritten ? ExitOk : ExitRunErrors;
+    return outcome == RestoreOutcome::Succeeded && !runLog.unwritten() ? ExitOk : ExitRunErrors;
 }
 
 int runParsed(const VersionsArgs& args)
