@@ -1,6 +1,7 @@
 #pragma once
 // Internal to the clone engine: what cClone.cpp and cCloneSelected.cpp share.
 
+#include "base/RunHost.h"
 #include "engine/Filters.h"
 #include "engine/cClone.h"
 #include "engine/walk/FolderHandles.h"
@@ -98,6 +99,44 @@ bool IsRealFolder(const std::string& folderSpec);
 // Whether a listed entry of `folder` is a trash folder at the top of a mount, or
 // the versions folder at the top of a root: never touched.
 bool IsTrashEntry(const HeldFolder& folder, const platform::DirEntry& entry);
+
+// Gives owner write to entry `name` of `folder` when it lacks it; true when it changed.
+inline bool ClearEntryReadOnly(const HeldFolder& folder, const std::string& name)
+{
+    platform::PathAttributes a;
+    return platform::entryAttributesAt(folder.folder, name, a) == 0 && a.readOnly &&
+           a.kind != platform::PathKind::Symlink && platform::clearReadOnlyAt(folder.folder, name) == 0;
+}
+
+// Gives owner write to the held folder itself; true when it has it now (a
+// retry is then worth it, as the folder may have lacked it).
+inline bool ClearFolderReadOnly(const HeldFolder& folder)
+{
+    return platform::clearReadOnlyFolder(folder.folder) == 0;
+}
+
+// Before the one retry of an operation refused as read-only (util::retryOnce):
+// true when it is worth making, the window having had a moment.
+inline bool EntryClearedForRetry(const HeldFolder& folder, const std::string& name)
+{
+    if (!ClearEntryReadOnly(folder, name))
+        return false;
+    runHost().processEvents();
+    return true;
+}
+
+// A Source that is not what the listing showed, or that changes during its copy.
+inline constexpr int32_t kChangedCode = 0;
+inline constexpr const char* kChangedMessage = "The file changed while it was being cloned.";
+
+// Copy method 1 through held folders: the new copy goes to a temporary file in
+// the Target folder, the old Target to the trash (or, with `keepOld`, to the old
+// versions), and the temporary file takes its name. Logged as SafeCopy logs;
+// true on success.
+bool SafeCopyAt(const HeldFolder& from, const HeldFolder& to, const std::string& name,
+                const std::string& SourceFileSpec, const std::string& TargetFileSpec,
+                const platform::PathAttributes* expected, platform::MetadataLoss* loss,
+                const platform::BeforeReplace& keepOld = {});
 
 // The outcome of a comparison by contents or CRC-32 made ahead of the walk (on a
 // pool thread), for the walk to judge the pair by and log in its own order.
