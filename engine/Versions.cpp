@@ -36,14 +36,15 @@ int Number(std::string_view text)
 }
 
 // Walks the held folder `folder`; `prefix` is its path relative to the moment.
-int WalkMoment(const platform::OpenFolder& folder, const platform::FolderIdentity& id,
-               const std::string& prefix,
-               const std::function<void(const platform::DirEntry&, const std::string&, bool empty)>& visit,
-               int depth = 0)
+using MomentVisit = std::function<void(const platform::DirEntry&, const std::string&, bool empty)>;
+
+// Visits `entries`, the listing of the held folder `folder`; `prefix` is its path
+// relative to the moment. Each folder is listed once: the listing that tells
+// whether it is empty is the one its contents are visited from.
+int WalkListed(const platform::OpenFolder& folder, const platform::FolderIdentity& id,
+               const std::vector<platform::DirEntry>& entries, const std::string& prefix,
+               const MomentVisit& visit, int depth)
 {
-    std::vector<platform::DirEntry> entries;
-    if (const int err = platform::listFolderAt(folder, entries))
-        return err;
     for (const platform::DirEntry& e : entries) {
         if (!e.isFolder()) {
             visit(e, prefix + e.name, false);
@@ -57,14 +58,24 @@ int WalkMoment(const platform::OpenFolder& folder, const platform::FolderIdentit
             visit(e, prefix + e.name + '/', false); // seen, not entered
             continue;
         }
-        std::vector<platform::DirEntry> probe;
-        const bool empty = platform::listFolderAt(child, probe) == 0 && probe.empty();
-        visit(e, prefix + e.name + '/', empty);
-        if (!empty)
-            if (const int err = WalkMoment(child, childId, prefix + e.name + '/', visit, depth + 1))
-                return err;
+        std::vector<platform::DirEntry> inside;
+        const int listErr = platform::listFolderAt(child, inside);
+        visit(e, prefix + e.name + '/', listErr == 0 && inside.empty());
+        if (listErr)
+            return listErr;
+        if (const int err = WalkListed(child, childId, inside, prefix + e.name + '/', visit, depth + 1))
+            return err;
     }
     return 0;
+}
+
+int WalkMoment(const platform::OpenFolder& folder, const platform::FolderIdentity& id,
+               const std::string& prefix, const MomentVisit& visit)
+{
+    std::vector<platform::DirEntry> entries;
+    if (const int err = platform::listFolderAt(folder, entries))
+        return err;
+    return WalkListed(folder, id, entries, prefix, visit, 0);
 }
 
 int OpenMoment(const std::string& versionsRoot, const std::string& moment, platform::OpenFolder& out,
